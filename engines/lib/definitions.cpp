@@ -1,0 +1,139 @@
+#include "definitions.h"
+
+#include <algorithm>
+#include <set>
+#include <sstream>
+
+#include "text.h"
+
+namespace qdx {
+namespace {
+
+bool fromHex(const std::string& hex, std::string& out) {
+    if (hex.size() % 2) return false;
+    out.clear();
+    auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        const int hi = digit(hex[i]), lo = digit(hex[i + 1]);
+        if (hi < 0 || lo < 0) return false;
+        out += static_cast<char>(hi * 16 + lo);
+    }
+    return true;
+}
+
+const char* const kCategories[] = {"dos", "macro", "java", "bat", "script", "destructive", "other"};
+
+bool knownCategory(const std::string& c) {
+    for (const char* k : kCategories)
+        if (c == k) return true;
+    return false;
+}
+
+}  // namespace
+
+size_t Definitions::longest() const {
+    size_t n = 0;
+    for (const auto& s : signatures) n = std::max(n, s.bytes.size());
+    for (const auto& f : families) n = std::max(n, f.bytes.size());
+    return n;
+}
+
+bool parseDefinitions(const std::vector<std::string>& lines, Definitions& out, std::string& error) {
+    Definitions d;
+    size_t records = 0;
+    bool ended = false;
+    for (size_t i = 0; i < lines.size() && !ended; ++i) {
+        std::istringstream in(lines[i]);
+        std::string word;
+        in >> word;
+        const std::string where = "line " + std::to_string(i + 1) + " of the definitions";
+        if (i == 0) {
+            if (lines[i] != "Quendix virus definitions") {
+                error = "not a definitions file";
+                return false;
+            }
+        } else if (word == "created") {
+            d.created = lines[i].size() > 8 ? lines[i].substr(8) : "";
+        } else if (word == "sig") {
+            Signature s;
+            std::string removable, place, hex;
+            in >> s.name >> s.category >> removable >> place >> hex;
+            if (hex.empty() || !knownCategory(s.category) ||
+                (removable != "removable" && removable != "fixed") ||
+                (place != "start" && place != "anywhere") || !fromHex(hex, s.bytes) || s.bytes.empty()) {
+                error = where + " is not a valid signature";
+                return false;
+            }
+            s.removable = removable == "removable";
+            s.atStart = place == "start";
+            d.signatures.push_back(std::move(s));
+            ++records;
+        } else if (word == "family") {
+            Family f;
+            std::string hex;
+            in >> f.name >> hex;
+            if (hex.empty() || !fromHex(hex, f.bytes) || f.bytes.empty()) {
+                error = where + " is not a valid family";
+                return false;
+            }
+            d.families.push_back(std::move(f));
+            ++records;
+        } else if (word == "end") {
+            size_t expected = 0;
+            in >> expected;
+            if (expected != records) {
+                error = "the definitions hold " + std::to_string(records) + " records instead of " +
+                        std::to_string(expected);
+                return false;
+            }
+            ended = true;
+        } else if (!word.empty()) {
+            error = where + " is not understood";
+            return false;
+        }
+    }
+    if (!ended) {
+        error = "the definitions file is incomplete";
+        return false;
+    }
+    out = std::move(d);
+    return true;
+}
+
+bool loadDefinitions(const std::string& path, Definitions& out, std::string& error) {
+    std::vector<std::string> lines;
+    if (!readLines(path, lines)) {
+        error = "cannot read " + path;
+        return false;
+    }
+    return parseDefinitions(lines, out, error);
+}
+
+std::string virusOf(const std::string& name) {
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot + 2 == name.size()) return name.substr(0, dot);
+    return name;
+}
+
+std::array<std::string, 10> infoLines(const Definitions& defs) {
+    std::set<std::string> all;
+    std::array<std::set<std::string>, 7> byCategory;
+    for (const auto& s : defs.signatures) {
+        all.insert(virusOf(s.name));
+        for (size_t k = 0; k < 7; ++k)
+            if (s.category == kCategories[k]) byCategory[k].insert(virusOf(s.name));
+    }
+    std::array<std::string, 10> lines;
+    lines[0] = defs.created;
+    lines[1] = std::to_string(defs.signatures.size());
+    lines[2] = std::to_string(all.size());
+    for (size_t k = 0; k < 7; ++k) lines[3 + k] = std::to_string(byCategory[k].size());
+    return lines;
+}
+
+}  // namespace qdx

@@ -1,0 +1,98 @@
+// quendix7.exe: runs one scan for the front end. Reads the request from the
+// Windows directory, writes the results file there, and then signals the end
+// with "$$file$$" in the Windows directory and "\$$file$4" at the root of the
+// current drive, in that order, once the results file is closed.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "definitions.h"
+#include "request.h"
+#include "results.h"
+#include "scan.h"
+#include "text.h"
+#include "winpath.h"
+
+namespace {
+
+std::string now() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    char text[32];
+    wsprintfA(text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    return text;
+}
+
+bool loadAnyDefinitions(const std::string& workDir, qdx::Definitions& defs, std::string& error) {
+    const std::string places[] = {qdx::programDir() + "\\quendix3.dat", "quendix3.dat",
+                                  workDir + "\\quendix.dat"};
+    std::string first;
+    for (const auto& p : places) {
+        if (qdx::loadDefinitions(p, defs, error)) return true;
+        if (first.empty()) first = error;
+    }
+    error = first;
+    return false;
+}
+
+int run() {
+    const std::string workDir = qdx::workDir();
+    const DWORD started = GetTickCount();
+
+    std::vector<std::string> problems;
+    qdx::Definitions defs;
+    std::string error;
+    const bool haveDefinitions = loadAnyDefinitions(workDir, defs, error);
+    if (!haveDefinitions) problems.push_back("Error: no virus definitions (" + error + ")");
+
+    qdx::Request request;
+    std::vector<std::string> requestLines;
+    bool haveRequest = false;
+    if (!qdx::readLines(workDir + "\\$$file$5", requestLines)) {
+        problems.push_back("Error: no scan request was found in " + workDir);
+    } else if (!qdx::parseRequest(requestLines, request, error)) {
+        problems.push_back("Error: " + error);
+        if (!requestLines.empty()) request.path = requestLines[0];
+    } else {
+        haveRequest = true;
+    }
+
+    qdx::LineWriter results;
+    results.create(workDir + "\\$$file$3");
+    for (const auto& line : qdx::preambleLines(request, haveDefinitions ? defs.created : "(none)",
+                                               defs.signatures.size(), now()))
+        results.line(line);
+
+    bool counted = false;
+    auto finding = [&](const std::string& line) {
+        results.line(line);
+        counted = counted || qdx::countsAsInfection(line, request.action);
+    };
+    for (const auto& p : problems) finding(qdx::cleanLine(p));
+
+    qdx::ScanFigures figures;
+    if (haveDefinitions && haveRequest) {
+        qdx::Scanner scanner(defs, request, finding);
+        scanner.scanRequest();
+        scanner.finish();
+        figures = scanner.figures();
+    }
+    figures.seconds = (GetTickCount() - started) / 1000;
+    for (const auto& line : qdx::summaryLines(figures, request.action, counted)) results.line(line);
+    const bool written = results.close();
+
+    // The front end waits for these whatever happened, so they come even
+    // when the results could not be written.
+    qdx::touch(workDir + "\\$$file$$");
+    qdx::touch("\\$$file$4");
+    return written && problems.empty() ? 0 : 1;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // A drive without a disk must give an error line, not a system dialog.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    return run();
+}

@@ -1,0 +1,165 @@
+// The two engine programs as the front end runs them: a current directory
+// with "windir.inf", exchange files in the directory it names, sentinels.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "definitions.h"
+#include "results.h"
+#include "test_support.h"
+#include "text.h"
+
+using namespace qdxtest;
+
+namespace {
+
+class EngineRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        home = freshDir("home");
+        work = home + "\\win";
+        CreateDirectoryA(work.c_str(), nullptr);
+        ASSERT_TRUE(qdx::writeLines(home + "\\windir.inf", {work}));
+        DeleteFileA("\\$$file$4");
+    }
+    void TearDown() override { DeleteFileA("\\$$file$4"); }
+
+    void request(const std::string& path, int action, int target = 5, int fileSet = 1) {
+        ASSERT_TRUE(qdx::writeLines(work + "\\$$file$5", {path, std::to_string(action), std::to_string(target),
+                                                          std::to_string(fileSet), "1", "1", "1"}));
+    }
+    int scan() { return runProgram(binDir() + "/quendix7.exe", home); }
+    FrontEndView results(int action) { return readLikeFrontEnd(work + "\\$$file$3", action); }
+    void expectSentinels() {
+        EXPECT_TRUE(exists(work + "\\$$file$$"));
+        EXPECT_TRUE(exists("\\$$file$4"));
+        EXPECT_TRUE(exists(work + "\\$$file$5"));  // the request stays for the front end to delete
+    }
+
+    std::string home, work;
+};
+
+}  // namespace
+
+TEST_F(EngineRun, DisinfectionOfTheSamples) {
+    copyTree(samplesDir(), home + "\\Samples");
+    request(home + "\\Samples", 1);
+    EXPECT_EQ(scan(), 0);
+    expectSentinels();
+    const FrontEndView v = results(1);
+    EXPECT_EQ(v.findings.at(0), "Scanning " + home + "\\Samples");
+    EXPECT_EQ(v.infected, 5);
+    EXPECT_EQ(v.disinfected, 2);
+    EXPECT_EQ(v.deleted, 2);
+    EXPECT_EQ(v.renamed, 1);
+    EXPECT_TRUE(v.markerFound);
+    EXPECT_EQ(v.files, "Files: 8");
+    EXPECT_EQ(v.mbrs, "MBRs: 0 checked");
+    EXPECT_EQ(v.bootSectors, "Boot Sectors: 0 checked");
+    EXPECT_EQ(v.time.rfind("Time: 00:00:", 0), 0u) << v.time;
+}
+
+TEST_F(EngineRun, ReportOnlyKeepsTheShortSummary) {
+    copyTree(samplesDir(), home + "\\Samples");
+    request(home + "\\Samples", 4, 5, 2);
+    EXPECT_EQ(scan(), 0);
+    const FrontEndView v = results(4);
+    EXPECT_EQ(v.infected, 6);  // all files: the script as well
+    EXPECT_EQ(v.time.rfind("Time: ", 0), 0u) << v.time;
+    EXPECT_TRUE(exists(home + "\\Samples\\eicar.com"));
+}
+
+TEST_F(EngineRun, NothingFoundKeepsTheShortSummary) {
+    const std::string clean = home + "\\clean";
+    CreateDirectoryA(clean.c_str(), nullptr);
+    writeFile(clean + "\\a.com", host());
+    request(clean, 2);
+    EXPECT_EQ(scan(), 0);
+    const FrontEndView v = results(2);
+    EXPECT_EQ(v.findings, std::vector<std::string>{"Scanning " + clean});
+    EXPECT_EQ(v.infected, 0);
+    EXPECT_EQ(v.files, "Files: 1");
+    EXPECT_EQ(v.time.rfind("Time: ", 0), 0u) << v.time;
+}
+
+TEST_F(EngineRun, NoDisketteDriveGivesAnErrorLine) {
+    request("C:\\", 4, 4);
+    scan();
+    expectSentinels();
+    const FrontEndView v = results(4);
+    ASSERT_EQ(v.findings.size(), 1u);
+    EXPECT_EQ(v.findings[0].rfind("Error", 0), 0u) << v.findings[0];
+    EXPECT_EQ(v.infected, 0);
+    EXPECT_EQ(v.time.rfind("Time: ", 0), 0u);
+}
+
+TEST_F(EngineRun, MissingOrDamagedRequestStillEnds) {
+    EXPECT_EQ(scan(), 1);
+    EXPECT_TRUE(exists(work + "\\$$file$$"));
+    EXPECT_TRUE(exists("\\$$file$4"));
+    FrontEndView v = results(1);
+    ASSERT_EQ(v.findings.size(), 1u);
+    EXPECT_EQ(v.findings[0].rfind("Error: no scan request", 0), 0u) << v.findings[0];
+
+    ASSERT_TRUE(qdx::writeLines(work + "\\$$file$5", {"C:\\", "7", "1", "1", "1", "1", "1"}));
+    EXPECT_EQ(scan(), 1);
+    v = results(1);
+    ASSERT_EQ(v.findings.size(), 1u);
+    EXPECT_NE(v.findings[0].find("action"), std::string::npos) << v.findings[0];
+    EXPECT_EQ(v.time.rfind("Time: ", 0), 0u);
+}
+
+// The front end opens the results file the moment "\$$file$4" exists and
+// relies on "$$file$$" being there already.
+TEST_F(EngineRun, SentinelsComeLastAndInOrder) {
+    copyTree(samplesDir(), home + "\\Samples");
+    request(home + "\\Samples", 4);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::string commandLine = "\"" + binDir() + "/quendix7.exe\"";
+    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, home.c_str(), &si,
+                               &pi));
+    while (!exists("\\$$file$4")) {
+        ASSERT_TRUE(exists(work + "\\$$file$5"));
+        if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) break;
+    }
+    const bool infoSentinel = exists(work + "\\$$file$$");
+    const FrontEndView v = results(4);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_TRUE(infoSentinel);
+    EXPECT_TRUE(v.markerFound);
+    EXPECT_EQ(v.time.rfind("Time: ", 0), 0u);
+}
+
+TEST_F(EngineRun, InfoProgramWritesTheFiguresOfItsDefinitions) {
+    EXPECT_EQ(runProgram(binDir() + "/quendix9.exe", home), 0);
+    EXPECT_TRUE(exists(work + "\\$$file$$"));
+    std::vector<std::string> lines;
+    ASSERT_TRUE(qdx::readLines(home + "\\quendix3.inf", lines));
+    const auto expected = qdx::infoLines(definitions());
+    ASSERT_EQ(lines.size(), 10u);
+    for (size_t i = 0; i < 10; ++i) EXPECT_EQ(lines[i], expected[i]) << "line " << i + 1;
+    EXPECT_EQ(lines[1], std::to_string(definitions().signatures.size()));
+    // The working copy it leaves for Exit to remove.
+    EXPECT_EQ(readFile(work + "\\quendix.dat"), readFile(binDir() + "/quendix3.dat"));
+    EXPECT_EQ(readFile(home + "\\quendix3.inf").substr(0, lines[0].size() + 2), lines[0] + "\r\n");
+}
+
+TEST(VirusList, LayoutTheListWindowReads) {
+    std::vector<std::string> lines;
+    ASSERT_TRUE(qdx::readLines(binDir() + "/qdxvlst.txt", lines));
+    ASSERT_GT(lines.size(), 9u);
+    EXPECT_FALSE(lines[5].empty());
+    size_t summary = 0;
+    for (size_t i = 8; i < lines.size() && !summary; ++i)
+        if (lines[i] == "DOS/Windows: 25354 viruses and 14388 Trojans") summary = i;
+    ASSERT_GT(summary, 8u);
+    size_t left = 0, right = 0;
+    for (size_t i = 8; i < summary; ++i) left += !lines[i].empty();
+    for (size_t i = summary + 1; i < lines.size() && !lines[i].empty(); ++i) ++right;
+    EXPECT_EQ(left + right, definitions().signatures.size());
+    EXPECT_GT(right, 0u);
+}

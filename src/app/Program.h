@@ -1,0 +1,8 @@
+#pragma once
+// The program entry: creates every window once, hidden, in a fixed order, then
+// runs the message loop until the main window closes.
+namespace quendix {
+
+int runProgram();
+
+} // namespace quendix

@@ -1,0 +1,83 @@
+#include "engine/ExchangeFiles.h"
+
+#include "engine/IoError.h"
+#include "engine/TextFiles.h"
+#include "scan/RequestFile.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace quendix {
+
+std::string WorkDir;
+
+std::string queryWindowsDirectory()
+{
+    return queryDirectory([](char* buffer, unsigned size) { return GetWindowsDirectoryA(buffer, size); });
+}
+
+std::string queryDirectory(const std::function<unsigned(char*, unsigned)>& ask)
+{
+    std::vector<char> buffer(144);
+    for (;;) {
+        unsigned n = ask(buffer.data(), static_cast<unsigned>(buffer.size()));
+        if (n == 0)
+            throw IoError(GetLastError());
+        if (n < buffer.size()) {
+            std::string dir(buffer.data(), n);
+            while (dir.size() > 3 && (dir.back() == '\\' || dir.back() == '/'))
+                dir.pop_back();
+            if (dir.size() == 3 && dir[1] == ':')   // "C:\": the root keeps no separator either
+                dir.pop_back();
+            return dir;
+        }
+        buffer.resize(n + 1);   // too small: n is the size needed
+    }
+}
+
+namespace ExchangeFiles {
+
+std::string workPath(const std::string& name)
+{
+    return WorkDir + "\\" + name;
+}
+
+bool exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void deleteNow(const std::string& path)
+{
+    if (!DeleteFileA(path.c_str()))
+        throw IoError(GetLastError());
+}
+
+void deleteIfPresent(const std::string& path)
+{
+    if (exists(path))
+        deleteNow(path);
+}
+
+void writeWindirInfo()
+{
+    writeTextFile(kWindirInfo, {WorkDir});
+}
+
+void writeRequest(const ScanSettings& settings, const std::string& targetPath)
+{
+    writeTextFile(workPath(kRequest), requestLines(settings, targetPath));
+}
+
+void removeStaleFiles()
+{
+    deleteIfPresent(workPath(kInfoSentinel));
+    deleteIfPresent(workPath(kRequest));
+    deleteIfPresent(kRequest);
+    deleteIfPresent(workPath(kResults));
+    deleteIfPresent(kScanDoneSentinel);
+}
+
+} // namespace ExchangeFiles
+} // namespace quendix

@@ -1,0 +1,54 @@
+#pragma once
+// The files shared with the engine programs: names, places, existence tests,
+// deletions and the writing of the request and "windir.inf".
+#include "scan/ScanSettings.h"
+
+#include <functional>
+#include <string>
+
+namespace quendix {
+
+// The Windows directory without a trailing separator; fixed at start-up.
+extern std::string WorkDir;
+
+// Asks the platform for the Windows directory. Never cut short, however long.
+std::string queryWindowsDirectory();
+
+// The same with the platform call given: `ask` fills the buffer and returns the
+// length, or the size it needs when the buffer is too small, or 0 on failure.
+std::string queryDirectory(const std::function<unsigned(char*, unsigned)>& ask);
+
+namespace ExchangeFiles {
+
+inline constexpr const char* kWindirInfo = "windir.inf";
+inline constexpr const char* kInfoSentinel = "$$file$$";
+inline constexpr const char* kRequest = "$$file$5";
+inline constexpr const char* kResults = "$$file$3";
+inline constexpr const char* kScanDoneSentinel = "\\$$file$4";   // root of the current drive
+inline constexpr const char* kInfoFile = "quendix3.inf";
+inline constexpr const char* kReportFile = "quendix.rpt";
+inline constexpr const char* kVirusList = "qdxvlst.txt";
+
+// WorkDir + "\" + name.
+std::string workPath(const std::string& name);
+
+// A file or directory of that name exists, whatever its attributes.
+bool exists(const std::string& path);
+
+// Deletes when present; a deletion that fails raises IoError.
+void deleteIfPresent(const std::string& path);
+
+// Deletes without testing; a missing file raises IoError ("File not found").
+void deleteNow(const std::string& path);
+
+// "windir.inf" in the current directory, one line: WorkDir.
+void writeWindirInfo();
+
+// The seven-line request in WorkDir. Refuses a path that would break its layout.
+void writeRequest(const ScanSettings& settings, const std::string& targetPath);
+
+// The stale files a start-up or a scan removes before the engine runs, in order.
+void removeStaleFiles();
+
+} // namespace ExchangeFiles
+} // namespace quendix

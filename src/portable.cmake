@@ -1,0 +1,9 @@
+# The logic that needs no Win32: these files never include windows.h, so the
+# host build (host/) compiles the very same sources for sanitizers and fuzzers.
+set(QUENDIX_PORTABLE_SOURCES
+  engine/IoError.cpp
+  engine/LineReader.cpp
+  scan/ScanSettings.cpp
+  scan/RequestFile.cpp
+)
+list(TRANSFORM QUENDIX_PORTABLE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

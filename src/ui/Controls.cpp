@@ -1,0 +1,175 @@
+#include "ui/Controls.h"
+
+#include <commctrl.h>
+#include <richedit.h>
+
+namespace quendix::ui {
+
+std::string Control::text() const
+{
+    int n = GetWindowTextLengthA(hwnd_);
+    std::string s(static_cast<std::size_t>(n) + 1, '\0');
+    n = GetWindowTextA(hwnd_, s.data(), n + 1);
+    s.resize(static_cast<std::size_t>(n));
+    return s;
+}
+
+void Control::setText(const std::string& text)
+{
+    SetWindowTextA(hwnd_, text.c_str());
+}
+
+void Control::setEnabled(bool on)
+{
+    EnableWindow(hwnd_, on ? TRUE : FALSE);
+}
+
+RECT Control::bounds() const
+{
+    RECT r{};
+    GetWindowRect(hwnd_, &r);
+    MapWindowPoints(HWND_DESKTOP, GetParent(hwnd_), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+void ListBox::add(const std::string& item) const
+{
+    send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+}
+
+std::string ListBox::item(int index) const
+{
+    LRESULT n = send(LB_GETTEXTLEN, static_cast<WPARAM>(index));
+    if (n == LB_ERR)
+        return {};
+    std::string s(static_cast<std::size_t>(n) + 1, '\0');
+    n = send(LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(s.data()));
+    s.resize(n == LB_ERR ? 0 : static_cast<std::size_t>(n));
+    return s;
+}
+
+std::vector<std::string> ListBox::items() const
+{
+    std::vector<std::string> all;
+    for (int i = 0, n = count(); i < n; ++i)
+        all.push_back(item(i));
+    return all;
+}
+
+void ListBox::beginUpdate(int expectedRows) const
+{
+    send(WM_SETREDRAW, FALSE);
+    send(LB_INITSTORAGE, static_cast<WPARAM>(expectedRows), static_cast<LPARAM>(expectedRows) * 32);
+}
+
+void ListBox::endUpdate() const
+{
+    send(WM_SETREDRAW, TRUE);
+    InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void Memo::addLine(const std::string& line)
+{
+    if (!lines_.empty() || GetWindowTextLengthA(hwnd_) > 0)
+        lines_ += "\r\n";
+    lines_ += line;
+    setText(lines_);
+}
+
+std::vector<std::string> Memo::lines() const
+{
+    return splitLines(text());
+}
+
+void RichEdit::clear()
+{
+    pending_.clear();
+    lineCount_ = 0;
+    setText("");
+}
+
+void RichEdit::addLine(const std::string& line)
+{
+    if (lineCount_ > 0)
+        pending_ += "\r\n";
+    pending_ += line;
+    ++lineCount_;
+}
+
+void RichEdit::flush()
+{
+    if (pending_.empty())
+        return;
+    // Append the gathered lines at the end in one replacement.
+    send(EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
+    int end = GetWindowTextLengthA(hwnd_);
+    send(EM_SETSEL, static_cast<WPARAM>(end), static_cast<LPARAM>(end));
+    send(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(pending_.c_str()));
+    pending_.clear();
+}
+
+std::vector<std::string> RichEdit::lines() const
+{
+    // Rich edit keeps paragraphs ended by a lone CR.
+    std::string all = text();
+    std::vector<std::string> out;
+    std::string cur;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        char c = all[i];
+        if (c == '\r' || c == '\n') {
+            out.push_back(cur);
+            cur.clear();
+            if (c == '\r' && i + 1 < all.size() && all[i + 1] == '\n')
+                ++i;
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty())
+        out.push_back(cur);
+    return out;
+}
+
+std::string StatusBar::panelText(int index) const
+{
+    LRESULT n = send(SB_GETTEXTLENGTHA, static_cast<WPARAM>(index));
+    std::string s(static_cast<std::size_t>(LOWORD(n)) + 1, '\0');
+    send(SB_GETTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(s.data()));
+    s.resize(LOWORD(n));
+    return s;
+}
+
+std::string TabControl::tabCaption(int index) const
+{
+    char buffer[256] = {};
+    TCITEMA item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = buffer;
+    item.cchTextMax = sizeof buffer;
+    send(TCM_GETITEMA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    return buffer;
+}
+
+std::vector<std::string> splitLines(std::string_view text)
+{
+    std::vector<std::string> out;
+    std::string cur;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            out.push_back(cur);
+            cur.clear();
+            ++i;
+        } else if (c == '\n') {
+            out.push_back(cur);
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty())
+        out.push_back(cur);
+    return out;
+}
+
+} // namespace quendix::ui

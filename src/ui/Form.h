@@ -1,0 +1,114 @@
+#pragma once
+// The base of every window: builds the window and its controls from a layout
+// table, binds named controls to typed members, and dispatches each event to
+// the one handler registered for it, at a boundary that shows any failure in
+// the error box. Windows are created once, hidden, and only shown and hidden.
+#include "ui/Controls.h"
+#include "ui/Gdi.h"
+#include "ui/Layout.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quendix::ui {
+
+class Form {
+public:
+    Form();
+    virtual ~Form();
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+
+    // Builds the hidden window and its controls, then runs FormCreate; a
+    // failure there is shown and the window still works.
+    void create(const FormSpec& spec, std::span<const MenuSpec> menus = {});
+
+    // Modeless: makes the window visible and brings it to the front.
+    void show();
+    void hide();
+    bool visible() const;
+    HWND handle() const { return hwnd_; }
+    const std::string& caption() const { return caption_; }
+
+    // The window a message belongs to, if it is one of ours.
+    static Form* fromHandle(HWND hwnd);
+
+    // Every control by name, for tests and automation checks.
+    HWND controlHandle(const std::string& name) const;
+    HMENU menuHandle() const { return menu_; }
+    // Menu item command id by item name, or 0.
+    int menuItemId(const std::string& name) const;
+    // Runs the command bound to a menu item, as choosing it does.
+    void chooseMenuItem(const std::string& name);
+
+protected:
+    // Called while create() runs, before FormCreate: bind members and handlers.
+    virtual void bindControls() {}
+    virtual void FormCreate() {}
+    // The title bar's close: hides the window unless overridden.
+    virtual void closeRequested() { hide(); }
+    // Messages a window wants for itself; return true when handled.
+    virtual bool handleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+    template <class T>
+    void bind(T& member, const char* name)
+    {
+        member.attach(controlHandle(name));
+    }
+    void onClick(const Control& control, std::function<void()> handler);
+    void onMenu(const char* itemName, std::function<void()> handler);
+
+    // Shows the page `index` of a tab control and hides the others.
+    void selectTab(const TabControl& tabs, int index);
+
+    // Runs a handler at the event boundary: not while an engine is awaited,
+    // and any failure is shown in the error box.
+    static void runCommand(const std::function<void()>& handler);
+
+private:
+    struct Built {
+        const ControlSpec* spec;
+        HWND hwnd;
+    };
+    friend LRESULT CALLBACK formProc(HWND, UINT, WPARAM, LPARAM);
+    friend LRESULT CALLBACK containerProc(HWND, UINT, WPARAM, LPARAM);
+
+    void buildControl(const ControlSpec& spec, int id);
+    void buildMenus(std::span<const MenuSpec> menus);
+    void addHint(HWND control, const char* hint);
+    LRESULT dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
+    bool colourControl(HWND control, HDC dc, LRESULT& result);
+    void command(int id, int code, HWND from);
+    void tabChanged(HWND tab);
+    Colour backgroundOf(const ControlSpec* spec) const;
+    const ControlSpec* specOf(HWND hwnd) const;
+    const ControlSpec* specNamed(const char* name) const;
+
+    HWND hwnd_ = nullptr;
+    HWND tooltip_ = nullptr;
+    HMENU menu_ = nullptr;
+    std::string caption_;
+    const FormSpec* spec_ = nullptr;
+    std::vector<Built> built_;
+    std::map<std::string, HWND> byName_;
+    std::map<std::string, int> menuIds_;
+    std::map<int, std::function<void()>> handlers_;
+    std::map<HWND, std::vector<HWND>> sheetsOfTab_;
+    std::vector<ScopedGdi<HBITMAP>> bitmaps_;
+    int defaultButtonId_ = 0;
+    int cancelButtonId_ = 0;
+};
+
+// Loads the common controls and the rich edit library once.
+void initialiseControls();
+
+// Runs the message loop until the main window is destroyed. Keyboard
+// navigation (Tab, Enter, Esc) works in every window of ours.
+int runMessageLoop();
+
+} // namespace quendix::ui
