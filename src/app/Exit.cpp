@@ -1,0 +1,9 @@
+#include "app/Exit.h"
+
+namespace quendix {
+
+void runExitCleanup()
+{
+}
+
+} // namespace quendix

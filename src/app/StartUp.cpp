@@ -1,0 +1,9 @@
+#include "app/StartUp.h"
+
+namespace quendix {
+
+void runMainWindowStartUp(const std::function<void(const std::string&)>&)
+{
+}
+
+} // namespace quendix

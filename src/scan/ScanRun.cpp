@@ -1,0 +1,11 @@
+#include "scan/ScanRun.h"
+
+namespace quendix {
+
+ScanCounters Counters;
+
+void runScan(ScanHost&)
+{
+}
+
+} // namespace quendix

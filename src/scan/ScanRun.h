@@ -1,0 +1,34 @@
+#pragma once
+// The scan run behind every scan command: clear stale files, send the request,
+// run the scanner and wait, then turn its results file into the results
+// window, the report file and the counters.
+#include "scan/ScanSettings.h"
+
+#include <cstdint>
+
+namespace quendix {
+
+struct ScanCounters {
+    std::int32_t Infected = 0;
+    std::int32_t Disinfected = 0;
+    std::int32_t Deleted = 0;
+    std::int32_t Renamed = 0;
+};
+
+// The counters of the last scan; they stay until the next one starts.
+extern ScanCounters Counters;
+
+// What the scan run needs of the main window.
+class ScanHost {
+public:
+    virtual ~ScanHost() = default;
+    // Edit1, Edit2 and the drive selector's letter, read at that moment.
+    virtual TargetFields targetFields() = 0;
+    virtual void hideMainWindow() = 0;
+    virtual void showMainWindow() = 0;
+};
+
+// The body of TForm1::enter1.
+void runScan(ScanHost& host);
+
+} // namespace quendix
