@@ -99,7 +99,7 @@ TEST(Definitions, ParsedAndCountedByCategory) {
     EXPECT_EQ(info[0], "1. May 2024");
     EXPECT_EQ(info[1], "4");
     EXPECT_EQ(info[2], "3");
-    EXPECT_EQ(info[3], "2");  // DOS and Windows
+    EXPECT_EQ(info[3], "1");  // DOS and Windows: one virus in two variants
     EXPECT_EQ(info[4], "1");  // Word and Excel
     EXPECT_EQ(info[9], "1");  // other
     EXPECT_EQ(info[5], "0");

@@ -117,7 +117,8 @@ TEST_F(EngineRun, SentinelsComeLastAndInOrder) {
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    std::string commandLine = "\"" + binDir() + "/quendix7.exe\"";
+    std::string commandLine(1, '"');
+    commandLine += binDir() + "/quendix7.exe\"";
     ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, home.c_str(), &si,
                                &pi));
     while (!exists("\\$$file$4")) {

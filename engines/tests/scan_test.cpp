@@ -190,7 +190,8 @@ TEST(ScanFile, DeepTreeBeyondMaxPath) {
     const std::string root = dir;
     for (int i = 0; i < 60; ++i) {
         dir += "\\folder" + std::to_string(i);
-        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + std::wstring(dir.begin(), dir.end())).c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + std::wstring(dir.begin(), dir.end())).c_str(), nullptr))
+            << "level " << i << ", error " << GetLastError();
     }
     ASSERT_GT(dir.size(), 400u);
     const std::wstring file = L"\\\\?\\" + std::wstring(dir.begin(), dir.end()) + L"\\deep.com";

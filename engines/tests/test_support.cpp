@@ -38,24 +38,26 @@ std::string unknownVariant() {
     return definitions().families.at(0).bytes + "Tail.Q: an unknown variant made up by the tests>>";
 }
 
-static void removeTree(const std::string& dir) {
-    WIN32_FIND_DATAA e;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &e);
+// Wide and with the long-path prefix: the tests build trees deeper than
+// MAX_PATH.
+static void removeTree(const std::wstring& dir) {
+    WIN32_FIND_DATAW e;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &e);
     if (h != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = e.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = dir + "\\" + name;
+            const std::wstring name = e.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = dir + L"\\" + name;
             if (e.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 removeTree(path);
             else {
-                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(path.c_str());
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
             }
-        } while (FindNextFileA(h, &e));
+        } while (FindNextFileW(h, &e));
         FindClose(h);
     }
-    RemoveDirectoryA(dir.c_str());
+    RemoveDirectoryW(dir.c_str());
 }
 
 std::string freshDir(const std::string& name) {
@@ -64,7 +66,7 @@ std::string freshDir(const std::string& name) {
     std::string dir = std::string(cwd);
     if (dir.back() != '\\') dir += '\\';
     dir += name;
-    removeTree(dir);
+    removeTree(L"\\\\?\\" + std::wstring(dir.begin(), dir.end()));
     CreateDirectoryA(dir.c_str(), nullptr);
     return dir;
 }
@@ -129,7 +131,8 @@ int runProgram(const std::string& program, const std::string& currentDir) {
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    std::string commandLine = "\"" + program + "\"";
+    std::string commandLine(1, '"');
+    commandLine += program + "\"";
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, currentDir.c_str(), &si,
                         &pi))
         return -1;
