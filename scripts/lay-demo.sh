@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Lays out a ready installation in the build's Wine prefix:
+#   C:\Quendix          the front end, both engines, the definitions, the virus list
+#   C:\Quendix\Samples  sample files, a few of them with test detections
+# Usage: scripts/lay-demo.sh BUILD_DIR
+# Safe to run again: the programs are replaced and the samples reset.
+set -euo pipefail
+if [ $# -ne 1 ]; then
+  echo "usage: $0 BUILD_DIR" >&2
+  exit 2
+fi
+build=$(cd "$1" && pwd)
+drive_c=$build/wineprefix/drive_c
+dest=$drive_c/Quendix
+
+if [ ! -d "$drive_c" ]; then
+  echo "$0: no Wine prefix in $build (build the project first)" >&2
+  exit 1
+fi
+for f in quendix7.exe quendix9.exe quendix3.dat qdxvlst.txt; do
+  if [ ! -f "$build/bin/$f" ]; then
+    echo "$0: $build/bin/$f is missing (build the project first)" >&2
+    exit 1
+  fi
+done
+if [ ! -d "$build/demo-samples" ]; then
+  echo "$0: $build/demo-samples is missing (build the project first)" >&2
+  exit 1
+fi
+
+mkdir -p "$dest"
+for f in quendix.exe quendix7.exe quendix9.exe quendix3.dat qdxvlst.txt; do
+  if [ -f "$build/bin/$f" ]; then
+    cp -f "$build/bin/$f" "$dest/"
+  else
+    echo "$0: warning: $build/bin/$f is missing, the installation lacks it" >&2
+  fi
+done
+
+# The samples (with the test file) are made by the build from the definitions;
+# a scan may have disinfected, renamed or deleted them, so start afresh.
+rm -rf "$dest/Samples"
+cp -r "$build/demo-samples" "$dest/Samples"
+echo "Installation laid out in C:\\Quendix ($dest)"
