@@ -49,10 +49,47 @@ std::string ownFolder()
     }
 }
 
-// How often the sentinel is looked for while nothing else happens, and how
-// long a finished engine gets to make its sentinel visible.
-constexpr DWORD kPollMs = 10;
+// The sentinel's folder is watched for new names; the look-up interval is only
+// a safety net (and the whole mechanism where the folder cannot be watched).
+constexpr DWORD kWatchedPollMs = 250;
+constexpr DWORD kUnwatchedPollMs = 20;
+// How long a finished engine gets to make its sentinel visible.
 constexpr DWORD kGraceMs = 2000;
+
+// Owns a folder change notification.
+class ChangeWatch {
+public:
+    explicit ChangeWatch(HANDLE h) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
+    ~ChangeWatch()
+    {
+        if (h_)
+            FindCloseChangeNotification(h_);
+    }
+    ChangeWatch(const ChangeWatch&) = delete;
+    ChangeWatch& operator=(const ChangeWatch&) = delete;
+    HANDLE get() const { return h_; }
+    bool valid() const { return h_ != nullptr; }
+
+private:
+    HANDLE h_;
+};
+
+// A change notification on the folder that will hold `path`, or none.
+HANDLE watchFolderOf(const std::string& path)
+{
+    std::vector<char> full(MAX_PATH);
+    char* namePart = nullptr;
+    DWORD n = GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), &namePart);
+    if (n >= full.size()) {
+        full.resize(n + 1);
+        n = GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), &namePart);
+    }
+    if (n == 0 || n >= full.size() || !namePart)
+        return nullptr;
+    std::string folder(full.data(), static_cast<std::size_t>(namePart - full.data()));
+    return FindFirstChangeNotificationA(folder.c_str(), FALSE,
+                                        FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME);
+}
 
 class ProcessLauncher final : public EngineLauncher {
 public:
@@ -77,6 +114,8 @@ public:
     void waitForSentinel(const std::string& path) override
     {
         EngineWaitScope scope;
+        ChangeWatch watch(watchFolderOf(path));
+        const DWORD pollMs = watch.valid() ? kWatchedPollMs : kUnwatchedPollMs;
         DWORD endedAt = 0;
         bool ended = false;
         for (;;) {
@@ -91,9 +130,17 @@ public:
                 throw EngineError("The engine program " + program_ + " ended without finishing its work");
             }
             pumpPaintAndSentMessages();
-            HANDLE handles[1] = {process_.get()};
-            DWORD count = (process_.valid() && !ended) ? 1 : 0;
-            MsgWaitForMultipleObjects(count, handles, FALSE, kPollMs, QS_PAINT | QS_SENDMESSAGE);
+
+            HANDLE handles[2];
+            DWORD count = 0;
+            if (watch.valid())
+                handles[count++] = watch.get();
+            if (process_.valid() && !ended)
+                handles[count++] = process_.get();
+            DWORD woke = MsgWaitForMultipleObjects(count, handles, FALSE, ended ? kUnwatchedPollMs : pollMs,
+                                                   QS_PAINT | QS_SENDMESSAGE);
+            if (watch.valid() && woke == WAIT_OBJECT_0)
+                FindNextChangeNotification(watch.get());
         }
     }
 
