@@ -39,10 +39,16 @@ HANDLE openForReading(const std::wstring& path) {
                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
+// Reads from `offset`, or on from where the last read ended when `offset`
+// is kNext: one system call less per file, which counts on big trees.
+constexpr uint64_t kNext = ~uint64_t{0};
+
 bool readAt(HANDLE h, uint64_t offset, std::string& out, size_t count) {
-    LARGE_INTEGER where;
-    where.QuadPart = static_cast<LONGLONG>(offset);
-    if (!SetFilePointerEx(h, where, nullptr, FILE_BEGIN)) return false;
+    if (offset != kNext) {
+        LARGE_INTEGER where;
+        where.QuadPart = static_cast<LONGLONG>(offset);
+        if (!SetFilePointerEx(h, where, nullptr, FILE_BEGIN)) return false;
+    }
     out.resize(count);
     size_t done = 0;
     while (done < count) {
@@ -299,7 +305,7 @@ Detection Scanner::checkFile(void* handle, const std::wstring& name, uint64_t si
     SetLastError(0);
     while (offset < size) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, size - offset));
-        if (!readAt(h, offset, chunk, want)) {
+        if (!readAt(h, kNext, chunk, want)) {
             SetLastError(ERROR_READ_FAULT);
             return {};
         }
@@ -375,7 +381,7 @@ bool Scanner::disinfect(const std::wstring& path, std::string& error) {
     LARGE_INTEGER size;
     std::string data;
     const bool read = GetFileSizeEx(h, &size) && static_cast<uint64_t>(size.QuadPart) <= kMaxInMemory &&
-                      readAt(h, 0, data, static_cast<size_t>(size.QuadPart));
+                      readAt(h, kNext, data, static_cast<size_t>(size.QuadPart));
     CloseHandle(h);
     if (!read) {
         error = "the file is too large to be disinfected";
