@@ -149,6 +149,28 @@ TEST_F(EngineRun, InfoProgramWritesTheFiguresOfItsDefinitions) {
     EXPECT_EQ(readFile(home + "\\quendix3.inf").substr(0, lines[0].size() + 2), lines[0] + "\r\n");
 }
 
+TEST_F(EngineRun, WithoutDefinitionsBothProgramsStillFinish) {
+    // Copies of the programs in a folder with no definitions beside them.
+    const std::string bare = home + "\\bare";
+    CreateDirectoryA(bare.c_str(), nullptr);
+    for (const char* p : {"quendix7.exe", "quendix9.exe"})
+        ASSERT_TRUE(CopyFileA((binDir() + "/" + p).c_str(), (bare + "\\" + p).c_str(), FALSE));
+    EXPECT_EQ(runProgram(bare + "\\quendix9.exe", home), 1);
+    EXPECT_TRUE(exists(work + "\\$$file$$"));
+    std::vector<std::string> lines;
+    ASSERT_TRUE(qdx::readLines(home + "\\quendix3.inf", lines));
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_EQ(lines[1], "0");
+
+    DeleteFileA((work + "\\$$file$$").c_str());
+    request(home, 1);
+    EXPECT_EQ(runProgram(bare + "\\quendix7.exe", home), 1);
+    expectSentinels();
+    const FrontEndView v = results(1);
+    ASSERT_EQ(v.findings.size(), 1u);
+    EXPECT_EQ(v.findings[0].rfind("Error: no virus definitions", 0), 0u) << v.findings[0];
+}
+
 TEST(VirusList, LayoutTheListWindowReads) {
     std::vector<std::string> lines;
     ASSERT_TRUE(qdx::readLines(binDir() + "/qdxvlst.txt", lines));
