@@ -32,6 +32,7 @@ class Canvas:
         self.w, self.h = w, h
         self.rgb = [[(0.0, 0.0, 0.0)] * w for _ in range(h)]
         self.fixed = [[None] * w for _ in range(h)]   # palette index set exactly (text, lines)
+        self.photo = [[False] * w for _ in range(h)]   # error diffusion here, ordered dithering elsewhere
 
     def paint(self, x0, y0, x1, y1, colour_at):
         for y in range(max(0, y0), min(self.h, y1)):
@@ -65,7 +66,9 @@ class Canvas:
         return mw, mh
 
     def quantise(self):
-        """Floyd-Steinberg onto the palette; exact pixels are kept as set."""
+        """Onto the palette: Floyd-Steinberg in the photograph, a 4x4 Bayer
+        pattern elsewhere (calmer on smooth gradients); exact pixels kept."""
+        bayer = [[0, 8, 2, 10], [12, 4, 14, 6], [3, 11, 1, 9], [15, 7, 13, 5]]
         err = [[0.0, 0.0, 0.0] for _ in range(self.w + 2)]
         out = []
         for y in range(self.h):
@@ -75,9 +78,13 @@ class Canvas:
                 if self.fixed[y][x] is not None:
                     row.append(self.fixed[y][x])
                     continue
+                if not self.photo[y][x]:
+                    d = (bayer[y % 4][x % 4] + 0.5) / 16 - 0.5
+                    r, g, b = (min(255.0, max(0.0, v + d * 128)) for v in self.rgb[y][x])
+                    row.append(nearest(r, g, b))
+                    continue
                 r, g, b = (self.rgb[y][x][i] + err[x + 1][i] for i in range(3))
-                best = min(range(16), key=lambda i: (PALETTE[i][0] - r) ** 2 * 3 + (PALETTE[i][1] - g) ** 2 * 4
-                           + (PALETTE[i][2] - b) ** 2 * 2)
+                best = nearest(r, g, b)
                 row.append(best)
                 e = (r - PALETTE[best][0], g - PALETTE[best][1], b - PALETTE[best][2])
                 for i in range(3):
@@ -88,6 +95,11 @@ class Canvas:
             err = nxt
             out.append(row)
         return out
+
+
+def nearest(r, g, b):
+    return min(range(16), key=lambda i: (PALETTE[i][0] - r) ** 2 * 3 + (PALETTE[i][1] - g) ** 2 * 4
+               + (PALETTE[i][2] - b) ** 2 * 2)
 
 
 def render_text(text, size, font):
@@ -159,6 +171,9 @@ def landscape(c, x0, y0, w, h):
     c.solid(x0 - 4, y0 - 4, x0 + w + 4, y0 + h + 4, WHITE)
     c.solid(x0 - 1, y0 - 1, x0 + w + 1, y0 + h + 1, GREY)
     c.paint(x0, y0, x0 + w, y0 + h, colour_at)
+    for y in range(y0, y0 + h):
+        for x in range(x0, x0 + w):
+            c.photo[y][x] = True
     c.solid(x0 - 4 + 6, y0 + h + 4, x0 + w + 4 + 6, y0 + h + 10, BLACK)   # shadow under the frame
 
 
@@ -174,9 +189,9 @@ def about_art():
     nw, _ = c.text(x, 56, "Quendix", 46, WHITE, shadow=NAVY)
     c.text(x + 3, 112, "Professional", 26, AQUA)
     c.solid(x + 3, 150, x + 3 + 250, 152, YELLOW)
-    c.text(x + 3, 160, "Shareware Edition", 15, SILVER, font="DejaVuSans.ttf")
+    c.text(x + 3, 160, "Shareware Edition", 15, SILVER)
     c.text(x + 3, 184, "Version 2.5", 19, YELLOW)
-    c.text(24, 226, "Anti-virus protection for Windows", 11, SILVER, font="DejaVuSans.ttf")
+    c.text(22, 226, "Anti-virus protection for Windows", 11, SILVER)
     return c.quantise()
 
 
