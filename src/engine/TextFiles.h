@@ -30,6 +30,8 @@ public:
     void skipLines(int count) { reader_.skipLines(count); }
     bool atEnd() { return reader_.atEnd(); }
     void close() { source_.close(); }
+    // The line reader itself, for logic written over LineReader.
+    LineReader& lines() { return reader_; }
 
 private:
     FileByteSource source_;

@@ -6,7 +6,14 @@ namespace quendix {
 
 class TOKRightDlg9 : public ui::Form {
 public:
+    ui::Bevel Bevel1;
+    ui::Button OKBtn;
+
     void create();
+    void OKBtnClick();
+
+protected:
+    void bindControls() override;
 };
 
 } // namespace quendix

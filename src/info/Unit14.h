@@ -4,9 +4,21 @@
 
 namespace quendix {
 
+// Program-wide: counts the runs of the window's creation handler; only the
+// run that takes it to 1 fills the lists.
+extern int VirusListFillCounter;
+
 class TOKRightDlg19 : public ui::Form {
 public:
+    ui::ListBox ListBox1, ListBox2;
+    ui::Button OKBtn;
+
     void create();
+    void OKBtnClick();
+
+protected:
+    void bindControls() override;
+    void FormCreate() override;
 };
 
 } // namespace quendix

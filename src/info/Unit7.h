@@ -6,7 +6,16 @@ namespace quendix {
 
 class TOKRightDlg1 : public ui::Form {
 public:
+    ui::TabControl PageControl1, PageControl2;
+    ui::TabSheet TabSheet1, TabSheet2, TabSheet3, TabSheet4, TabSheet5;
+    ui::Button OKBtn;
+
     void create();
+    void OKBtnClick();
+
+protected:
+    void bindControls() override;
+    void FormCreate() override;
 };
 
 } // namespace quendix

@@ -192,7 +192,10 @@ void Form::buildControl(const ControlSpec& c, int id)
     bool tabStop = !(c.style & NoTabStop);
     switch (c.kind) {
     case Kind::Label:
-        style |= SS_NOTIFY | SS_NOPREFIX | ((c.style & AlignRight) ? SS_RIGHT : (c.style & AlignCenter) ? SS_CENTER : SS_LEFT);
+        style |= SS_NOTIFY | SS_NOPREFIX |
+                 ((c.style & AlignRight) ? SS_RIGHT : (c.style & AlignCenter) ? SS_CENTER
+                                                  : (c.style & NoWrap)      ? SS_LEFTNOWORDWRAP
+                                                                            : SS_LEFT);
         break;
     case Kind::StaticText:
         style |= SS_NOTIFY | SS_NOPREFIX | SS_LEFTNOWORDWRAP | ((c.style & Sunken) ? SS_SUNKEN : 0);
@@ -224,6 +227,7 @@ void Form::buildControl(const ControlSpec& c, int id)
         break;
     case Kind::Panel:
     case Kind::TabSheet:
+    case Kind::Area:
         cls = kContainerClass;
         style |= WS_CLIPSIBLINGS;
         ex |= WS_EX_CONTROLPARENT;
@@ -240,11 +244,9 @@ void Form::buildControl(const ControlSpec& c, int id)
         style |= SS_ETCHEDFRAME;
         text = "";
         break;
-    case Kind::Area:
-        text = "";
-        break;
     case Kind::Image:
-        style |= SS_BITMAP | SS_NOTIFY;
+        // A picture lies behind what overlaps it (a label on artwork).
+        style |= SS_BITMAP | SS_NOTIFY | WS_CLIPSIBLINGS;
         break;
     case Kind::ImageButton:
         style |= SS_BITMAP | SS_NOTIFY;
@@ -316,7 +318,7 @@ void Form::buildControl(const ControlSpec& c, int id)
     byName_[c.name] = hwnd;
 
     SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>((c.style & Bold) ? boldFont() : windowFont()), FALSE);
-    if (c.kind == Kind::Panel || c.kind == Kind::TabSheet)
+    if (c.kind == Kind::Panel || c.kind == Kind::TabSheet || c.kind == Kind::Area)
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     if (c.kind == Kind::TabSheet) {
         HWND tab = byName_.at(c.parent);

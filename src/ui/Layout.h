@@ -30,7 +30,7 @@ enum class Kind : std::uint8_t {
     TabControl,
     TabSheet,       // a page of the TabControl named as its parent
     Animate,        // the platform's animation control
-    Area,           // plain filled rectangle (inert)
+    Area,           // plain filled rectangle (inert); what stands on it is its child
 };
 
 // Colours are system colour indexes, so that a changed scheme is followed.
@@ -51,6 +51,7 @@ enum Style : std::uint32_t {
     BackInfoText = 1u << 10,// background: tooltip-text colour
     BackScrollBar = 1u << 11,
     Sunken = 1u << 12,
+    NoWrap = 1u << 13,      // a label's text stays on one row, cut at the right edge
 };
 constexpr Style operator|(Style a, Style b) { return Style(std::uint32_t(a) | std::uint32_t(b)); }
 
