@@ -150,6 +150,25 @@ const ControlSpec* Form::specNamed(const char* name) const
     return nullptr;
 }
 
+bool Form::radioTakesTab(const ControlSpec& radio) const
+{
+    if (radio.style & Checked)
+        return true;
+    // A group with nothing selected is reached at its first radio button.
+    const ControlSpec* first = nullptr;
+    for (const ControlSpec& c : spec_->controls) {
+        bool sameGroup = c.kind == Kind::RadioButton &&
+                         ((!c.parent && !radio.parent) || (c.parent && radio.parent && std::strcmp(c.parent, radio.parent) == 0));
+        if (!sameGroup)
+            continue;
+        if (c.style & Checked)
+            return false;
+        if (!first)
+            first = &c;
+    }
+    return first == &radio;
+}
+
 const ControlSpec* Form::specOf(HWND hwnd) const
 {
     for (const Built& b : built_)
@@ -212,7 +231,9 @@ void Form::buildControl(const ControlSpec& c, int id)
         break;
     case Kind::RadioButton:
         cls = "BUTTON";
-        style |= BS_AUTORADIOBUTTON | (tabStop ? WS_TABSTOP : 0);
+        // Tab reaches a group at its selected radio button (the button control
+        // moves the tab stop along with the check mark).
+        style |= BS_AUTORADIOBUTTON | (tabStop && radioTakesTab(c) ? WS_TABSTOP : 0);
         break;
     case Kind::CheckBox:
         cls = "BUTTON";

@@ -84,6 +84,7 @@ private:
     LRESULT dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
     bool colourControl(HWND control, HDC dc, LRESULT& result);
     bool drawImageButton(const DRAWITEMSTRUCT& item);
+    bool radioTakesTab(const ControlSpec& radio) const;
     void command(int id, int code, HWND from);
     void tabChanged(HWND tab);
     Colour backgroundOf(const ControlSpec* spec) const;
