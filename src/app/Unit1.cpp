@@ -279,8 +279,25 @@ void TForm1::closeRequested()
     DestroyWindow(handle());
 }
 
-bool TForm1::handleMessage(UINT msg, WPARAM, LPARAM, LRESULT& result)
+bool TForm1::handleMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result)
 {
+    if (msg == WM_ACTIVATE) {
+        // Keep the keyboard where the user left it; the first time, on the
+        // first control of the keyboard order (the drive selector).
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(handle(), focus))
+                lastFocus_ = focus;
+        } else if (!HIWORD(wParam)) {
+            HWND target = lastFocus_ && IsWindow(lastFocus_) && IsChild(handle(), lastFocus_)
+                              ? lastFocus_
+                              : DriveComboBox1.handle();
+            if (target)
+                SetFocus(target);
+        }
+        result = 0;
+        return true;
+    }
     if (msg == WM_DESTROY) {
         // The program's main window: its end ends the message loop.
         PostQuitMessage(0);

@@ -107,6 +107,7 @@ private:
     void scan(std::int32_t targetCode);
 
     HIMAGELIST drivePictures_ = nullptr;
+    HWND lastFocus_ = nullptr;   // the control that had the keyboard when the window was left
 };
 
 } // namespace quendix

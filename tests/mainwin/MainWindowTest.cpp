@@ -496,6 +496,15 @@ TEST_F(MainWindowTest, FocusMovesInTheListedOrderWithoutDefaultOrCancelButton)
 {
     MainWindow w;
     w.show();
+    // Shown, the keyboard starts on the drive selector and comes back to
+    // where it was when the window is activated again.
+    HWND focus = GetFocus();
+    EXPECT_TRUE(focus == w.control("DriveComboBox1") || IsChild(w.control("DriveComboBox1"), focus));
+    SetFocus(w.control("Edit2"));
+    SendMessageA(w.handle(), WM_ACTIVATE, WA_INACTIVE, 0);
+    SetFocus(nullptr);
+    SendMessageA(w.handle(), WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(GetFocus(), w.control("Edit2"));
     auto order = [&] {
         std::vector<std::string> names;
         HWND first = w.control("DriveComboBox1");
