@@ -2,14 +2,117 @@
 
 #include "app/Exit.h"
 #include "app/StartUp.h"
+#include "app/Windows.h"
 #include "layouts/Unit1Layout.h"
+
+#include <cctype>
 
 namespace quendix {
 
 namespace {
+
 const ui::FormSpec kSpec{"Quendix Professional Shareware Version 2.5", 736, 491, ui::Border::FixedSingleNoIcons,
                          ui::Colour::InfoText, false, 28, 17, layouts::kUnit1Controls};
+
+// Picture index in the drive selector's image list, by drive kind; -1 for
+// kinds the selector does not list.
+int pictureOfKind(UINT kind)
+{
+    switch (kind) {
+    case DRIVE_REMOVABLE: return 0;
+    case DRIVE_FIXED: return 1;
+    case DRIVE_REMOTE: return 2;
+    case DRIVE_CDROM: return 3;
+    case DRIVE_RAMDISK: return 4;
+    default: return -1;
+    }
+}
+
+HIMAGELIST loadDrivePictures()
+{
+    HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 5, 0);
+    for (const char* name : {layouts::kDriveRemovablePicture, layouts::kDriveFixedPicture,
+                             layouts::kDriveNetworkPicture, layouts::kDriveCdromPicture,
+                             layouts::kDriveRamdiskPicture}) {
+        auto bmp = static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), name, IMAGE_BITMAP, 0, 0, 0));
+        ImageList_AddMasked(list, bmp, RGB(255, 0, 255));
+        if (bmp)
+            DeleteObject(bmp);
+    }
+    return list;
+}
+
+// The drive letter of the current directory in lower case, or 0 (a UNC path).
+char currentDriveLetter()
+{
+    char dir[MAX_PATH + 1] = {};
+    DWORD n = GetCurrentDirectoryA(sizeof dir, dir);
+    if (n >= 2 && n < sizeof dir && dir[1] == ':' && std::isalpha(static_cast<unsigned char>(dir[0])))
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(dir[0])));
+    return 0;
+}
+
+// Shows a window that start-up created; there is never a second copy.
+template <class T>
+void bringForward(T* window)
+{
+    if (window)
+        window->show();
+}
+
 } // namespace
+
+void DriveComboBox::fill(HIMAGELIST pictures)
+{
+    send(CB_RESETCONTENT);
+    send(CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(pictures));
+    char current = currentDriveLetter();
+    int selected = -1;
+    DWORD drives = GetLogicalDrives();
+    for (int i = 0; i < 26; ++i) {
+        if (!(drives & (1u << i)))
+            continue;
+        char root[] = {static_cast<char>('A' + i), ':', '\\', '\0'};
+        int picture = pictureOfKind(GetDriveTypeA(root));
+        if (picture < 0)
+            continue;
+        char text[] = {static_cast<char>('a' + i), ':', '\0'};
+        COMBOBOXEXITEMA item{};
+        item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_LPARAM;
+        item.iItem = -1;
+        item.pszText = text;
+        item.iImage = picture;
+        item.iSelectedImage = picture;
+        item.lParam = text[0];
+        int index = static_cast<int>(send(CBEM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+        if (text[0] == current)
+            selected = index;
+    }
+    select(selected);
+}
+
+char DriveComboBox::letterAt(int index) const
+{
+    if (index < 0)
+        return 0;
+    COMBOBOXEXITEMA item{};
+    item.mask = CBEIF_LPARAM;
+    item.iItem = index;
+    if (!send(CBEM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+        return 0;
+    return static_cast<char>(item.lParam);
+}
+
+char DriveComboBox::selectedLetter() const
+{
+    return letterAt(selectedIndex());
+}
+
+TForm1::~TForm1()
+{
+    if (drivePictures_)
+        ImageList_Destroy(drivePictures_);
+}
 
 void TForm1::create()
 {
@@ -18,17 +121,146 @@ void TForm1::create()
 
 void TForm1::bindControls()
 {
+    bind(ControlBar1, "ControlBar1");
+    bind(ControlBar2, "ControlBar2");
+    bind(ControlBar3, "ControlBar3");
+    bind(Label2, "Label2");
+    bind(DriveComboBox1, "DriveComboBox1");
+    bind(BitBtn1, "BitBtn1");
+    bind(Label21, "Label21");
+    bind(Label22, "Label22");
+    bind(BitBtn8, "BitBtn8");
+    bind(BitBtn10, "BitBtn10");
+    bind(Label3, "Label3");
+    bind(Label4, "Label4");
+    bind(Label5, "Label5");
+    bind(Label6, "Label6");
+    bind(Label7, "Label7");
     bind(Edit1, "Edit1");
     bind(Edit2, "Edit2");
-    bind(DriveComboBox1, "DriveComboBox1");
+    bind(BitBtn2, "BitBtn2");
+    bind(BitBtn3, "BitBtn3");
+    bind(BitBtn4, "BitBtn4");
+    bind(BitBtn5, "BitBtn5");
+    bind(BitBtn6, "BitBtn6");
+    bind(Image2, "Image2");
+    bind(Image3, "Image3");
+    bind(Image4, "Image4");
+    bind(Label15, "Label15");
+    bind(Panel3, "Panel3");
+    bind(Panel4, "Panel4");
+    bind(Panel5, "Panel5");
+    bind(Panel6, "Panel6");
+    bind(Panel7, "Panel7");
+    bind(RadioButton1, "RadioButton1");
+    bind(RadioButton2, "RadioButton2");
+    bind(RadioButton3, "RadioButton3");
+    bind(RadioButton4, "RadioButton4");
+    bind(RadioButton5, "RadioButton5");
+    bind(RadioButton6, "RadioButton6");
+    bind(RadioButton7, "RadioButton7");
+    bind(RadioButton8, "RadioButton8");
+    bind(RadioButton9, "RadioButton9");
+    bind(RadioButton10, "RadioButton10");
+    bind(RadioButton11, "RadioButton11");
+    bind(RadioButton12, "RadioButton12");
+    bind(Image1, "Image1");
     bind(Label1, "Label1");
+    bind(StatusBar1, "StatusBar1");
+
+    onClick(ControlBar2, [this] { ControlBar2Click(); });
+    onClick(ControlBar1, [this] { ControlBar1Click(); });
+    onClick(ControlBar3, [this] { ControlBar3Click(); });
+    onClick(BitBtn1, [this] { BitBtn1Click(); });
+    onClick(BitBtn2, [this] { BitBtn2Click(); });
+    onClick(BitBtn3, [this] { BitBtn3Click(); });
+    onClick(BitBtn4, [this] { BitBtn4Click(); });
+    onClick(BitBtn5, [this] { BitBtn5Click(); });
+    onClick(BitBtn6, [this] { BitBtn6Click(); });
+    onMenu("ScanDiskDrive1", [this] { ScanDiskDrive1Click(); });
+    onMenu("ScanAllHardDiskDrives1", [this] { ScanAllHardDiskDrives1Click(); });
+    onMenu("ScanDisketteDriveA1", [this] { ScanDisketteDriveA1Click(); });
+    onMenu("ScanUserSpecified1", [this] { ScanUserSpecified1Click(); });
+    onMenu("ScanUserSpecified2", [this] { ScanUserSpecified2Click(); });
+
+    onClick(RadioButton1, [this] { RadioButton1Click(); });
+    onClick(RadioButton2, [this] { RadioButton2Click(); });
+    onClick(RadioButton3, [this] { RadioButton3Click(); });
+    onClick(RadioButton4, [this] { RadioButton4Click(); });
+    onClick(RadioButton6, [this] { RadioButton6Click(); });
+    onClick(RadioButton7, [this] { RadioButton7Click(); });
+    onClick(RadioButton9, [this] { RadioButton9Click(); });
+    onClick(RadioButton10, [this] { RadioButton10Click(); });
+    onClick(RadioButton5, [this] { RadioButton5Click(); });
+    onClick(RadioButton8, [this] { RadioButton8Click(); });
+    onClick(RadioButton11, [this] { RadioButton11Click(); });
+    onClick(RadioButton12, [this] { RadioButton12Click(); });
+
+    onClick(BitBtn8, [this] { VirusList1Click(); });
+    onMenu("VirusList1", [this] { VirusList1Click(); });
+    onClick(BitBtn10, [this] { MostDangerousVirus1Click(); });
+    onMenu("MostDangerousVirus1", [this] { MostDangerousVirus1Click(); });
+    onMenu("QuendixPersonalVersionHelp1", [this] { QuendixPersonalVersionHelp1Click(); });
+    onMenu("Updates1", [this] { Updates1Click(); });
+    onMenu("About1", [this] { About1Click(); });
+    onMenu("About2", [this] { About2Click(); });
     onMenu("Exit1", [this] { Exit1Click(); });
+
+    drivePictures_ = loadDrivePictures();
+    DriveComboBox1.fill(drivePictures_);
 }
 
 void TForm1::FormCreate()
 {
     runMainWindowStartUp([this](const std::string& text) { Label1.setText(text); });
 }
+
+void TForm1::scan(std::int32_t targetCode)
+{
+    Settings.TargetCode = targetCode;
+    enter1();
+}
+
+void TForm1::ControlBar2Click() { scan(TargetDiskDrive); }
+void TForm1::ControlBar1Click() { scan(TargetDisketteA); }
+void TForm1::ControlBar3Click() { scan(TargetNetworkDrives); }
+
+void TForm1::BitBtn1Click()
+{
+    Settings.DriveSelectorFlag = true;
+    scan(TargetDiskDrive);
+}
+
+void TForm1::BitBtn2Click() { scan(TargetDiskDrive); }
+void TForm1::BitBtn3Click() { scan(TargetAllHardDisks); }
+void TForm1::BitBtn4Click() { scan(TargetDisketteA); }
+void TForm1::BitBtn5Click() { scan(TargetNetworkDrives); }
+void TForm1::BitBtn6Click() { scan(TargetUserSpecified); }
+void TForm1::ScanDiskDrive1Click() { scan(TargetDiskDrive); }
+void TForm1::ScanAllHardDiskDrives1Click() { scan(TargetAllHardDisks); }
+void TForm1::ScanDisketteDriveA1Click() { scan(TargetDisketteA); }
+void TForm1::ScanUserSpecified1Click() { scan(TargetNetworkDrives); }
+void TForm1::ScanUserSpecified2Click() { scan(TargetUserSpecified); }
+
+void TForm1::RadioButton1Click() { Settings.ActionCode = ActionDisinfect; }
+void TForm1::RadioButton2Click() { Settings.ActionCode = ActionDelete; }
+void TForm1::RadioButton3Click() { Settings.ActionCode = ActionRename; }
+void TForm1::RadioButton4Click() { Settings.ActionCode = ActionReportOnly; }
+void TForm1::RadioButton6Click() { Settings.FileSetCode = 1; }
+void TForm1::RadioButton7Click() { Settings.FileSetCode = 2; }
+void TForm1::RadioButton9Click() { Settings.HeuristicsCode = 1; }
+void TForm1::RadioButton10Click() { Settings.HeuristicsCode = 2; }
+void TForm1::RadioButton5Click() { Settings.ArchiveCode = 2; }
+void TForm1::RadioButton8Click() { Settings.ArchiveCode = 1; }
+void TForm1::RadioButton11Click() { Settings.PackedCode = 2; }
+void TForm1::RadioButton12Click() { Settings.PackedCode = 1; }
+
+void TForm1::VirusList1Click() { bringForward(OKRightDlg19); }
+void TForm1::MostDangerousVirus1Click() { bringForward(OKRightDlg14); }
+void TForm1::QuendixPersonalVersionHelp1Click() { bringForward(OKRightDlg1); }
+void TForm1::Updates1Click() { bringForward(OKRightDlg13); }
+void TForm1::About1Click() { bringForward(OKRightDlg9); }
+void TForm1::About2Click() { bringForward(OKRightDlg); }
 
 void TForm1::Exit1Click()
 {
@@ -38,7 +270,7 @@ void TForm1::Exit1Click()
 
 TargetFields TForm1::targetFields()
 {
-    return TargetFields{Edit1.text(), Edit2.text(), 'c'};
+    return TargetFields{Edit1.text(), Edit2.text(), DriveComboBox1.selectedLetter()};
 }
 
 void TForm1::closeRequested()
@@ -47,8 +279,25 @@ void TForm1::closeRequested()
     DestroyWindow(handle());
 }
 
-bool TForm1::handleMessage(UINT msg, WPARAM, LPARAM, LRESULT& result)
+bool TForm1::handleMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result)
 {
+    if (msg == WM_ACTIVATE) {
+        // Keep the keyboard where the user left it; the first time, on the
+        // first control of the keyboard order (the drive selector).
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(handle(), focus))
+                lastFocus_ = focus;
+        } else if (!HIWORD(wParam)) {
+            HWND target = lastFocus_ && IsWindow(lastFocus_) && IsChild(handle(), lastFocus_)
+                              ? lastFocus_
+                              : DriveComboBox1.handle();
+            if (target)
+                SetFocus(target);
+        }
+        result = 0;
+        return true;
+    }
     if (msg == WM_DESTROY) {
         // The program's main window: its end ends the message loop.
         PostQuitMessage(0);

@@ -3,18 +3,94 @@
 #include "scan/ScanRun.h"
 #include "ui/Form.h"
 
+#include <commctrl.h>
+
 namespace quendix {
+
+// The drive selector: every drive of a known kind with a picture of its kind
+// and its letter in lower case.
+class DriveComboBox : public ui::Control {
+public:
+    // Lists the drives and selects the one of the current directory.
+    void fill(HIMAGELIST pictures);
+    // The selected drive's letter in lower case, or 0 when none is selected.
+    char selectedLetter() const;
+    int count() const { return static_cast<int>(send(CB_GETCOUNT)); }
+    int selectedIndex() const { return static_cast<int>(send(CB_GETCURSEL)); }
+    void select(int index) const { send(CB_SETCURSEL, static_cast<WPARAM>(index)); }
+    // The letter of item `index`, or 0.
+    char letterAt(int index) const;
+};
 
 class TForm1 : public ui::Form, public ScanHost {
 public:
+    TForm1() = default;
+    ~TForm1() override;
+
+    // Quick-scan strip.
+    ui::ImageButton ControlBar1, ControlBar2, ControlBar3;
+    ui::Label Label2;
+    DriveComboBox DriveComboBox1;
+    ui::Button BitBtn1;
+    // Virus lists.
+    ui::Label Label21, Label22;
+    ui::Button BitBtn8, BitBtn10;
+    // Target rows.
+    ui::Label Label3, Label4, Label5, Label6, Label7;
     ui::Edit Edit1, Edit2;
-    ui::ComboBox DriveComboBox1;
+    ui::Button BitBtn2, BitBtn3, BitBtn4, BitBtn5, BitBtn6;
+    ui::Image Image2, Image3, Image4;
+    // Options.
+    ui::Label Label15;
+    ui::Panel Panel3, Panel4, Panel5, Panel6, Panel7;
+    ui::RadioButton RadioButton1, RadioButton2, RadioButton3, RadioButton4, RadioButton5, RadioButton6,
+        RadioButton7, RadioButton8, RadioButton9, RadioButton10, RadioButton11, RadioButton12;
+    // Bottom.
+    ui::Image Image1;
     ui::Label Label1;
+    ui::StatusBar StatusBar1;
 
     void create();
     // The scan run behind every scan command.
-    void enter1() { runScan(*this); }
+    virtual void enter1() { runScan(*this); }
 
+    // Scan commands.
+    void ControlBar2Click();
+    void ControlBar1Click();
+    void ControlBar3Click();
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void BitBtn3Click();
+    void BitBtn4Click();
+    void BitBtn5Click();
+    void BitBtn6Click();
+    void ScanDiskDrive1Click();
+    void ScanAllHardDiskDrives1Click();
+    void ScanDisketteDriveA1Click();
+    void ScanUserSpecified1Click();
+    void ScanUserSpecified2Click();
+
+    // Option commands.
+    void RadioButton1Click();
+    void RadioButton2Click();
+    void RadioButton3Click();
+    void RadioButton4Click();
+    void RadioButton6Click();
+    void RadioButton7Click();
+    void RadioButton9Click();
+    void RadioButton10Click();
+    void RadioButton5Click();
+    void RadioButton8Click();
+    void RadioButton11Click();
+    void RadioButton12Click();
+
+    // Window commands and Exit.
+    void VirusList1Click();
+    void MostDangerousVirus1Click();
+    void QuendixPersonalVersionHelp1Click();
+    void Updates1Click();
+    void About1Click();
+    void About2Click();
     void Exit1Click();
 
     TargetFields targetFields() override;
@@ -26,6 +102,12 @@ protected:
     void FormCreate() override;
     void closeRequested() override;
     bool handleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    void scan(std::int32_t targetCode);
+
+    HIMAGELIST drivePictures_ = nullptr;
+    HWND lastFocus_ = nullptr;   // the control that had the keyboard when the window was left
 };
 
 } // namespace quendix

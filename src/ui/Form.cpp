@@ -150,6 +150,25 @@ const ControlSpec* Form::specNamed(const char* name) const
     return nullptr;
 }
 
+bool Form::radioTakesTab(const ControlSpec& radio) const
+{
+    if (radio.style & Checked)
+        return true;
+    // A group with nothing selected is reached at its first radio button.
+    const ControlSpec* first = nullptr;
+    for (const ControlSpec& c : spec_->controls) {
+        bool sameGroup = c.kind == Kind::RadioButton &&
+                         ((!c.parent && !radio.parent) || (c.parent && radio.parent && std::strcmp(c.parent, radio.parent) == 0));
+        if (!sameGroup)
+            continue;
+        if (c.style & Checked)
+            return false;
+        if (!first)
+            first = &c;
+    }
+    return first == &radio;
+}
+
 const ControlSpec* Form::specOf(HWND hwnd) const
 {
     for (const Built& b : built_)
@@ -215,7 +234,9 @@ void Form::buildControl(const ControlSpec& c, int id)
         break;
     case Kind::RadioButton:
         cls = "BUTTON";
-        style |= BS_AUTORADIOBUTTON | (tabStop ? WS_TABSTOP : 0);
+        // Tab reaches a group at its selected radio button (the button control
+        // moves the tab stop along with the check mark).
+        style |= BS_AUTORADIOBUTTON | (tabStop && radioTakesTab(c) ? WS_TABSTOP : 0);
         break;
     case Kind::CheckBox:
         cls = "BUTTON";
@@ -249,7 +270,9 @@ void Form::buildControl(const ControlSpec& c, int id)
         style |= SS_BITMAP | SS_NOTIFY | WS_CLIPSIBLINGS;
         break;
     case Kind::ImageButton:
-        style |= SS_BITMAP | SS_NOTIFY;
+        // Drawn here as a raised face with the picture centred; a static
+        // never takes the focus.
+        style |= SS_OWNERDRAW | SS_NOTIFY;
         break;
     case Kind::ListBox:
         cls = "LISTBOX";
@@ -327,7 +350,10 @@ void Form::buildControl(const ControlSpec& c, int id)
     }
     if ((c.kind == Kind::Image || c.kind == Kind::ImageButton) && c.caption) {
         HBITMAP bmp = static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), c.caption, IMAGE_BITMAP, 0, 0, 0));
-        if (bmp) {
+        if (bmp && c.kind == Kind::ImageButton) {
+            bitmaps_.emplace_back(bmp);
+            pictureOf_[hwnd] = bmp;
+        } else if (bmp) {
             bitmaps_.emplace_back(bmp);
             SendMessageA(hwnd, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bmp));
             // A bitmap static sizes itself to the picture; keep the frame the layout gives.
@@ -480,6 +506,36 @@ bool Form::colourControl(HWND control, HDC dc, LRESULT& result)
     return true;
 }
 
+bool Form::drawImageButton(const DRAWITEMSTRUCT& item)
+{
+    const ControlSpec* spec = specOf(item.hwndItem);
+    if (!spec || spec->kind != Kind::ImageButton)
+        return false;
+    RECT r = item.rcItem;
+    HDC dc = item.hDC;
+    auto it = pictureOf_.find(item.hwndItem);
+    if (it == pictureOf_.end()) {
+        FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+        DrawEdge(dc, &r, EDGE_RAISED, BF_RECT);
+        return true;
+    }
+    // The face around the centred picture takes the picture's own background
+    // (its top-left pixel), so that a smaller picture fills the button.
+    BITMAP bm{};
+    GetObjectA(it->second, sizeof bm, &bm);
+    HDC mem = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(mem, it->second);
+    ScopedGdi<HBRUSH> face(CreateSolidBrush(GetPixel(mem, 0, 0)));
+    FillRect(dc, &r, face.get());
+    int x = r.left + (r.right - r.left - bm.bmWidth) / 2;
+    int y = r.top + (r.bottom - r.top - bm.bmHeight) / 2;
+    BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    DrawEdge(dc, &r, EDGE_RAISED, BF_RECT);
+    return true;
+}
+
 bool Form::handleMessage(UINT, WPARAM, LPARAM, LRESULT&)
 {
     return false;
@@ -506,6 +562,10 @@ LRESULT Form::dispatch(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_CTLCOLOREDIT:
         if (colourControl(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam), result))
             return result;
+        break;
+    case WM_DRAWITEM:
+        if (drawImageButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)))
+            return TRUE;
         break;
     case DM_GETDEFID:
         if (defaultButtonId_)

@@ -83,6 +83,8 @@ private:
     void addHint(HWND control, const char* hint);
     LRESULT dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
     bool colourControl(HWND control, HDC dc, LRESULT& result);
+    bool drawImageButton(const DRAWITEMSTRUCT& item);
+    bool radioTakesTab(const ControlSpec& radio) const;
     void command(int id, int code, HWND from);
     void tabChanged(HWND tab);
     Colour backgroundOf(const ControlSpec* spec) const;
@@ -100,6 +102,7 @@ private:
     std::map<int, std::function<void()>> handlers_;
     std::map<HWND, std::vector<HWND>> sheetsOfTab_;
     std::vector<ScopedGdi<HBITMAP>> bitmaps_;
+    std::map<HWND, HBITMAP> pictureOf_;   // image buttons draw their own picture
     int defaultButtonId_ = 0;
     int cancelButtonId_ = 0;
 };

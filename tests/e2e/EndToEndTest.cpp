@@ -1,0 +1,256 @@
+// The built program driven from outside in a scratch installation whose
+// engine programs record each request and answer with prepared results.
+#include "e2e/ProgramDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace quendix::e2e;
+using quendix::testing::fileExists;
+using quendix::testing::writeFile;
+
+namespace {
+
+// Menu positions in the menu bar.
+enum Menu { FileMenu = 0, VirusesMenu = 1, HelpMenu = 2 };
+
+// The drive selector's drives, found the way a user sees them: every drive of
+// a known kind, in letter order.
+std::string knownDrives()
+{
+    std::string letters;
+    DWORD drives = GetLogicalDrives();
+    for (int i = 0; i < 26; ++i) {
+        char root[] = {static_cast<char>('A' + i), ':', '\\', 0};
+        UINT kind = (drives & (1u << i)) ? GetDriveTypeA(root) : DRIVE_NO_ROOT_DIR;
+        if (kind == DRIVE_REMOVABLE || kind == DRIVE_FIXED || kind == DRIVE_REMOTE || kind == DRIVE_CDROM ||
+            kind == DRIVE_RAMDISK)
+            letters += static_cast<char>('a' + i);
+    }
+    return letters;
+}
+
+std::vector<std::string> request(const std::string& path, int action, int target, int files = 1, int heuristics = 1,
+                                 int archive = 1, int packed = 1)
+{
+    return {path,
+            std::to_string(action),
+            std::to_string(target),
+            std::to_string(files),
+            std::to_string(heuristics),
+            std::to_string(archive),
+            std::to_string(packed)};
+}
+
+// The window in front is the active one. (Wine's stacking order seen from
+// another process lags behind under a bare X server, so it is not used.)
+HWND frontWindow()
+{
+    return GetForegroundWindow();
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    Installation installation;
+};
+
+} // namespace
+
+TEST_F(EndToEnd, StartsWithTheMainWindowAloneShowingItsTexts)
+{
+    RunningProgram program(installation);
+    ASSERT_NE(program.mainWindow(), nullptr);
+    EXPECT_NE(program.control("Static", "Virus variants: 61234"), nullptr);
+    EXPECT_EQ(windowText(program.control("msctls_statusbar32")),
+              "Read Help - Updates for information on how to obtain updates");
+    for (const char* hint : {"Search for virus infections on selected Disk Drive",
+                             "Search for virus infections on Diskette Drive A:",
+                             "Search on any network directories that are mapped to a drive letter"})
+        EXPECT_NE(program.control("Static", hint), nullptr) << hint;
+    for (const char* other : {"About", "Help", "Updates", "Number of viruses", "New and Frequently Reported Viruses",
+                              "Virus List", kResultsTitle})
+        EXPECT_EQ(program.visibleWindowTitled(other), nullptr) << other;
+    EXPECT_EQ(program.control("Edit", nullptr, 0), program.control("Edit", "C:\\", 0));
+}
+
+TEST_F(EndToEnd, EveryScanCommandSendsItsTargetCodeAndPath)
+{
+    RunningProgram program(installation);
+    ASSERT_NE(program.mainWindow(), nullptr);
+    program.type(program.control("Edit", nullptr, 0), "C:\\disk one");
+    program.type(program.control("Edit", nullptr, 1), "C:\\user\\ x ");
+    auto button = [&](int n) { return program.control("Button", "Start Scanning", n); };
+    struct Command {
+        const char* what;
+        std::function<void()> fire;
+        int target;
+        const char* path;
+    };
+    const Command commands[] = {
+        {"hard-disk picture", [&] { program.clickPicture(program.control("Static", "Search for virus infections on selected Disk Drive")); }, 1, "C:\\disk one"},
+        {"diskette picture", [&] { program.clickPicture(program.control("Static", "Search for virus infections on Diskette Drive A:")); }, 4, "C:\\disk one"},
+        {"network picture", [&] { program.clickPicture(program.control("Static", "Search on any network directories that are mapped to a drive letter")); }, 2, "C:\\disk one"},
+        {"Scan Disk Drive button", [&] { program.click(button(1)); }, 1, "C:\\disk one"},
+        {"Scan All Hard Disk Drives button", [&] { program.click(button(2)); }, 3, "C:\\disk one"},
+        {"Scan Diskette Drive A: button", [&] { program.click(button(3)); }, 4, "C:\\disk one"},
+        {"Scan Network Drives button", [&] { program.click(button(4)); }, 2, "C:\\disk one"},
+        {"Scan User Specified button", [&] { program.click(button(5)); }, 5, "C:\\user\\ x "},
+        {"menu Scan Disk Drive", [&] { program.chooseMenu(FileMenu, 0); }, 1, "C:\\disk one"},
+        {"menu Scan All Hard Disk Drives", [&] { program.chooseMenu(FileMenu, 1); }, 3, "C:\\disk one"},
+        {"menu Scan Diskette Drive A:", [&] { program.chooseMenu(FileMenu, 2); }, 4, "C:\\disk one"},
+        {"menu Scan Network Drives", [&] { program.chooseMenu(FileMenu, 3); }, 2, "C:\\disk one"},
+        {"menu Scan User Specified", [&] { program.chooseMenu(FileMenu, 4); }, 5, "C:\\user\\ x "},
+        {"drive selector button", [&] { program.click(button(0)); }, 1, "c:\\"},
+    };
+    std::size_t count = 0;
+    for (const Command& c : commands) {
+        SCOPED_TRACE(c.what);
+        c.fire();
+        ASSERT_TRUE(waitForScans(program, installation, ++count));
+        auto all = installation.requests();
+        ASSERT_EQ(all.size(), count);
+        EXPECT_EQ(requestLines(all.back()), request(c.path, 1, c.target));
+        EXPECT_NE(program.visibleWindowTitled(kResultsTitle), nullptr);
+    }
+    // A menu item and the row button of the same caption send the same request.
+    auto all = installation.requests();
+    for (int row = 0; row < 5; ++row)
+        EXPECT_EQ(all[3 + row], all[8 + row]) << "row " << row;
+}
+
+TEST_F(EndToEnd, TheDriveSelectorScansItsDriveOnceAndChoosingOrTypingStartsNothing)
+{
+    std::string drives = knownDrives();
+    ASSERT_FALSE(drives.empty());
+    int other = static_cast<int>(drives.size()) - 1;   // the last drive: not the current one under Wine
+    RunningProgram program(installation);
+    ASSERT_NE(program.mainWindow(), nullptr);
+    program.chooseDrive(other);
+    program.type(program.control("Edit", nullptr, 0), "C:\\typed");
+    program.type(program.control("Edit", nullptr, 1), "C:\\typed too");
+    program.click(program.control("Button", "Start Scanning", 0));
+    ASSERT_TRUE(waitForScans(program, installation, 1));
+    // Choosing and typing started nothing: the one request is the button's.
+    auto all = installation.requests();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(requestLines(all[0]), request(std::string(1, drives[other]) + ":\\", 1, 1));
+
+    // The flag was spent: the next scans of the disk drive use the edit field.
+    program.chooseMenu(FileMenu, 0);
+    ASSERT_TRUE(waitForScans(program, installation, 2));
+    program.click(program.control("Button", "Start Scanning", 1));
+    ASSERT_TRUE(waitForScans(program, installation, 3));
+    all = installation.requests();
+    EXPECT_EQ(requestLines(all[1]), request("C:\\typed", 1, 1));
+    EXPECT_EQ(requestLines(all[2]), request("C:\\typed", 1, 1));
+}
+
+TEST_F(EndToEnd, TheHardDiskPictureScansTheEditFieldNotTheSelectedDrive)
+{
+    std::string drives = knownDrives();
+    RunningProgram program(installation);
+    ASSERT_NE(program.mainWindow(), nullptr);
+    program.chooseDrive(static_cast<int>(drives.size()) - 1);
+    program.type(program.control("Edit", nullptr, 0), "C:\\from the field");
+    program.clickPicture(program.control("Static", "Search for virus infections on selected Disk Drive"));
+    ASSERT_TRUE(waitForScans(program, installation, 1));
+    EXPECT_EQ(requestLines(installation.requests()[0]), request("C:\\from the field", 1, 1));
+}
+
+TEST_F(EndToEnd, OptionsChangeOnlyTheNextRequest)
+{
+    RunningProgram program(installation);
+    ASSERT_NE(program.mainWindow(), nullptr);
+    program.click(program.control("Button", "Start Scanning", 1));
+    ASSERT_TRUE(waitForScans(program, installation, 1));
+    program.click(program.control("Button", "Report only"));
+    program.click(program.control("Button", "All Files"));
+    program.click(program.control("Button", "Disabled", 0));   // heuristics
+    program.click(program.control("Button", "Enabled.", 1));   // archive
+    program.click(program.control("Button", "Enabled.", 2));   // packed
+    program.click(program.control("Button", "Start Scanning", 1));
+    ASSERT_TRUE(waitForScans(program, installation, 2));
+    auto all = installation.requests();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(requestLines(all[0]), request("C:\\", 1, 1, 1, 1, 1, 1));
+    EXPECT_EQ(requestLines(all[1]), request("C:\\", 4, 1, 2, 2, 2, 2));
+    // Back to the first choices: the codes follow.
+    program.click(program.control("Button", "Automatic renaming"));
+    program.click(program.control("Button", "Disabled", 1));    // archive
+    program.click(program.control("Button", "Start Scanning", 5));
+    ASSERT_TRUE(waitForScans(program, installation, 3));
+    EXPECT_EQ(requestLines(installation.requests()[2]), request("C:\\", 3, 5, 2, 2, 1, 2));
+}
+
+TEST_F(EndToEnd, TheTwoVirusListButtonsOpenDifferentWindows)
+{
+    RunningProgram program(installation);
+    ASSERT_NE(program.mainWindow(), nullptr);
+    program.click(program.control("Button", "Virus List", 0));
+    ASSERT_TRUE(program.waitUntil([&] { return program.visibleWindowTitled("Virus List") != nullptr; },
+                                  "the Virus List window"));
+    EXPECT_EQ(program.visibleWindowTitled("New and Frequently Reported Viruses"), nullptr);
+    program.click(program.control("Button", "Virus List", 1));
+    ASSERT_TRUE(program.waitUntil(
+        [&] { return program.visibleWindowTitled("New and Frequently Reported Viruses") != nullptr; },
+        "the New and Frequently Reported Viruses window"));
+    EXPECT_EQ(program.windowsTitled("Virus List").size(), 1u);
+    EXPECT_EQ(program.windowsTitled("New and Frequently Reported Viruses").size(), 1u);
+    EXPECT_TRUE(installation.requests().empty());
+}
+
+TEST_F(EndToEnd, AnInformationCommandTwiceLeavesOneWindowInFront)
+{
+    RunningProgram program(installation);
+    ASSERT_NE(program.mainWindow(), nullptr);
+    const std::string title = "Number of viruses";
+    program.chooseMenu(HelpMenu, 1);
+    ASSERT_TRUE(program.waitUntil([&] { return program.visibleWindowTitled(title) != nullptr; }, title));
+    HWND first = program.visibleWindowTitled(title);
+    auto texts = [](HWND w) {
+        std::vector<std::string> all;
+        for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+            all.push_back(windowText(c));
+        return all;
+    };
+    auto before = texts(first);
+    // Another window comes in front, then the same command again.
+    program.chooseMenu(HelpMenu, 3);
+    ASSERT_TRUE(program.waitUntil([&] { return frontWindow() == program.visibleWindowTitled("About"); },
+                                  "the About window in front"));
+    program.chooseMenu(HelpMenu, 1);
+    ASSERT_TRUE(program.waitUntil([&] { return frontWindow() == first; }, title + " in front again"));
+    EXPECT_EQ(program.windowsTitled(title).size(), 1u);
+    EXPECT_EQ(texts(first), before);
+    // The other menu items each show their own window.
+    program.chooseMenu(HelpMenu, 0);
+    EXPECT_TRUE(program.waitUntil([&] { return program.visibleWindowTitled("Help") != nullptr; }, "Help"));
+    program.chooseMenu(HelpMenu, 2);
+    EXPECT_TRUE(program.waitUntil([&] { return program.visibleWindowTitled("Updates") != nullptr; }, "Updates"));
+    program.chooseMenu(VirusesMenu, 0);
+    EXPECT_TRUE(program.waitUntil(
+        [&] { return program.visibleWindowTitled("New and Frequently Reported Viruses") != nullptr; },
+        "New and Frequently Reported Viruses"));
+    program.chooseMenu(VirusesMenu, 1);
+    EXPECT_TRUE(program.waitUntil([&] { return program.visibleWindowTitled("Virus List") != nullptr; },
+                                  "Virus List"));
+}
+
+TEST_F(EndToEnd, ExitRemovesTheLeftoversAndEndsTheProcess)
+{
+    RunningProgram program(installation);
+    ASSERT_NE(program.mainWindow(), nullptr);
+    std::string work = windowsDirectory();
+    const std::vector<std::string> leftovers = {work + "\\quendix3.inf", work + "\\quendix.dat", work + "\\sign.def",
+                                                work + "\\english.tx0", installation.path() + "\\quendix2.inf",
+                                                work + "\\$$file$5", work + "\\$$file$3"};
+    for (const std::string& f : leftovers)
+        writeFile(f, "left over\r\n");
+    program.chooseMenu(FileMenu, 5);
+    ASSERT_TRUE(program.waitForEnd());
+    for (const std::string& f : leftovers)
+        EXPECT_FALSE(fileExists(f)) << f;
+    EXPECT_TRUE(fileExists(installation.path() + "\\windir.inf"));
+    EXPECT_TRUE(installation.requests().empty());
+}
