@@ -5,5 +5,7 @@ set(QUENDIX_PORTABLE_SOURCES
   engine/LineReader.cpp
   scan/ScanSettings.cpp
   scan/RequestFile.cpp
+  scan/ResultsFile.cpp
+  scan/ResultsTexts.cpp
 )
 list(TRANSFORM QUENDIX_PORTABLE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
