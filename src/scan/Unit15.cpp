@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include <stdexcept>
+#include <vector>
 
 namespace quendix {
 
@@ -95,6 +96,10 @@ void TOKRightDlg20::beginResults(const ScanSettings& settings, const std::string
     out.writeLine(results::kProductLine);
     out.writeLine(results::kTitleLine);
 
+    // A fresh log control: emptying one that holds a large log takes time
+    // that grows with the square of its length.
+    if (GetWindowTextLengthA(RichEdit1.handle()) > 0)
+        rebuildControl(RichEdit1);
     RichEdit1.clear();
     RichEdit1.addLine(results::kProductLine);
     RichEdit1.addLine(results::kTitleLine);
@@ -102,9 +107,7 @@ void TOKRightDlg20::beginResults(const ScanSettings& settings, const std::string
     RichEdit1.addLine("");
 
     out.writeLine(results::kDefinitionsLine);
-    Memo2.clear();
-    Memo2.addLine(results::kOptionsHeading);
-    Memo2.addLine("");
+    std::vector<std::string> options = {results::kOptionsHeading, ""};
     out.writeLine("");
 
     for (const results::SettingLine& line :
@@ -112,16 +115,15 @@ void TOKRightDlg20::beginResults(const ScanSettings& settings, const std::string
           results::fileSetLine(settings.FileSetCode)}) {
         RichEdit1.addLine(line.log);
         out.writeLine(line.report);
-        Memo2.addLine(line.options);
+        options.push_back(line.options);
     }
     StaticText2.setText(results::targetFieldText(settings.TargetCode, targetPath));
 
     RichEdit1.addLine("");
-    Memo2.addLine("");
-    Memo2.addLine(results::heuristicsLine(settings.HeuristicsCode));
-    Memo2.addLine("");
-    Memo2.addLine(results::archiveLine(settings.ArchiveCode));
-    Memo2.addLine(results::packedLine(settings.PackedCode));
+    options.insert(options.end(), {"", results::heuristicsLine(settings.HeuristicsCode), "",
+                                   results::archiveLine(settings.ArchiveCode), results::packedLine(settings.PackedCode)});
+    // The options view is set in one go: each line set alone redraws it.
+    Memo2.setLines(options);
     out.writeLine("");
 }
 

@@ -9,6 +9,7 @@
 #include "support/ShownErrors.h"
 
 #include <gtest/gtest.h>
+#include <richedit.h>
 
 using namespace quendix;
 using namespace quendix::testing;
@@ -488,4 +489,65 @@ TEST_F(ScanRun, TwentyThousandFindingsAllReachTheLogAndTheReport)
     auto shown = log();
     ASSERT_EQ(shown.size(), 8u + findings.size());
     EXPECT_EQ(std::vector<std::string>(shown.begin() + 8, shown.end()), findings);
+}
+
+TEST_F(ScanRun, TheLogKeepsItsLookAndPlaceAcrossScans)
+{
+    ASSERT_TRUE(scan({"Virus removed A"}));
+    ASSERT_TRUE(scan({}));   // the second scan starts from a fresh log control
+    HWND control = results().RichEdit1.handle();
+    EXPECT_EQ(results().controlHandle("RichEdit1"), control);
+    LONG style = GetWindowLongA(control, GWL_STYLE);
+    EXPECT_TRUE(style & ES_READONLY);
+    EXPECT_TRUE(style & WS_VSCROLL);
+    EXPECT_TRUE(style & ES_DISABLENOSCROLL);   // the scroll bar is always shown
+    // Setting a colour answers the one it had: the scroll-bar colour.
+    COLORREF previous = static_cast<COLORREF>(SendMessageA(control, EM_SETBKGNDCOLOR, 0, RGB(1, 2, 3)));
+    EXPECT_EQ(previous, GetSysColor(COLOR_SCROLLBAR));
+    // Still after the buttons in the tab order, and it holds everything past 32,000 characters.
+    EXPECT_EQ(GetNextDlgTabItem(results().handle(), nullptr, FALSE), results().CancelBtn.handle());
+    EXPECT_GE(SendMessageA(control, EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE);
+    EXPECT_EQ(log().size(), 10u);
+}
+
+TEST_F(ScanRun, TheWindowIsArrangedAsDescribed)
+{
+    RECT client;
+    GetClientRect(results().handle(), &client);
+    EXPECT_EQ(client.right, 487);
+    EXPECT_EQ(client.bottom, 496);
+    RECT memo = results().Memo2.bounds(), anim = results().Animate1.bounds(), log = results().RichEdit1.bounds();
+    RECT ok = results().OKBtn.bounds(), cancel = results().Button2.bounds(), save = results().CancelBtn.bounds();
+    // Status fields down the left, one below the other, left of the options view.
+    int previousBottom = 0;
+    for (auto* f : {&results().StaticText1, &results().StaticText2, &results().StaticText3, &results().StaticText4,
+                    &results().StaticText5, &results().StaticText6, &results().StaticText7, &results().StaticText8,
+                    &results().StaticText9, &results().StaticText10}) {
+        RECT r = f->bounds();
+        EXPECT_GE(r.top, previousBottom);
+        EXPECT_LE(r.right, memo.left);
+        EXPECT_LE(r.bottom, log.top);
+        previousBottom = r.bottom;
+    }
+    EXPECT_LE(memo.right, anim.left);   // the animation at the top right
+    EXPECT_LE(anim.top, 10);
+    EXPECT_LE(memo.bottom, log.top);
+    EXPECT_LE(log.bottom, ok.top);       // buttons along the bottom
+    EXPECT_LT(ok.right, cancel.left);
+    EXPECT_LT(cancel.right, save.left);
+    EXPECT_LT(save.right - save.left, ok.right - ok.left);   // "Save" is the narrow one at the right
+    // The options view: no word wrap, no scroll bars, not a tab stop, read-only.
+    LONG memoStyle = GetWindowLongA(results().Memo2.handle(), GWL_STYLE);
+    EXPECT_TRUE(memoStyle & ES_AUTOHSCROLL);
+    EXPECT_TRUE(memoStyle & ES_READONLY);
+    EXPECT_FALSE(memoStyle & (WS_VSCROLL | WS_HSCROLL | WS_TABSTOP));
+    // The clip is never started.
+    EXPECT_FALSE(GetWindowLongA(results().Animate1.handle(), GWL_STYLE) & ACS_AUTOPLAY);
+    EXPECT_TRUE(GetWindowLongA(results().OKBtn.handle(), GWL_STYLE) & BS_DEFPUSHBUTTON);
+    // The confirmation window.
+    GetClientRect(OKRightDlg24->handle(), &client);
+    EXPECT_EQ(client.right, 217);
+    EXPECT_EQ(client.bottom, 108);
+    EXPECT_EQ(OKRightDlg24->Label1.text(), "Report file saved.");
+    EXPECT_EQ(OKRightDlg24->OKBtn.text(), "OK");
 }
