@@ -7,5 +7,7 @@ set(QUENDIX_PORTABLE_SOURCES
   scan/RequestFile.cpp
   info/InfoLabels.cpp
   info/VirusListFill.cpp
+  scan/ResultsFile.cpp
+  scan/ResultsTexts.cpp
 )
 list(TRANSFORM QUENDIX_PORTABLE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

@@ -1,11 +1,70 @@
 #include "scan/ScanRun.h"
 
+#include "app/Windows.h"
+#include "engine/EngineLauncher.h"
+#include "engine/ExchangeFiles.h"
+#include "engine/TextFiles.h"
+#include "scan/ResultsFile.h"
+
+#include <stdexcept>
+
 namespace quendix {
 
 ScanCounters Counters;
 
-void runScan(ScanHost&)
+namespace {
+
+// Whichever way the run ends, the log shows what was gathered and the report
+// file is closed, so that "OK" can delete it and the next run can recreate it.
+class OpenResults {
+public:
+    explicit OpenResults(TOKRightDlg20& window) : window_(window) {}
+    ~OpenResults() { window_.abandonResults(); }
+    OpenResults(const OpenResults&) = delete;
+    OpenResults& operator=(const OpenResults&) = delete;
+
+private:
+    TOKRightDlg20& window_;
+};
+
+} // namespace
+
+void runScan(ScanHost& host)
 {
+    if (!OKRightDlg20)
+        throw std::logic_error("The results window has not been created");
+    TOKRightDlg20& results = *OKRightDlg20;
+
+    Counters = ScanCounters{};
+    ExchangeFiles::removeStaleFiles();
+    const std::string targetPath = resolveTargetPath(Settings, host.targetFields());
+    const ScanSettings settings = Settings;
+    ExchangeFiles::writeRequest(settings, targetPath);
+
+    EngineLauncher& engine = engineLauncher();
+    engine.launchHidden(kScannerProgram);
+    engine.waitForSentinel(ExchangeFiles::kScanDoneSentinel);
+
+    // Both windows end up visible with the results in front.
+    host.hideMainWindow();
+    results.show();
+    host.showMainWindow();
+    results.show();
+
+    OpenResults open(results);
+    results.beginResults(settings, targetPath);
+    {
+        FileByteSource file(ExchangeFiles::workPath(ExchangeFiles::kResults));
+        LineReader reader(file);
+        readResults(reader, settings.ActionCode, Counters, results);
+        file.close();
+    }
+    results.endResults();
+
+    ExchangeFiles::deleteNow(ExchangeFiles::workPath(ExchangeFiles::kInfoSentinel));
+    ExchangeFiles::deleteNow(ExchangeFiles::workPath(ExchangeFiles::kResults));
+    ExchangeFiles::deleteNow(ExchangeFiles::workPath(ExchangeFiles::kRequest));
+    ExchangeFiles::deleteNow(ExchangeFiles::kScanDoneSentinel);
 }
 
 } // namespace quendix

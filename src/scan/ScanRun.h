@@ -2,18 +2,10 @@
 // The scan run behind every scan command: clear stale files, send the request,
 // run the scanner and wait, then turn its results file into the results
 // window, the report file and the counters.
+#include "scan/ScanCounters.h"
 #include "scan/ScanSettings.h"
 
-#include <cstdint>
-
 namespace quendix {
-
-struct ScanCounters {
-    std::int32_t Infected = 0;
-    std::int32_t Disinfected = 0;
-    std::int32_t Deleted = 0;
-    std::int32_t Renamed = 0;
-};
 
 // The counters of the last scan; they stay until the next one starts.
 extern ScanCounters Counters;

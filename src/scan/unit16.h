@@ -6,7 +6,14 @@ namespace quendix {
 
 class TOKRightDlg24 : public ui::Form {
 public:
+    ui::Label Label1;
+    ui::Button OKBtn;
+
     void create();
+    void OKBtnClick();
+
+protected:
+    void bindControls() override;
 };
 
 } // namespace quendix

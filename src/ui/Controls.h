@@ -72,6 +72,8 @@ class Memo : public Control {
 public:
     void clear() { lines_.clear(); setText(""); }
     void addLine(const std::string& line);
+    // Replaces the text by these lines in one go.
+    void setLines(const std::vector<std::string>& lines);
     std::vector<std::string> lines() const;   // as the control shows them
 
 private:

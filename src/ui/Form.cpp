@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <richedit.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace quendix::ui {
@@ -380,6 +381,32 @@ void Form::buildControl(const ControlSpec& c, int id)
         hint = p->hint;
     if (hint && *hint)
         addHint(hwnd, hint);
+}
+
+void Form::rebuildControl(Control& control)
+{
+    HWND old = control.handle();
+    auto it = std::find_if(built_.begin(), built_.end(), [old](const Built& b) { return b.hwnd == old; });
+    if (it == built_.end())
+        throw std::logic_error("Only a control of this window can be rebuilt");
+    const ControlSpec& spec = *it->spec;
+    int id = GetDlgCtrlID(old);
+    HWND above = GetWindow(old, GW_HWNDPREV);
+    bool focused = GetFocus() == old;
+    built_.erase(it);
+    TOOLINFOA ti{};
+    ti.cbSize = TTTOOLINFOA_V2_SIZE;
+    ti.hwnd = hwnd_;
+    ti.uId = reinterpret_cast<UINT_PTR>(old);
+    SendMessageA(tooltip_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
+    DestroyWindow(old);
+
+    buildControl(spec, id);
+    HWND fresh = byName_.at(spec.name);
+    SetWindowPos(fresh, above ? above : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    if (focused)
+        SetFocus(fresh);
+    control.attach(fresh);
 }
 
 void Form::addHint(HWND control, const char* hint)

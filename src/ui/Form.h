@@ -63,6 +63,12 @@ protected:
     void onClick(const Control& control, std::function<void()> handler);
     void onMenu(const char* itemName, std::function<void()> handler);
 
+    // Replaces a control by a fresh one built from its layout entry, at the
+    // same place in the tab order, and attaches `control` to it. Emptying a
+    // rich edit that holds much text takes time that grows with the square of
+    // its length; a new control is empty at once.
+    void rebuildControl(Control& control);
+
     // Shows the page `index` of a tab control and hides the others.
     void selectTab(const TabControl& tabs, int index);
 

@@ -41,6 +41,7 @@ public:
 
     void build() { create(kSpec, kMenus); }
     void pickTab(int i) { selectTab(PageControl1, i); }
+    void rebuildList() { rebuildControl(ListBox1); }
 
 protected:
     void bindControls() override
@@ -183,4 +184,25 @@ TEST(Form, ListBoxKeepsRowsInOrderUnsorted)
         form.ListBox1.add(row);
     form.ListBox1.endUpdate();
     EXPECT_EQ(form.ListBox1.items(), (std::vector<std::string>{"b", "", "a", "  lead"}));
+}
+
+TEST(Form, ARebuiltControlIsEmptyKeepsItsPlaceAndIsFoundByName)
+{
+    SampleForm form;
+    form.build();
+    form.ListBox1.add("row");
+    HWND old = form.ListBox1.handle();
+    HWND above = GetWindow(old, GW_HWNDPREV);
+    RECT before = form.ListBox1.bounds();
+    int id = form.ListBox1.id();
+    form.rebuildList();
+    EXPECT_FALSE(IsWindow(old));
+    EXPECT_NE(form.ListBox1.handle(), old);
+    EXPECT_EQ(form.controlHandle("ListBox1"), form.ListBox1.handle());
+    EXPECT_EQ(form.ListBox1.count(), 0);
+    EXPECT_EQ(form.ListBox1.id(), id);
+    EXPECT_EQ(GetWindow(form.ListBox1.handle(), GW_HWNDPREV), above);
+    RECT after = form.ListBox1.bounds();
+    EXPECT_EQ(after.left, before.left);
+    EXPECT_EQ(after.bottom, before.bottom);
 }

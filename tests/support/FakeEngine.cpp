@@ -1,0 +1,87 @@
+#include "support/FakeEngine.h"
+
+#include "engine/ExchangeFiles.h"
+#include "support/Scratch.h"
+
+namespace quendix::testing {
+
+std::string crlfLines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const auto& line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
+std::string resultsFileText(const std::vector<std::string>& findings, int summaryLines)
+{
+    std::vector<std::string> lines;
+    for (int i = 1; i <= 14; ++i) {
+        std::string line = "Preamble ";
+        line += std::to_string(i);
+        lines.push_back(line);
+    }
+    lines.insert(lines.end(), findings.begin(), findings.end());
+    lines.push_back("");
+    lines.push_back("Between findings and summary");
+    lines.push_back("");
+    lines.push_back("Results of virus scanning:");
+    for (int i = 1; i <= summaryLines; ++i) {
+        std::string line = "S";
+        line += std::to_string(i);
+        lines.push_back(line);
+    }
+    return crlfLines(lines);
+}
+
+void FakeEngine::launchHidden(const std::string& program)
+{
+    using namespace ExchangeFiles;
+    Launch launch{program, exists(workPath(kInfoSentinel)), {}, {}};
+    for (const std::string& path : {workPath(kInfoSentinel), workPath(kRequest), std::string(kRequest),
+                                    workPath(kResults), std::string(kScanDoneSentinel)})
+        if (exists(path))
+            launch.staleFilesSeen.push_back(path);
+    if (exists(workPath(kRequest)))
+        launch.request = readFile(workPath(kRequest));
+    launches.push_back(launch);
+
+    if (program == kInfoProgram) {
+        if (infoFile)
+            writeFile(kInfoFile, *infoFile);
+        if (leavesSentinel)
+            writeFile(workPath(kInfoSentinel), "");
+    } else if (program == kScannerProgram) {
+        if (resultsFile)
+            writeFile(workPath(kResults), *resultsFile);
+        if (leavesInfoSentinel)
+            writeFile(workPath(kInfoSentinel), "");
+        if (removesRequest)
+            removeTree(workPath(kRequest));
+        if (leavesSentinel)
+            writeFile(kScanDoneSentinel, "");
+    } else {
+        throw EngineError("Cannot start the engine program " + program);
+    }
+}
+
+void FakeEngine::waitForSentinel(const std::string& path)
+{
+    waits.push_back(path);
+    if (!ExchangeFiles::exists(path))
+        throw EngineError("The engine program ended without finishing its work");
+}
+
+FakeEngineScope::FakeEngineScope()
+{
+    auto engine = std::make_unique<FakeEngine>();
+    engine_ = engine.get();
+    setEngineLauncher(std::move(engine));
+}
+
+FakeEngineScope::~FakeEngineScope()
+{
+    setEngineLauncher(makeProcessLauncher());
+}
+
+} // namespace quendix::testing

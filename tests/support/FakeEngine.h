@@ -1,0 +1,59 @@
+#pragma once
+// Stands in for the engine programs: launching one writes what the real
+// program would leave (the info file, or the results file) and its
+// sentinels; waiting only checks that the sentinel exists. Installed for the
+// lifetime of a FakeEngineScope; the real launcher comes back afterwards.
+#include "engine/EngineLauncher.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quendix::testing {
+
+class FakeEngine : public EngineLauncher {
+public:
+    // Info program: the info file's bytes (nullopt: it leaves none).
+    std::optional<std::string> infoFile;
+    // Scanner program: the results file's bytes (nullopt: it leaves none).
+    std::optional<std::string> resultsFile;
+    bool leavesSentinel = true;     // "$$file$$" (info) or "\$$file$4" (scanner)
+    bool leavesInfoSentinel = true; // the scanner's "$$file$$" in WorkDir
+    bool removesRequest = false;    // the scanner deletes the request file
+
+    struct Launch {
+        std::string program;
+        bool infoSentinelExisted;   // WorkDir\$$file$$ at the moment of launch
+        std::vector<std::string> staleFilesSeen;  // exchange files present at launch
+        std::string request;        // the request file's bytes, if any
+    };
+    std::vector<Launch> launches;
+    std::vector<std::string> waits;
+
+    void launchHidden(const std::string& program) override;
+    void waitForSentinel(const std::string& path) override;
+};
+
+class FakeEngineScope {
+public:
+    FakeEngineScope();
+    ~FakeEngineScope();
+    FakeEngineScope(const FakeEngineScope&) = delete;
+    FakeEngineScope& operator=(const FakeEngineScope&) = delete;
+    FakeEngine& operator*() { return *engine_; }
+    FakeEngine* operator->() { return engine_; }
+
+private:
+    FakeEngine* engine_;
+};
+
+// A results file as the scanner writes it: a 14-line preamble, the findings,
+// an empty line, a few other lines, the marker and the summary block of
+// `summaryLines` lines named S1, S2, ... (S2 is the file count, S3 the master
+// boot records, S4 the boot sectors), each line ended by CR LF.
+std::string resultsFileText(const std::vector<std::string>& findings, int summaryLines = 12);
+
+// Lines ended by CR LF.
+std::string crlfLines(const std::vector<std::string>& lines);
+
+} // namespace quendix::testing
