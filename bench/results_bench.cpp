@@ -82,9 +82,47 @@ std::string readWhole(const std::string& path)
     return bytes;
 }
 
+// Keeps the windows on screen for a while, answering paint and input.
+void pumpFor(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        Sleep(20);
+    }
+}
+
+// "--show": one small scan left on screen for a look, then "Save".
+int showSample(Host& host, testing::FakeEngine& engine)
+{
+    Settings.TargetCode = TargetUserSpecified;
+    Settings.FileSetCode = 2;
+    Settings.ArchiveCode = 2;
+    std::vector<std::string> findings = {"Scanning C:\\Data",
+                                         "Virus removed from C:\\Data\\GAME.EXE (Sample.Boot.A)",
+                                         "File deleted C:\\Data\\TOOLS\\OLD.COM (Sample.Trojan.B)",
+                                         "Error opening C:\\Data\\LOCKED.DAT"};
+    std::vector<std::string> lines(14, "preamble");
+    lines.insert(lines.end(), findings.begin(), findings.end());
+    lines.insert(lines.end(), {"", "Results of virus scanning:", "", "Files: 1234", "MBRs: 0", "Boot Sectors: 0",
+                               "", "", "", "", "", "", "", "Time: 00:00:07"});
+    engine.resultsFile = testing::crlfLines(lines);
+    if (!ui::guarded([&] { runScan(host); }))
+        return 1;
+    pumpFor(8000);
+    OKRightDlg20->CancelBtn.click();
+    pumpFor(8000);
+    DeleteFileA("quendix.rpt");
+    return 0;
+}
+
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     ui::setErrorSink([](const std::string& text) { std::printf("error box: %s\n", text.c_str()); });
     WorkDir = queryWindowsDirectory();
@@ -104,6 +142,9 @@ int main()
     OKRightDlg24 = new TOKRightDlg24;
     OKRightDlg24->create();
     Host host;
+
+    if (argc > 1 && std::string(argv[1]) == "--show")
+        return showSample(host, engine);
 
     std::printf("%10s %12s %14s %14s %8s %12s\n", "findings", "file bytes", "scan fill s", "baseline s", "ratio",
                 "log lines");

@@ -18,6 +18,24 @@ const ui::FormSpec kSpec{"Virus scanning results", 487, 496, ui::Border::Dialog,
 
 // The platform's "find computer" clip in shell32.
 constexpr int kFindComputerClip = 152;
+
+// The log leaves Esc to the window, so that Esc presses "Save" wherever the
+// focus is; a rich edit would otherwise take the key and close the window.
+LRESULT CALLBACK logProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    LRESULT result = DefSubclassProc(hwnd, msg, wParam, lParam);
+    if (msg == WM_GETDLGCODE && lParam) {
+        const MSG* key = reinterpret_cast<const MSG*>(lParam);
+        if ((key->message == WM_KEYDOWN || key->message == WM_CHAR) && key->wParam == VK_ESCAPE)
+            result &= ~static_cast<LRESULT>(DLGC_WANTMESSAGE);
+    }
+    return result;
+}
+
+void leaveEscToTheWindow(const ui::RichEdit& log)
+{
+    SetWindowSubclass(log.handle(), logProc, 1, 0);
+}
 } // namespace
 
 void TOKRightDlg20::create()
@@ -46,6 +64,7 @@ void TOKRightDlg20::bindControls()
     onClick(OKBtn, [this] { OKBtnClick(); });
     onClick(Button2, [this] { Button2Click(); });
     onClick(CancelBtn, [this] { CancelBtnClick(); });
+    leaveEscToTheWindow(RichEdit1);
 }
 
 void TOKRightDlg20::FormCreate()
@@ -98,8 +117,10 @@ void TOKRightDlg20::beginResults(const ScanSettings& settings, const std::string
 
     // A fresh log control: emptying one that holds a large log takes time
     // that grows with the square of its length.
-    if (GetWindowTextLengthA(RichEdit1.handle()) > 0)
+    if (GetWindowTextLengthA(RichEdit1.handle()) > 0) {
         rebuildControl(RichEdit1);
+        leaveEscToTheWindow(RichEdit1);
+    }
     RichEdit1.clear();
     RichEdit1.addLine(results::kProductLine);
     RichEdit1.addLine(results::kTitleLine);

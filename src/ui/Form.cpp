@@ -390,6 +390,9 @@ void Form::rebuildControl(Control& control)
     if (it == built_.end())
         throw std::logic_error("Only a control of this window can be rebuilt");
     const ControlSpec& spec = *it->spec;
+    if (spec.kind == Kind::Panel || spec.kind == Kind::TabSheet || spec.kind == Kind::TabControl ||
+        spec.kind == Kind::GroupBox)
+        throw std::logic_error("A container cannot be rebuilt: its children would be lost");
     int id = GetDlgCtrlID(old);
     HWND above = GetWindow(old, GW_HWNDPREV);
     bool focused = GetFocus() == old;

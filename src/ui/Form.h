@@ -66,7 +66,7 @@ protected:
     // Replaces a control by a fresh one built from its layout entry, at the
     // same place in the tab order, and attaches `control` to it. Emptying a
     // rich edit that holds much text takes time that grows with the square of
-    // its length; a new control is empty at once.
+    // its length; a new control is empty at once. Not for containers.
     void rebuildControl(Control& control);
 
     // Shows the page `index` of a tab control and hides the others.

@@ -351,6 +351,17 @@ TEST_F(ScanRun, EscPressesSaveAndEnterPressesTheFocusedButtonOrOk)
     EXPECT_TRUE(OKRightDlg24->visible());
     EXPECT_TRUE(results().visible());
 
+    // Also from the log, once a second scan has given it a fresh control.
+    OKRightDlg24->hide();
+    ASSERT_TRUE(scan({}));
+    results().show();
+    EXPECT_TRUE(key(results().RichEdit1.handle(), VK_ESCAPE));
+    MSG posted;
+    while (PeekMessageA(&posted, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&posted);
+    EXPECT_TRUE(results().visible());
+    EXPECT_TRUE(OKRightDlg24->visible());
+
     // A fresh window: Enter on the focused "Cancel" presses "Cancel".
     TearDown();
     SetUp();
