@@ -77,21 +77,6 @@ void TOKRightDlg20::FormCreate()
                      reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(kFindComputerClip)));
 }
 
-bool TOKRightDlg20::handleMessage(UINT msg, WPARAM, LPARAM, LRESULT& result)
-{
-    if (msg == DM_GETDEFID) {
-        // Enter presses the focused button, otherwise "OK".
-        HWND focus = GetFocus();
-        for (const ui::Button* b : {&CancelBtn, &OKBtn, &Button2}) {
-            if (b->handle() == focus) {
-                result = MAKELRESULT(b->id(), DC_HASDEFID);
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
 std::array<ui::StaticText*, 4> TOKRightDlg20::counterFields()
 {
     return {&StaticText4, &StaticText5, &StaticText6, &StaticText7};

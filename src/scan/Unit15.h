@@ -43,7 +43,6 @@ public:
 protected:
     void bindControls() override;
     void FormCreate() override;
-    bool handleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
     std::array<ui::StaticText*, 4> counterFields();

@@ -597,10 +597,16 @@ LRESULT Form::dispatch(UINT msg, WPARAM wParam, LPARAM lParam)
         if (drawImageButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)))
             return TRUE;
         break;
-    case DM_GETDEFID:
+    case DM_GETDEFID: {
+        // Enter presses the focused push button, otherwise the default one,
+        // as in a dialog.
+        const ControlSpec* focused = specOf(GetFocus());
+        if (focused && focused->kind == Kind::Button)
+            return MAKELRESULT(GetDlgCtrlID(GetFocus()), DC_HASDEFID);
         if (defaultButtonId_)
             return MAKELRESULT(defaultButtonId_, DC_HASDEFID);
         return 0;
+    }
     case WM_ERASEBKGND: {
         RECT r;
         GetClientRect(hwnd_, &r);

@@ -124,6 +124,20 @@ TEST(Form, EnterAndEscPressTheDefaultAndCancelButtons)
     EXPECT_EQ(form.cancel, 1);
 }
 
+TEST(Form, EnterGoesToTheFocusedPushButtonOtherwiseTheDefault)
+{
+    SampleForm form;
+    form.build();
+    form.show();
+    SetFocus(form.RadioButton1.handle());
+    EXPECT_EQ(LOWORD(SendMessageA(form.handle(), DM_GETDEFID, 0, 0)), form.Button1.id());
+    SetFocus(form.Button2.handle());
+    LRESULT def = SendMessageA(form.handle(), DM_GETDEFID, 0, 0);
+    EXPECT_EQ(HIWORD(def), DC_HASDEFID);
+    EXPECT_EQ(LOWORD(def), form.Button2.id());
+    form.hide();
+}
+
 TEST(Form, NoCommandRunsWhileAnEngineIsAwaited)
 {
     SampleForm form;
