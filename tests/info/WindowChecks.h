@@ -1,5 +1,6 @@
 #pragma once
 // Reading windows back in tests: texts, colours, fonts and places of controls.
+#include "support/ShownErrors.h"
 #include "ui/ErrorBox.h"
 #include "ui/Form.h"
 
@@ -9,15 +10,6 @@
 #include <vector>
 
 namespace quendix::testing {
-
-struct ShownErrors {
-    std::vector<std::string> texts;
-    ui::ErrorSink previous;
-    ShownErrors() { previous = ui::setErrorSink([this](const std::string& t) { texts.push_back(t); }); }
-    ~ShownErrors() { ui::setErrorSink(previous); }
-    ShownErrors(const ShownErrors&) = delete;
-    ShownErrors& operator=(const ShownErrors&) = delete;
-};
 
 std::string windowText(HWND hwnd);
 std::string controlText(const ui::Form& form, const char* name);

@@ -1,4 +1,5 @@
 #include "engine/EngineLauncher.h"
+#include "support/ShownErrors.h"
 #include "ui/ErrorBox.h"
 #include "ui/Form.h"
 
@@ -7,6 +8,7 @@
 #include <stdexcept>
 
 using namespace quendix::ui;
+using quendix::testing::ShownErrors;
 
 namespace {
 
@@ -65,13 +67,6 @@ protected:
             throw std::runtime_error("File not found");
         createdAfterFailure = true;
     }
-};
-
-struct ShownErrors {
-    std::vector<std::string> texts;
-    ErrorSink previous;
-    ShownErrors() { previous = setErrorSink([this](const std::string& t) { texts.push_back(t); }); }
-    ~ShownErrors() { setErrorSink(previous); }
 };
 
 } // namespace
