@@ -73,15 +73,15 @@ Form* Form::fromHandle(HWND hwnd)
     return reinterpret_cast<Form*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
 }
 
-void Form::create(const FormSpec& spec, std::span<const MenuSpec> menus)
+void Form::create(const FormSpec& layout, std::span<const MenuSpec> menus)
 {
     initialiseControls();
-    spec_ = &spec;
-    caption_ = spec.caption;
+    layout_ = &layout;
+    caption_ = layout.caption;
 
     DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
     DWORD exStyle = WS_EX_CONTROLPARENT;
-    if (spec.border == Border::Dialog) {
+    if (layout.border == Border::Dialog) {
         style |= WS_SYSMENU | DS_MODALFRAME;
         exStyle |= WS_EX_DLGMODALFRAME;
     } else {
@@ -89,24 +89,24 @@ void Form::create(const FormSpec& spec, std::span<const MenuSpec> menus)
     }
     buildMenus(menus);
 
-    RECT r{0, 0, spec.clientWidth, spec.clientHeight};
+    RECT r{0, 0, layout.clientWidth, layout.clientHeight};
     AdjustWindowRectEx(&r, style, menu_ != nullptr, exStyle);
     int w = r.right - r.left;
     int h = r.bottom - r.top;
-    int x = spec.left, y = spec.top;
-    if (spec.centred) {
+    int x = layout.left, y = layout.top;
+    if (layout.centred) {
         x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
         y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
     }
-    hwnd_ = CreateWindowExA(exStyle, kFormClass, spec.caption, style, x, y, w, h, nullptr, menu_,
+    hwnd_ = CreateWindowExA(exStyle, kFormClass, layout.caption, style, x, y, w, h, nullptr, menu_,
                             GetModuleHandleA(nullptr), this);
     if (!hwnd_)
         throw std::runtime_error("Cannot create the window " + caption_);
     // A menu bar may wrap or differ in height: make the client area exact.
     RECT client{};
     GetClientRect(hwnd_, &client);
-    if (client.right != spec.clientWidth || client.bottom != spec.clientHeight)
-        SetWindowPos(hwnd_, nullptr, 0, 0, w + spec.clientWidth - client.right, h + spec.clientHeight - client.bottom,
+    if (client.right != layout.clientWidth || client.bottom != layout.clientHeight)
+        SetWindowPos(hwnd_, nullptr, 0, 0, w + layout.clientWidth - client.right, h + layout.clientHeight - client.bottom,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
@@ -115,7 +115,7 @@ void Form::create(const FormSpec& spec, std::span<const MenuSpec> menus)
     SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, 600);
 
     int id = kFirstControlId;
-    for (const ControlSpec& c : spec.controls)
+    for (const ControlSpec& c : layout.controls)
         buildControl(c, id++);
     for (auto& [tab, sheets] : sheetsOfTab_)
         for (std::size_t i = 0; i < sheets.size(); ++i)
@@ -146,8 +146,8 @@ const ControlSpec* Form::specNamed(const char* name) const
     if (!name)
         return nullptr;
     for (const Built& b : built_)
-        if (std::strcmp(b.spec->name, name) == 0)
-            return b.spec;
+        if (std::strcmp(b.entry->name, name) == 0)
+            return b.entry;
     return nullptr;
 }
 
@@ -157,7 +157,7 @@ bool Form::radioTakesTab(const ControlSpec& radio) const
         return true;
     // A group with nothing selected is reached at its first radio button.
     const ControlSpec* first = nullptr;
-    for (const ControlSpec& c : spec_->controls) {
+    for (const ControlSpec& c : layout_->controls) {
         bool sameGroup = c.kind == Kind::RadioButton &&
                          ((!c.parent && !radio.parent) || (c.parent && radio.parent && std::strcmp(c.parent, radio.parent) == 0));
         if (!sameGroup)
@@ -174,21 +174,21 @@ const ControlSpec* Form::specOf(HWND hwnd) const
 {
     for (const Built& b : built_)
         if (b.hwnd == hwnd)
-            return b.spec;
+            return b.entry;
     return nullptr;
 }
 
-Colour Form::backgroundOf(const ControlSpec* spec) const
+Colour Form::backgroundOf(const ControlSpec* entry) const
 {
-    if (!spec)
-        return spec_->background;
-    if (spec->style & BackInfoText)
+    if (!entry)
+        return layout_->background;
+    if (entry->style & BackInfoText)
         return Colour::InfoText;
-    if (spec->style & BackScrollBar)
+    if (entry->style & BackScrollBar)
         return Colour::ScrollBar;
-    if (spec->kind == Kind::TabSheet)
+    if (entry->kind == Kind::TabSheet)
         return Colour::Face;
-    return backgroundOf(specNamed(spec->parent));
+    return backgroundOf(specNamed(entry->parent));
 }
 
 void Form::buildControl(const ControlSpec& c, int id)
@@ -389,9 +389,9 @@ void Form::rebuildControl(Control& control)
     auto it = std::find_if(built_.begin(), built_.end(), [old](const Built& b) { return b.hwnd == old; });
     if (it == built_.end())
         throw std::logic_error("Only a control of this window can be rebuilt");
-    const ControlSpec& spec = *it->spec;
-    if (spec.kind == Kind::Panel || spec.kind == Kind::TabSheet || spec.kind == Kind::TabControl ||
-        spec.kind == Kind::GroupBox)
+    const ControlSpec& entry = *it->entry;
+    if (entry.kind == Kind::Panel || entry.kind == Kind::TabSheet || entry.kind == Kind::TabControl ||
+        entry.kind == Kind::GroupBox)
         throw std::logic_error("A container cannot be rebuilt: its children would be lost");
     int id = GetDlgCtrlID(old);
     HWND above = GetWindow(old, GW_HWNDPREV);
@@ -404,8 +404,8 @@ void Form::rebuildControl(Control& control)
     SendMessageA(tooltip_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
     DestroyWindow(old);
 
-    buildControl(spec, id);
-    HWND fresh = byName_.at(spec.name);
+    buildControl(entry, id);
+    HWND fresh = byName_.at(entry.name);
     SetWindowPos(fresh, above ? above : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     if (focused)
         SetFocus(fresh);
@@ -505,12 +505,12 @@ void Form::command(int id, int code, HWND from)
             return;
     }
     if (from) {
-        const ControlSpec* spec = specOf(from);
-        if (!spec)
+        const ControlSpec* entry = specOf(from);
+        if (!entry)
             return;
-        bool clicked = (spec->kind == Kind::ImageButton && code == STN_CLICKED) ||
-                       ((spec->kind == Kind::Button || spec->kind == Kind::RadioButton ||
-                         spec->kind == Kind::CheckBox) && code == BN_CLICKED);
+        bool clicked = (entry->kind == Kind::ImageButton && code == STN_CLICKED) ||
+                       ((entry->kind == Kind::Button || entry->kind == Kind::RadioButton ||
+                         entry->kind == Kind::CheckBox) && code == BN_CLICKED);
         if (!clicked)
             return;
     }
@@ -523,14 +523,14 @@ void Form::command(int id, int code, HWND from)
 
 bool Form::colourControl(HWND control, HDC dc, LRESULT& result)
 {
-    const ControlSpec* spec = specOf(control);
-    if (!spec || spec->kind == Kind::Button || spec->kind == Kind::Edit)
+    const ControlSpec* entry = specOf(control);
+    if (!entry || entry->kind == Kind::Button || entry->kind == Kind::Edit)
         return false;
-    Colour back = backgroundOf(spec);
-    SetTextColor(dc, (spec->style & TextWhite) ? RGB(255, 255, 255) : GetSysColor(COLOR_WINDOWTEXT));
+    Colour back = backgroundOf(entry);
+    SetTextColor(dc, (entry->style & TextWhite) ? RGB(255, 255, 255) : GetSysColor(COLOR_WINDOWTEXT));
     SetBkColor(dc, colourOf(back));
     SetBkMode(dc, OPAQUE);
-    if (spec->kind == Kind::StaticText && !IsWindowEnabled(control))
+    if (entry->kind == Kind::StaticText && !IsWindowEnabled(control))
         SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
     result = reinterpret_cast<LRESULT>(brushOf(back));
     return true;
@@ -538,8 +538,8 @@ bool Form::colourControl(HWND control, HDC dc, LRESULT& result)
 
 bool Form::drawImageButton(const DRAWITEMSTRUCT& item)
 {
-    const ControlSpec* spec = specOf(item.hwndItem);
-    if (!spec || spec->kind != Kind::ImageButton)
+    const ControlSpec* entry = specOf(item.hwndItem);
+    if (!entry || entry->kind != Kind::ImageButton)
         return false;
     RECT r = item.rcItem;
     HDC dc = item.hDC;
@@ -610,7 +610,7 @@ LRESULT Form::dispatch(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_ERASEBKGND: {
         RECT r;
         GetClientRect(hwnd_, &r);
-        FillRect(reinterpret_cast<HDC>(wParam), &r, brushOf(spec_ ? spec_->background : Colour::Face));
+        FillRect(reinterpret_cast<HDC>(wParam), &r, brushOf(layout_ ? layout_->background : Colour::Face));
         return 1;
     }
     case WM_CLOSE:
@@ -630,7 +630,7 @@ LRESULT CALLBACK formProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
     }
     auto* form = reinterpret_cast<Form*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (!form || !form->spec_)
+    if (!form || !form->layout_)
         return DefWindowProcA(hwnd, msg, wParam, lParam);
     return form->dispatch(msg, wParam, lParam);
 }
@@ -651,12 +651,12 @@ LRESULT CALLBACK containerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
         case WM_DRAWITEM:
             return form->dispatch(msg, wParam, lParam);
         case WM_ERASEBKGND: {
-            const ControlSpec* spec = form->specOf(hwnd);
+            const ControlSpec* entry = form->specOf(hwnd);
             RECT r;
             GetClientRect(hwnd, &r);
             HDC dc = reinterpret_cast<HDC>(wParam);
-            FillRect(dc, &r, brushOf(form->backgroundOf(spec)));
-            if (spec && spec->kind == Kind::Panel)
+            FillRect(dc, &r, brushOf(form->backgroundOf(entry)));
+            if (entry && entry->kind == Kind::Panel)
                 DrawEdge(dc, &r, BDR_RAISEDINNER | BDR_RAISEDOUTER, BF_RECT);
             return 1;
         }

@@ -26,7 +26,7 @@ public:
 
     // Builds the hidden window and its controls, then runs FormCreate; a
     // failure there is shown and the window still works.
-    void create(const FormSpec& spec, std::span<const MenuSpec> menus = {});
+    void create(const FormSpec& layout, std::span<const MenuSpec> menus = {});
 
     // Modeless: makes the window visible and brings it to the front.
     void show();
@@ -78,13 +78,13 @@ protected:
 
 private:
     struct Built {
-        const ControlSpec* spec;
+        const ControlSpec* entry;
         HWND hwnd;
     };
     friend LRESULT CALLBACK formProc(HWND, UINT, WPARAM, LPARAM);
     friend LRESULT CALLBACK containerProc(HWND, UINT, WPARAM, LPARAM);
 
-    void buildControl(const ControlSpec& spec, int id);
+    void buildControl(const ControlSpec& entry, int id);
     void buildMenus(std::span<const MenuSpec> menus);
     void addHint(HWND control, const char* hint);
     LRESULT dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -93,7 +93,7 @@ private:
     bool radioTakesTab(const ControlSpec& radio) const;
     void command(int id, int code, HWND from);
     void tabChanged(HWND tab);
-    Colour backgroundOf(const ControlSpec* spec) const;
+    Colour backgroundOf(const ControlSpec* entry) const;
     const ControlSpec* specOf(HWND hwnd) const;
     const ControlSpec* specNamed(const char* name) const;
 
@@ -101,7 +101,7 @@ private:
     HWND tooltip_ = nullptr;
     HMENU menu_ = nullptr;
     std::string caption_;
-    const FormSpec* spec_ = nullptr;
+    const FormSpec* layout_ = nullptr;
     std::vector<Built> built_;
     std::map<std::string, HWND> byName_;
     std::map<std::string, int> menuIds_;
