@@ -8,8 +8,16 @@ build=${QUENDIX_BUILD:-$root/build}
 if [ -x "$root/scripts/host-test.sh" ]; then
   "$root/scripts/host-test.sh"
 fi
+# One display for every test program; stopped again if this run started it.
+started_xvfb=""
+if [ -z "${DISPLAY:-}" ]; then
+  source "$root/scripts/xvfb.sh"
+  xdpyinfo -display :77 >/dev/null 2>&1 || started_xvfb=yes
+  ensure_xvfb
+fi
 cd "$build"
 status=0
 ctest --output-on-failure -j2 || status=$?
 WINEPREFIX="$build/wineprefix" wineserver -k 2>/dev/null || true
+[ -z "$started_xvfb" ] || pkill -f "Xvfb :77" 2>/dev/null || true
 exit $status
