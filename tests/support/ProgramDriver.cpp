@@ -70,11 +70,12 @@ std::string windowText(HWND hwnd)
     DWORD_PTR length = 0;
     if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kPatienceMs, &length))
         return {};
-    std::string text(length + 1, '\0');
+    // A rich edit may count a line break as one character and give two.
+    std::string text(2 * length + 2, '\0');
     DWORD_PTR got = 0;
     SendMessageTimeoutA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
                         kPatienceMs, &got);
-    text.resize(std::min<std::size_t>(got, length));
+    text.resize(std::min<std::size_t>(got, text.size() - 1));
     return text;
 }
 
