@@ -15,7 +15,6 @@ namespace {
 
 constexpr const char* kFormClass = "QuendixForm";
 constexpr const char* kContainerClass = "QuendixContainer";
-constexpr int kFirstControlId = 100;
 constexpr int kFirstMenuId = 1000;
 
 } // namespace

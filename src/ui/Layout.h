@@ -65,6 +65,10 @@ struct ControlSpec {
     const char* hint = nullptr;
 };
 
+// A window numbers its controls in table order from this identifier on, so
+// that a control can be found from outside by its place in the table.
+inline constexpr int kFirstControlId = 100;
+
 enum class Border : std::uint8_t { Dialog, FixedSingleNoIcons };
 
 struct FormSpec {

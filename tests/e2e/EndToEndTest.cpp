@@ -1,6 +1,6 @@
 // The built program driven from outside in a scratch installation whose
 // engine programs record each request and answer with prepared results.
-#include "e2e/ProgramDriver.h"
+#include "e2e/FakeInstallation.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +59,7 @@ protected:
 
 TEST_F(EndToEnd, StartsWithTheMainWindowAloneShowingItsTexts)
 {
-    RunningProgram program(installation);
+    RunningProgram program(installation.path());
     ASSERT_NE(program.mainWindow(), nullptr);
     EXPECT_NE(program.control("Static", "Virus variants: 61234"), nullptr);
     EXPECT_EQ(windowText(program.control("msctls_statusbar32")),
@@ -76,7 +76,7 @@ TEST_F(EndToEnd, StartsWithTheMainWindowAloneShowingItsTexts)
 
 TEST_F(EndToEnd, EveryScanCommandSendsItsTargetCodeAndPath)
 {
-    RunningProgram program(installation);
+    RunningProgram program(installation.path());
     ASSERT_NE(program.mainWindow(), nullptr);
     program.type(program.control("Edit", nullptr, 0), "C:\\disk one");
     program.type(program.control("Edit", nullptr, 1), "C:\\user\\ x ");
@@ -124,7 +124,7 @@ TEST_F(EndToEnd, TheDriveSelectorScansItsDriveOnceAndChoosingOrTypingStartsNothi
     std::string drives = knownDrives();
     ASSERT_FALSE(drives.empty());
     int other = static_cast<int>(drives.size()) - 1;   // the last drive: not the current one under Wine
-    RunningProgram program(installation);
+    RunningProgram program(installation.path());
     ASSERT_NE(program.mainWindow(), nullptr);
     program.chooseDrive(other);
     program.type(program.control("Edit", nullptr, 0), "C:\\typed");
@@ -149,7 +149,7 @@ TEST_F(EndToEnd, TheDriveSelectorScansItsDriveOnceAndChoosingOrTypingStartsNothi
 TEST_F(EndToEnd, TheHardDiskPictureScansTheEditFieldNotTheSelectedDrive)
 {
     std::string drives = knownDrives();
-    RunningProgram program(installation);
+    RunningProgram program(installation.path());
     ASSERT_NE(program.mainWindow(), nullptr);
     program.chooseDrive(static_cast<int>(drives.size()) - 1);
     program.type(program.control("Edit", nullptr, 0), "C:\\from the field");
@@ -160,7 +160,7 @@ TEST_F(EndToEnd, TheHardDiskPictureScansTheEditFieldNotTheSelectedDrive)
 
 TEST_F(EndToEnd, OptionsChangeOnlyTheNextRequest)
 {
-    RunningProgram program(installation);
+    RunningProgram program(installation.path());
     ASSERT_NE(program.mainWindow(), nullptr);
     program.click(program.control("Button", "Start Scanning", 1));
     ASSERT_TRUE(waitForScans(program, installation, 1));
@@ -185,7 +185,7 @@ TEST_F(EndToEnd, OptionsChangeOnlyTheNextRequest)
 
 TEST_F(EndToEnd, TheTwoVirusListButtonsOpenDifferentWindows)
 {
-    RunningProgram program(installation);
+    RunningProgram program(installation.path());
     ASSERT_NE(program.mainWindow(), nullptr);
     program.click(program.control("Button", "Virus List", 0));
     ASSERT_TRUE(program.waitUntil([&] { return program.visibleWindowTitled("Virus List") != nullptr; },
@@ -202,7 +202,7 @@ TEST_F(EndToEnd, TheTwoVirusListButtonsOpenDifferentWindows)
 
 TEST_F(EndToEnd, AnInformationCommandTwiceLeavesOneWindowInFront)
 {
-    RunningProgram program(installation);
+    RunningProgram program(installation.path());
     ASSERT_NE(program.mainWindow(), nullptr);
     const std::string title = "Number of viruses";
     program.chooseMenu(HelpMenu, 1);
@@ -239,7 +239,7 @@ TEST_F(EndToEnd, AnInformationCommandTwiceLeavesOneWindowInFront)
 
 TEST_F(EndToEnd, ExitRemovesTheLeftoversAndEndsTheProcess)
 {
-    RunningProgram program(installation);
+    RunningProgram program(installation.path());
     ASSERT_NE(program.mainWindow(), nullptr);
     std::string work = windowsDirectory();
     const std::vector<std::string> leftovers = {work + "\\quendix3.inf", work + "\\quendix.dat", work + "\\sign.def",

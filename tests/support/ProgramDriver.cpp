@@ -1,6 +1,8 @@
-#include "e2e/ProgramDriver.h"
+#include "support/ProgramDriver.h"
 
 #include <gtest/gtest.h>
+#include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cctype>
@@ -13,20 +15,6 @@ namespace {
 
 constexpr DWORD kPatienceMs = 20000;   // generous: a slow machine under Wine
 constexpr DWORD kKeyPauseMs = 150;
-
-std::string folderOfThisProgram()
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s = path;
-    return s.substr(0, s.find_last_of('\\'));
-}
-
-void copyInto(const std::string& from, const std::string& to)
-{
-    if (!CopyFileA(from.c_str(), to.c_str(), FALSE))
-        throw std::runtime_error("cannot copy " + from + " (error " + std::to_string(GetLastError()) + ")");
-}
 
 bool sameText(const std::string& a, const char* b)
 {
@@ -74,25 +62,41 @@ std::vector<HWND> descendants(HWND parent)
     return all;
 }
 
-// A virus list in the layout the Virus List window reads.
-const char* kVirusList =
-    "Virus list\r\n\r\n\r\n\r\n\r\n"
-    "Test definitions of December 2026\r\n"
-    "\r\n\r\n"
-    "Alpha.1000\r\nBeta.Boot\r\n\r\nGamma.Trojan\r\n"
-    "DOS/Windows: 25354 viruses and 14388 Trojans\r\n"
-    "WM/Delta.A\r\nJava.Epsilon\r\n"
-    "\r\n";
-
 } // namespace
 
 std::string windowText(HWND hwnd)
 {
-    char text[512] = {};
     // WM_GETTEXT is carried across processes; GetWindowText would not ask the control.
-    SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, kPatienceMs,
-                        nullptr);
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kPatienceMs, &length))
+        return {};
+    // A rich edit may count a line break as one character and give two.
+    std::string text(2 * length + 2, '\0');
+    DWORD_PTR got = 0;
+    SendMessageTimeoutA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                        kPatienceMs, &got);
+    text.resize(std::min<std::size_t>(got, text.size() - 1));
     return text;
+}
+
+std::vector<std::string> textLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r' || c == '\n') {
+            lines.push_back(line);
+            line.clear();
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    return lines;
 }
 
 std::string className(HWND hwnd)
@@ -109,60 +113,106 @@ std::string windowsDirectory()
     return dir;
 }
 
-Installation::Installation()
+std::string folderOfThisProgram()
 {
-    std::string here = folderOfThisProgram();
-    copyInto(here + "\\..\\bin\\quendix.exe", path() + "\\quendix.exe");
-    copyInto(here + "\\fake_quendix9.exe", path() + "\\quendix9.exe");
-    copyInto(here + "\\fake_quendix7.exe", path() + "\\quendix7.exe");
-    testing::writeFile(path() + "\\qdxvlst.txt", kVirusList);
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string s = path;
+    return s.substr(0, s.find_last_of('\\'));
 }
 
-std::vector<std::string> Installation::requests() const
+void copyInto(const std::string& from, const std::string& to)
 {
-    std::vector<std::string> names;
+    if (!CopyFileA(from.c_str(), to.c_str(), FALSE))
+        throw std::runtime_error("cannot copy " + from + " (error " + std::to_string(GetLastError()) + ")");
+}
+
+void copyTree(const std::string& from, const std::string& to)
+{
+    if (!CreateDirectoryA(to.c_str(), nullptr))
+        throw std::runtime_error("cannot create " + to + " (error " + std::to_string(GetLastError()) + ")");
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((path() + "\\requests\\*.txt").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do
-            names.push_back(fd.cFileName);
-        while (FindNextFileA(h, &fd));
-        FindClose(h);
+    HANDLE h = FindFirstFileA((from + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot read " + from + " (error " + std::to_string(GetLastError()) + ")");
+    do {
+        std::string n = fd.cFileName;
+        if (n == "." || n == "..")
+            continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            copyTree(from + "\\" + n, to + "\\" + n);
+        else
+            copyInto(from + "\\" + n, to + "\\" + n);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+}
+
+HWND findControl(HWND root, const char* cls, const char* text, int nth)
+{
+    int seen = 0;
+    for (HWND h : descendants(root)) {
+        if (!sameText(className(h), cls) || (text && windowText(h) != text))
+            continue;
+        if (seen++ == nth)
+            return h;
     }
-    std::sort(names.begin(), names.end());
-    std::vector<std::string> out;
-    for (const std::string& n : names)
-        out.push_back(testing::readFile(path() + "\\requests\\" + n));
-    return out;
+    return nullptr;
 }
 
-void Installation::prepareResults(const std::string& resultsFile)
+HWND namedControl(HWND window, std::span<const ui::ControlSpec> layout, const char* name)
 {
-    testing::writeFile(path() + "\\fake-results.txt", resultsFile);
+    for (std::size_t i = 0; i < layout.size(); ++i) {
+        if (std::strcmp(layout[i].name, name) != 0)
+            continue;
+        int id = ui::kFirstControlId + static_cast<int>(i);
+        // Creation order puts a control before the parts of its own.
+        for (HWND h : descendants(window))
+            if (GetDlgCtrlID(h) == id)
+                return h;
+        break;
+    }
+    ADD_FAILURE() << "no control " << name << " in \"" << windowText(window) << "\"";
+    return nullptr;
 }
 
-std::vector<std::string> requestLines(const std::string& request)
+int endProcessesFrom(const std::string& folder)
 {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < request.size()) {
-        std::size_t end = request.find("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(request.substr(start));
-            break;
+    std::string prefix = folder + "\\";
+    auto inFolder = [&](const std::string& image) {
+        return image.size() > prefix.size() && sameText(image.substr(0, prefix.size()), prefix.c_str());
+    };
+    int ended = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ProcessID == GetCurrentProcessId())
+            continue;
+        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE | SYNCHRONIZE,
+                                     FALSE, entry.th32ProcessID);
+        if (!process)
+            continue;
+        char image[MAX_PATH] = {};
+        if (GetModuleFileNameExA(process, nullptr, image, MAX_PATH) && inFolder(image) &&
+            WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process, 1);
+            WaitForSingleObject(process, kPatienceMs);
+            ++ended;
         }
-        lines.push_back(request.substr(start, end - start));
-        start = end + 2;
+        CloseHandle(process);
     }
-    return lines;
+    CloseHandle(snapshot);
+    return ended;
 }
 
-RunningProgram::RunningProgram(const Installation& installation)
+RunningProgram::RunningProgram(const std::string& folder) : folder_(folder)
 {
-    std::string exe = installation.path() + "\\quendix.exe";
+    std::string exe = folder + "\\quendix.exe";
     STARTUPINFOA si{};
     si.cb = sizeof si;
-    if (!CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, installation.path().c_str(), &si,
+    if (!CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
                         &process_)) {
         ADD_FAILURE() << "cannot start " << exe << " (error " << GetLastError() << ")";
         return;
@@ -183,6 +233,8 @@ RunningProgram::~RunningProgram()
         TerminateProcess(process_.hProcess, 1);
         WaitForSingleObject(process_.hProcess, kPatienceMs);
     }
+    // An engine program it started and that never finished goes too.
+    endProcessesFrom(folder_);
     CloseHandle(process_.hThread);
     CloseHandle(process_.hProcess);
 }
@@ -220,15 +272,10 @@ HWND RunningProgram::visibleWindowTitled(const std::string& title) const
 
 HWND RunningProgram::control(const char* cls, const char* text, int nth) const
 {
-    int seen = 0;
-    for (HWND h : descendants(main_)) {
-        if (!sameText(className(h), cls) || (text && windowText(h) != text))
-            continue;
-        if (seen++ == nth)
-            return h;
-    }
-    ADD_FAILURE() << "no control " << cls << " \"" << (text ? text : "*") << "\" number " << nth;
-    return nullptr;
+    HWND h = findControl(main_, cls, text, nth);
+    if (!h)
+        ADD_FAILURE() << "no control " << cls << " \"" << (text ? text : "*") << "\" number " << nth;
+    return h;
 }
 
 std::string RunningProgram::dismissErrorBox() const
@@ -311,18 +358,6 @@ void RunningProgram::chooseMenu(int menu, int item) const
     for (int i = 0; i < item; ++i)
         key(VK_DOWN);
     key(VK_RETURN);
-}
-
-bool waitForScans(const RunningProgram& program, const Installation& installation, std::size_t count)
-{
-    std::string request = windowsDirectory() + "\\$$file$5";
-    return program.waitUntil(
-        [&] {
-            return installation.requestCount() >= count &&
-                   GetFileAttributesA(request.c_str()) == INVALID_FILE_ATTRIBUTES &&
-                   GetFileAttributesA("\\$$file$4") == INVALID_FILE_ATTRIBUTES;
-        },
-        "scan " + std::to_string(count) + " to finish");
 }
 
 } // namespace quendix::e2e

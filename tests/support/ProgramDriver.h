@@ -1,14 +1,15 @@
 #pragma once
-// Drives the built program from outside, as a user's automation would: a
-// scratch installation with test engines, the program started in it, windows
-// found by title, controls by class, text and order, and clicks, typing and
-// menu choices sent as window messages. Every wait is bounded and fails the
-// test when the bound is reached.
-#include "support/Scratch.h"
+// Drives the built program from outside, as a user's automation would: the
+// program started in a scratch installation, windows found by title,
+// controls by class, text and order or by their name in a window layout, and
+// clicks, typing and menu choices sent as window messages. Every wait is
+// bounded and fails the test when the bound is reached.
+#include "ui/Layout.h"
 
 #include <windows.h>
 
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -18,34 +19,33 @@ inline constexpr const char* kMainTitle = "Quendix Professional Shareware Versio
 inline constexpr const char* kResultsTitle = "Virus scanning results";
 inline constexpr const char* kErrorBoxTitle = "Quendix Professional";
 
+// A control's whole text, however long.
 std::string windowText(HWND hwnd);
+// The text split into lines at CR LF, a lone CR or a lone LF.
+std::vector<std::string> textLines(const std::string& text);
 std::string className(HWND hwnd);
 // The Windows directory and the root sentinel the scan run waits for.
 std::string windowsDirectory();
+// The folder of the running test program.
+std::string folderOfThisProgram();
+void copyInto(const std::string& from, const std::string& to);
+// Copies a folder with everything in it; `to` must not exist yet.
+void copyTree(const std::string& from, const std::string& to);
 
-// A folder holding the program, the test engines and a virus list; the
-// current directory while it lives.
-class Installation {
-public:
-    Installation();
-    const std::string& path() const { return scratch_.path(); }
-    // The requests the test scanner received, oldest first.
-    std::vector<std::string> requests() const;
-    std::size_t requestCount() const { return requests().size(); }
-    // What the test scanner answers from now on.
-    void prepareResults(const std::string& resultsFile);
+// The nth descendant of `root` (in creation order) of that class and, when
+// given, that text; null when there is none.
+HWND findControl(HWND root, const char* cls, const char* text = nullptr, int nth = 0);
+// The control that `layout` names `name` inside `window`, found by the
+// identifier the window gives it. Fails the test when there is none.
+HWND namedControl(HWND window, std::span<const ui::ControlSpec> layout, const char* name);
 
-private:
-    testing::ScratchDir scratch_;
-};
-
-// The seven lines of a request file.
-std::vector<std::string> requestLines(const std::string& request);
+// Ends every process whose program lies in `folder`; returns how many.
+int endProcessesFrom(const std::string& folder);
 
 class RunningProgram {
 public:
-    // Starts quendix.exe in the installation and waits for its main window.
-    explicit RunningProgram(const Installation& installation);
+    // Starts quendix.exe in `folder` and waits for its main window.
+    explicit RunningProgram(const std::string& folder);
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
@@ -79,12 +79,9 @@ public:
 private:
     void key(WPARAM vk) const;
 
+    std::string folder_;
     PROCESS_INFORMATION process_{};
     HWND main_ = nullptr;
 };
-
-// Waits until every exchange file of a scan is gone again and `count`
-// requests have been received: the scan run has finished.
-bool waitForScans(const RunningProgram& program, const Installation& installation, std::size_t count);
 
 } // namespace quendix::e2e
