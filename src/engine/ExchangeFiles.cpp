@@ -50,8 +50,18 @@ bool exists(const std::string& path)
 
 void deleteNow(const std::string& path)
 {
-    if (!DeleteFileA(path.c_str()))
-        throw IoError(GetLastError());
+    // An engine may still be closing a file it has just made visible (its
+    // sentinel above all): give it a moment before reporting the file as busy.
+    constexpr DWORD kBusyRetryMs = 20;
+    constexpr DWORD kBusyLimitMs = 3000;
+    const DWORD start = GetTickCount();
+    while (!DeleteFileA(path.c_str())) {
+        DWORD error = GetLastError();
+        bool busy = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+        if (!busy || GetTickCount() - start >= kBusyLimitMs)
+            throw IoError(error);
+        Sleep(kBusyRetryMs);
+    }
 }
 
 void deleteIfPresent(const std::string& path)

@@ -14,6 +14,7 @@ std::string ioErrorText(unsigned long code)
     case 15: return "Invalid drive number";
     case 16: return "Cannot remove current directory";
     case 17: return "Cannot rename across drives";
+    case 32: return "File in use by another program";
     case 39: return "Disk full";    // the handle form of "disk full"
     case 100: return "Disk read error";
     case 101: return "Disk write error";

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <thread>
 
 using namespace quendix;
 using quendix::testing::ScratchDir;
@@ -114,4 +115,35 @@ TEST(WorkDirectory, NeverCutShortByTheFirstBuffer)
     EXPECT_EQ(queryDirectory(ask), longDir);
     EXPECT_EQ(calls, 2);
     EXPECT_THROW(queryDirectory([](char*, unsigned) { SetLastError(5); return 0u; }), IoError);
+}
+
+TEST(ExchangeFiles, DeletionWaitsForAnEngineStillClosingItsFile)
+{
+    ScratchDir scratch;
+    writeFile("sentinel", "");
+    HANDLE held = CreateFileA("sentinel", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::thread closer([held] {
+        Sleep(200);
+        CloseHandle(held);
+    });
+    EXPECT_NO_THROW(ExchangeFiles::deleteNow("sentinel"));
+    EXPECT_FALSE(ExchangeFiles::exists("sentinel"));
+    closer.join();
+}
+
+TEST(ExchangeFiles, AFileKeptOpenElsewhereFailsWithATextInTheEnd)
+{
+    ScratchDir scratch;
+    writeFile("held", "");
+    HANDLE held = CreateFileA("held", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    try {
+        ExchangeFiles::deleteNow("held");
+        ADD_FAILURE() << "no error";
+    } catch (const IoError& e) {
+        EXPECT_STREQ(e.what(), "File in use by another program");
+    }
+    CloseHandle(held);
+    EXPECT_TRUE(ExchangeFiles::exists("held"));
 }
