@@ -15,9 +15,15 @@ if [ -z "${DISPLAY:-}" ]; then
   xdpyinfo -display :77 >/dev/null 2>&1 || started_xvfb=yes
   ensure_xvfb
 fi
+# Start Wine's server and services for the prefix before CTest does: the first
+# Wine program of a prefix starts them, and they would keep that test's output
+# pipe open (so its time would stretch to the whole run).
+export WINEPREFIX="$build/wineprefix"
+WINEDEBUG=-all wineserver -p >/dev/null 2>&1 </dev/null || true
+"$build/wine-run" cmd /c exit >/dev/null 2>&1 </dev/null || true
 cd "$build"
 status=0
 ctest --output-on-failure -j2 || status=$?
-WINEPREFIX="$build/wineprefix" wineserver -k 2>/dev/null || true
+wineserver -k 2>/dev/null || true
 [ -z "$started_xvfb" ] || pkill -f "Xvfb :77" 2>/dev/null || true
 exit $status
