@@ -126,24 +126,7 @@ void RichEdit::flush()
 
 std::vector<std::string> RichEdit::lines() const
 {
-    // Rich edit keeps paragraphs ended by a lone CR.
-    std::string all = text();
-    std::vector<std::string> out;
-    std::string cur;
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        char c = all[i];
-        if (c == '\r' || c == '\n') {
-            out.push_back(cur);
-            cur.clear();
-            if (c == '\r' && i + 1 < all.size() && all[i + 1] == '\n')
-                ++i;
-        } else {
-            cur += c;
-        }
-    }
-    if (!cur.empty())
-        out.push_back(cur);
-    return out;
+    return splitLines(text());
 }
 
 std::string StatusBar::panelText(int index) const
@@ -172,13 +155,11 @@ std::vector<std::string> splitLines(std::string_view text)
     std::string cur;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+        if (c == '\r' || c == '\n') {
             out.push_back(cur);
             cur.clear();
-            ++i;
-        } else if (c == '\n') {
-            out.push_back(cur);
-            cur.clear();
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
         } else {
             cur += c;
         }

@@ -114,7 +114,8 @@ public:
     std::string tabCaption(int index) const;
 };
 
-// Splits text at CR LF (or a lone LF) into lines; a final line break adds no line.
+// Splits text at CR LF, a lone CR (how a rich edit ends paragraphs) or a lone
+// LF into lines; a final line break adds no line.
 std::vector<std::string> splitLines(std::string_view text);
 
 } // namespace quendix::ui

@@ -1,5 +1,7 @@
 #include "support/ProgramDriver.h"
 
+#include "ui/Controls.h"
+
 #include <gtest/gtest.h>
 #include <psapi.h>
 #include <tlhelp32.h>
@@ -81,22 +83,7 @@ std::string windowText(HWND hwnd)
 
 std::vector<std::string> textLines(const std::string& text)
 {
-    std::vector<std::string> lines;
-    std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(line);
-            line.clear();
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else {
-            line += c;
-        }
-    }
-    if (!line.empty())
-        lines.push_back(line);
-    return lines;
+    return ui::splitLines(text);
 }
 
 std::string className(HWND hwnd)
