@@ -5,4 +5,7 @@ namespace quendix {
 
 int runProgram();
 
+// No command of any window runs while the program waits for an engine.
+void installCommandGate();
+
 } // namespace quendix
