@@ -14,6 +14,8 @@ inline constexpr Style kWhiteBold = Bold | TextWhite;
 inline constexpr int kRowTop = 130, kRowPitch = 50;
 inline constexpr int kLabelX = 8, kEditX = 172, kButtonX = 344, kPictureX = 438;
 constexpr int rowY(int row, int offset) { return kRowTop + row * kRowPitch + offset; }
+// The target block and the virus-list frame, closed on the right by a vertical rule.
+inline constexpr int kBlockW = 513, kRuleW = 2;
 
 // Option panels: title at the left, the radio buttons below one another.
 inline constexpr int kPanelX = 522, kPanelW = 212, kRadioX = 68, kRadioW = 140, kRadioPitch = 20;
@@ -33,29 +35,29 @@ inline constexpr ControlSpec kUnit1Controls[] = {
     {Kind::BevelHorz, "Bevel2", nullptr, "", 0, 48, 736, 2},
 
     // Target rows.
-    {Kind::BevelHorz, "Bevel3", nullptr, "", 0, rowY(0, 0), 515, 2},
+    {Kind::BevelHorz, "Bevel3", nullptr, "", 0, rowY(0, 0), kBlockW, 2},
     {Kind::Label, "Label3", nullptr, "Scan Disk Drive", kLabelX, rowY(0, 19), 162, 13, kWhiteBold},
     {Kind::Edit, "Edit1", nullptr, "C:\\", kEditX, rowY(0, 15), 163, 21},
     {Kind::Button, "BitBtn2", nullptr, "Start Scanning", kButtonX, rowY(0, 13), 89, 25},
     {Kind::Image, "Image2", nullptr, "HARDDISK", kPictureX, rowY(0, 11), 72, 30},
-    {Kind::BevelHorz, "Bevel4", nullptr, "", 0, rowY(1, 0), 515, 2},
+    {Kind::BevelHorz, "Bevel4", nullptr, "", 0, rowY(1, 0), kBlockW, 2},
     {Kind::Label, "Label4", nullptr, "Scan All Hard Disk Drives", kLabelX, rowY(1, 19), 162, 13, kWhiteBold},
     {Kind::Button, "BitBtn3", nullptr, "Start Scanning", kButtonX, rowY(1, 13), 89, 25},
-    {Kind::BevelHorz, "Bevel5", nullptr, "", 0, rowY(2, 0), 515, 2},
+    {Kind::BevelHorz, "Bevel5", nullptr, "", 0, rowY(2, 0), kBlockW, 2},
     {Kind::Label, "Label5", nullptr, "Scan Diskette Drive A:", kLabelX, rowY(2, 19), 162, 13, kWhiteBold},
     {Kind::Button, "BitBtn4", nullptr, "Start Scanning", kButtonX, rowY(2, 13), 89, 25},
     {Kind::Image, "Image3", nullptr, "DISKETTE", kPictureX, rowY(2, 11), 72, 30},
-    {Kind::BevelHorz, "Bevel6", nullptr, "", 0, rowY(3, 0), 515, 2},
+    {Kind::BevelHorz, "Bevel6", nullptr, "", 0, rowY(3, 0), kBlockW, 2},
     {Kind::Label, "Label6", nullptr, "Scan Network Drives", kLabelX, rowY(3, 19), 162, 13, kWhiteBold},
     {Kind::Button, "BitBtn5", nullptr, "Start Scanning", kButtonX, rowY(3, 13), 89, 25},
     {Kind::Image, "Image4", nullptr, "NETWORK", kPictureX, rowY(3, 11), 72, 30},
-    {Kind::BevelHorz, "Bevel7", nullptr, "", 0, rowY(4, 0), 515, 2},
+    {Kind::BevelHorz, "Bevel7", nullptr, "", 0, rowY(4, 0), kBlockW, 2},
     {Kind::Label, "Label7", nullptr, "Scan User Specified", kLabelX, rowY(4, 19), 162, 13, kWhiteBold},
     // Created after its row's button: the field follows the button in the keyboard order.
     {Kind::Button, "BitBtn6", nullptr, "Start Scanning", kButtonX, rowY(4, 13), 89, 25},
     {Kind::Edit, "Edit2", nullptr, "C:\\", kEditX, rowY(4, 15), 163, 21},
-    {Kind::BevelHorz, "Bevel8", nullptr, "", 0, rowY(5, 0), 515, 2},
-    {Kind::BevelVert, "Bevel9", nullptr, "", 513, rowY(0, 0), 2, 5 * kRowPitch + 2},
+    {Kind::BevelHorz, "Bevel8", nullptr, "", 0, rowY(5, 0), kBlockW, 2},
+    {Kind::BevelVert, "Bevel9", nullptr, "", kBlockW - kRuleW, rowY(0, 0), kRuleW, 5 * kRowPitch + 2},
 
     // Options column.
     {Kind::BevelVert, "Bevel10", nullptr, "", 517, 50, 2, 342},
@@ -96,7 +98,7 @@ inline constexpr ControlSpec kUnit1Controls[] = {
      kWhiteBold | Checked},
 
     // Virus lists, framed, between the strip and the target rows; last in the keyboard order.
-    {Kind::BevelFrame, "Bevel11", nullptr, "", 0, 56, 515, 66},
+    {Kind::BevelFrame, "Bevel11", nullptr, "", 0, 56, kBlockW, 66},
     {Kind::Label, "Label21", nullptr, "Virus List", kLabelX, 71, 300, 13, kWhiteBold},
     {Kind::Button, "BitBtn8", nullptr, "Virus List", kButtonX, 65, 89, 25},
     {Kind::Label, "Label22", nullptr, "New and frequently reported viruses", kLabelX, 99, 300, 13, kWhiteBold},

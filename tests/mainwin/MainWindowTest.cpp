@@ -252,6 +252,14 @@ TEST_F(MainWindowTest, PicturesAndSizesAreAsDrawn)
     EXPECT_EQ(size("Edit2").first, 163);
     EXPECT_EQ(size("DriveComboBox1").first, 174);
     EXPECT_EQ(size("StatusBar1"), (std::pair{736, 16}));
+    // The target block's rules and the virus-list frame: 513 wide, the block
+    // closed on the right by its vertical rule.
+    for (const char* name : {"Bevel3", "Bevel4", "Bevel5", "Bevel6", "Bevel7", "Bevel8", "Bevel11"})
+        EXPECT_EQ(size(name).first, 513) << name;
+    RECT rule;
+    GetWindowRect(w.control("Bevel9"), &rule);
+    MapWindowPoints(HWND_DESKTOP, w.handle(), reinterpret_cast<POINT*>(&rule), 2);
+    EXPECT_EQ(rule.right, 513);
     // The image buttons take no focus: statics without a tab stop.
     for (const char* name : {"ControlBar1", "ControlBar2", "ControlBar3"})
         EXPECT_FALSE(GetWindowLongA(w.control(name), GWL_STYLE) & WS_TABSTOP) << name;
