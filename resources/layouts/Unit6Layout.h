@@ -10,8 +10,8 @@ using namespace quendix::ui;
 inline constexpr ControlSpec kUnit6Controls[] = {
     {Kind::Label, "Label1", nullptr, " Virus definitions files created 10. June 2002", 268, 10, 252, 13,
      Bold | TextWhite | NoWrap},
-    {Kind::Image, "Image2", nullptr, "ABOUTLOGO", 365, 240, 153, 33, None, "Quendix logo"},
-    {Kind::Image, "Image1", nullptr, "ABOUTART", -3, 0, 529, 281, None, "Quendix Professional 2.5"},
+    {Kind::Image, "Image2", nullptr, "ABOUTLOGO", 365, 240, 153, 33, None, nullptr, "Quendix logo"},
+    {Kind::Image, "Image1", nullptr, "ABOUTART", -3, 0, 529, 281, None, nullptr, "Quendix Professional 2.5"},
     {Kind::GroupBox, "GroupBox1", nullptr, "", 0, 279, 526, 65},
     {Kind::Button, "Button1", "GroupBox1", "OK", 164, 24, 75, 25, DefaultButton},
     {Kind::Button, "Button2", "GroupBox1", "Help", 260, 24, 75, 25, DefaultButton},

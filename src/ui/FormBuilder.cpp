@@ -281,7 +281,7 @@ void Form::buildControl(const ControlSpec& c, int id)
     if (c.style & Disabled)
         style |= WS_DISABLED;
     if (c.kind == Kind::Image || c.kind == Kind::ImageButton)
-        text = c.hint ? c.hint : "";   // the window text names the picture for screen readers
+        text = c.description ? c.description : c.hint ? c.hint : "";   // names the picture for screen readers
 
     int h = c.h;
     if (c.kind == Kind::DriveCombo)

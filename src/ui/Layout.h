@@ -62,7 +62,8 @@ struct ControlSpec {
     const char* caption;
     int x, y, w, h;         // relative to the parent's client area
     Style style = None;
-    const char* hint = nullptr;
+    const char* hint = nullptr;         // pops up while the mouse rests on the control
+    const char* description = nullptr;  // a picture's window text, for screen readers; never pops up
 };
 
 // A window numbers its controls in table order from this identifier on, so

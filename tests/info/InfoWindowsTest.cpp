@@ -222,6 +222,9 @@ TEST(AboutWindow, PicturesAreLoadedInTheirFrames)
         EXPECT_EQ(r.right, f.expected.right);
         EXPECT_EQ(r.bottom, f.expected.bottom);
     }
+    // Each picture is named for screen readers.
+    EXPECT_EQ(about.Image1.text(), "Quendix Professional 2.5");
+    EXPECT_EQ(about.Image2.text(), "Quendix logo");
     // The artwork is larger than its frame: only its top-left part shows.
     auto art = reinterpret_cast<HBITMAP>(SendMessageA(about.Image1.handle(), STM_GETIMAGE, IMAGE_BITMAP, 0));
     BITMAP bm{};

@@ -95,6 +95,32 @@ std::vector<std::string> shownTexts(HWND window)
     return texts;
 }
 
+namespace {
+
+struct HintCount {
+    HWND window;
+    int tools = 0;
+};
+
+BOOL CALLBACK countTools(HWND w, LPARAM p)
+{
+    auto* count = reinterpret_cast<HintCount*>(p);
+    char cls[32] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (lstrcmpiA(cls, TOOLTIPS_CLASSA) == 0 && GetWindow(w, GW_OWNER) == count->window)
+        count->tools += static_cast<int>(SendMessageA(w, TTM_GETTOOLCOUNT, 0, 0));
+    return TRUE;
+}
+
+} // namespace
+
+int hintCount(HWND window)
+{
+    HintCount count{window};
+    EnumThreadWindows(GetCurrentThreadId(), countTools, reinterpret_cast<LPARAM>(&count));
+    return count.tools;
+}
+
 void clickTab(HWND tabControl, int index)
 {
     RECT r{};

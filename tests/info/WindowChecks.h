@@ -34,6 +34,9 @@ int textWidth(HWND control);
 // Everything a window shows: the texts of all its controls and list rows.
 std::vector<std::string> shownTexts(HWND window);
 
+// How many controls of the window pop up a hint.
+int hintCount(HWND window);
+
 // The user's click on a tab of a tab control.
 void clickTab(HWND tabControl, int index);
 
