@@ -29,7 +29,8 @@ public:
     // failure there is shown and the window still works.
     void create(const FormSpec& layout, std::span<const MenuSpec> menus = {});
 
-    // Modeless: makes the window visible and brings it to the front.
+    // Modeless: makes the window visible and brings it to the front. A window
+    // that opens gives its default button (else its first control) the focus.
     void show();
     void hide();
     bool visible() const;
@@ -97,6 +98,10 @@ private:
     // when the key was taken.
     bool takeEscape(const MSG& msg);
     bool radioTakesTab(const ControlSpec& radio) const;
+    // The control that takes the keyboard when the window opens, with its focus cue.
+    void focusFirstControl();
+    // Keeps the keyboard on the control that had it when the window was left.
+    void activated(WPARAM wParam);
     void command(int id, int code, HWND from);
     void tabChanged(HWND tab);
     Colour backgroundOf(const ControlSpec* entry) const;
@@ -117,6 +122,7 @@ private:
     std::map<HWND, HBITMAP> pictureOf_;   // image buttons draw their own picture
     int defaultButtonId_ = 0;
     int cancelButtonId_ = 0;
+    HWND lastFocus_ = nullptr;
 };
 
 // Loads the common controls and the rich edit library once.

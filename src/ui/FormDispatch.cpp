@@ -42,9 +42,46 @@ void Form::onMenu(const char* itemName, std::function<void()> handler)
 
 void Form::show()
 {
+    const bool opening = !IsWindowVisible(hwnd_);
+    if (opening)
+        lastFocus_ = nullptr;
     ShowWindow(hwnd_, SW_SHOW);
     SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     SetForegroundWindow(hwnd_);
+    if (opening)
+        focusFirstControl();
+}
+
+void Form::focusFirstControl()
+{
+    HWND first = nullptr;
+    for (const Built& b : built_)
+        if (defaultButtonId_ && GetDlgCtrlID(b.hwnd) == defaultButtonId_)
+            first = b.hwnd;
+    if (!first)
+        first = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+    if (!first)
+        return;
+    SetFocus(first);
+    // Show the focus rectangle even when the window was opened with the mouse,
+    // so that the user sees what Enter and Space will press.
+    SendMessageA(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+}
+
+void Form::activated(WPARAM wParam)
+{
+    // A plain window gives the keyboard to itself when activated, which
+    // leaves no control focused; do as a dialog does instead.
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus))
+            lastFocus_ = focus;
+    } else if (!HIWORD(wParam)) {
+        if (lastFocus_ && IsWindow(lastFocus_) && IsChild(hwnd_, lastFocus_))
+            SetFocus(lastFocus_);
+        else
+            focusFirstControl();
+    }
 }
 
 void Form::hide()
@@ -164,6 +201,9 @@ LRESULT Form::dispatch(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_ERASEBKGND:
         paintBackground(hwnd_, reinterpret_cast<HDC>(wParam));
         return 1;
+    case WM_ACTIVATE:
+        activated(wParam);
+        return 0;
     case WM_CLOSE:
         if (commandsAllowed(*this))
             closeRequested();

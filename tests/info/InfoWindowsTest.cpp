@@ -1,6 +1,7 @@
 #include "WindowChecks.h"
 #include "app/Windows.h"
 #include "support/Scratch.h"
+#include "ui/MessageLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -58,6 +59,21 @@ const std::vector<std::string> kNames = {
     "W97W/Autoexec (JulyKiller) Virus", "ExploreZip Worm", "PrettyPark Worm/Trojan", "Backdoor.SubSeven Trojan",
     "CIH Virus", "Papa Virus", "W97M/Melissa Virus", "Caligula Virus", "W32/Ska.10000.worm@mm Worm", "W97 Ethan Virus",
     "Back Orifice 2000 Trojan", "VBS/Monopoly.A Worm"};
+
+// A key pressed and released on the focused control, through the message loop.
+void pressKey(WPARAM key)
+{
+    for (UINT message : {WM_KEYDOWN, WM_KEYUP}) {
+        MSG msg{GetFocus(), message, key, static_cast<LPARAM>(message == WM_KEYUP ? 0xC0000001u : 1u), 0, {0, 0}};
+        if (!ui::preTranslateMessage(msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    MSG posted;
+    while (PeekMessageA(&posted, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&posted);
+}
 
 // Every label of a window: its text fits on one row of its control.
 void expectRowsFit(const ui::Form& window)
@@ -247,12 +263,14 @@ TEST(InfoWindows, EachIsAFixedCentredModelessDialogThatOkOnlyHides)
     TOKRightDlg13 figures;
     TOKRightDlg14 newest;
     TOKRightDlg19 list;
+    TOKRightDlg24 saved;
     about.create();
     help.create();
     updates.create();
     figures.create();
     newest.create();
     list.create();
+    saved.create();
     EXPECT_TRUE(errors.texts.empty());
 
     struct Case {
@@ -268,6 +286,7 @@ TEST(InfoWindows, EachIsAFixedCentredModelessDialogThatOkOnlyHides)
         {&figures, "Number of viruses", 600, 354, &figures.Button1},
         {&newest, "New and Frequently Reported Viruses", 794, 541, &newest.OKBtn},
         {&list, "Virus List", 707, 505, &list.OKBtn},
+        {&saved, "Report file saved.", 217, 108, &saved.OKBtn},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.caption);
@@ -289,9 +308,19 @@ TEST(InfoWindows, EachIsAFixedCentredModelessDialogThatOkOnlyHides)
         EXPECT_EQ(GetWindowLongA(c.ok->handle(), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
         expectRowsFit(*c.window);
 
+        EXPECT_EQ(hintCount(h), 0);   // hints belong to the main window alone
+
         std::vector<std::string> before = shownTexts(h);
+        // Each time it opens, "OK" has the focus and shows it: Space and Enter press it.
+        for (WPARAM key : {VK_SPACE, VK_RETURN}) {
+            c.window->show();
+            EXPECT_TRUE(c.window->visible());
+            EXPECT_EQ(GetFocus(), c.ok->handle());
+            EXPECT_FALSE(SendMessageA(c.ok->handle(), WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
+            pressKey(key);
+            EXPECT_FALSE(c.window->visible()) << "key " << key;
+        }
         c.window->show();
-        EXPECT_TRUE(c.window->visible());
         EXPECT_EQ(GetWindow(h, GW_OWNER), nullptr);   // modeless: the others stay usable
         c.ok->click();
         EXPECT_FALSE(c.window->visible());
