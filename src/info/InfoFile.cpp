@@ -9,7 +9,9 @@ void showInfoLines(ui::Form& window, std::span<const InfoLabelRule> rules)
 {
     TextFileReader file(ExchangeFiles::kInfoFile);
     readInfoLabels(file.lines(), rules, [&window](const char* label, const std::string& text) {
-        SetWindowTextA(window.controlHandle(label), text.c_str());
+        ui::Control control;
+        control.attach(window.controlHandle(label));
+        control.setText(text);
     });
     file.close();
 }

@@ -3,7 +3,15 @@
 #include <commctrl.h>
 #include <richedit.h>
 
+#include <algorithm>
+
 namespace quendix::ui {
+
+std::string shownText(std::string text)
+{
+    std::replace(text.begin(), text.end(), '\0', kNulShownAs);
+    return text;
+}
 
 std::string Control::text() const
 {
@@ -16,7 +24,7 @@ std::string Control::text() const
 
 void Control::setText(const std::string& text)
 {
-    SetWindowTextA(hwnd_, text.c_str());
+    SetWindowTextA(hwnd_, shownText(text).c_str());
 }
 
 void Control::setEnabled(bool on)
@@ -34,7 +42,8 @@ RECT Control::bounds() const
 
 void ListBox::add(const std::string& item) const
 {
-    send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+    const std::string row = shownText(item);
+    send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.c_str()));
 }
 
 std::string ListBox::item(int index) const
@@ -119,7 +128,8 @@ void RichEdit::flush()
         setText(pending_);
     } else {
         send(EM_SETSEL, static_cast<WPARAM>(end), static_cast<LPARAM>(end));
-        send(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(pending_.c_str()));
+        const std::string text = shownText(pending_);
+        send(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
     }
     pending_.clear();
 }
@@ -139,7 +149,8 @@ int ComboBox::add(const std::string& text, int picture, LPARAM data) const
     COMBOBOXEXITEMA item{};
     item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_LPARAM;
     item.iItem = -1;
-    item.pszText = const_cast<char*>(text.c_str());
+    std::string shown = shownText(text);
+    item.pszText = shown.data();
     item.iImage = picture;
     item.iSelectedImage = picture;
     item.lParam = data;

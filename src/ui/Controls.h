@@ -10,6 +10,11 @@
 
 namespace quendix::ui {
 
+// Controls take their texts as C strings, where a NUL byte (a line read from
+// a file may hold one) would end the text. Each NUL is shown as this instead.
+inline constexpr char kNulShownAs = '?';
+std::string shownText(std::string text);
+
 class Control {
 public:
     HWND handle() const { return hwnd_; }

@@ -140,10 +140,11 @@ TEST(FiguresWindows, AShortInfoFileLeavesTheFixedTextsAloneAndLinesStayUnchanged
 {
     ScratchDir dir;
     ShownErrors errors;
-    writeFile("quendix3.inf", "  about June  \r\nsixty thousand \r\n");
+    // A NUL byte shows as "?" and hides nothing after it.
+    writeFile("quendix3.inf", std::string("  about\0June  \r\nsixty thousand \r\n", 33));
     FigureWindows w;
     EXPECT_TRUE(errors.texts.empty());
-    EXPECT_EQ(w.about.Label1.text(), "Virus definitions files created:   about June  ");
+    EXPECT_EQ(w.about.Label1.text(), "Virus definitions files created:   about?June  ");
     EXPECT_EQ(w.figures.Label1.text(), kIdentifies + " different viruses.");
     EXPECT_EQ(w.figures.Label2.text(), "  different DOS and Windows viruses");
     EXPECT_EQ(w.figures.Label9.text(), "  other viruses");

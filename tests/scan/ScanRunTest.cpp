@@ -284,6 +284,18 @@ TEST_F(ScanRun, ReportOnlyDisablesTheCounterFieldsAndKeepsTheirOldTexts)
     EXPECT_EQ(counterFieldTexts()[0], "Infected: 0");
 }
 
+TEST_F(ScanRun, ANulByteInAFindingHidesNothingAfterItAndStaysInTheReport)
+{
+    const std::string finding("C:\\A\0B.EXE Sample.A", 19);
+    ASSERT_TRUE(scan({finding, "C:\\C.EXE Sample.B"}));
+    auto shown = log();
+    EXPECT_EQ(std::vector<std::string>(shown.begin() + 8, shown.end()),
+              (std::vector<std::string>{"C:\\A?B.EXE Sample.A", "C:\\C.EXE Sample.B",
+                                        "No viruses or suspicious files were found.",
+                                        "No viruses or suspicious boot sectors were found."}));
+    EXPECT_NE(report().find("\r\n" + finding + "\r\nC:\\C.EXE Sample.B\r\n" + kNoVirus), std::string::npos);
+}
+
 TEST_F(ScanRun, TwoScansInARowStartFromZeroAndTheSecondReportReplacesTheFirst)
 {
     ASSERT_TRUE(scan({"Virus removed A", "File renamed B"}));

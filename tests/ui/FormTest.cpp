@@ -25,6 +25,7 @@ const ControlSpec kControls[] = {
     {Kind::GroupBox, "GroupBox1", "TabSheet2", "Box", 4, 4, 150, 60},
     {Kind::Label, "Label2", "GroupBox1", "inside", 10, 20, 100, 13},
     {Kind::ListBox, "ListBox1", nullptr, "", 8, 160, 200, 100},
+    {Kind::Memo, "Memo1", nullptr, "", 220, 165, 200, 100},
 };
 const MenuItemSpec kFileItems[] = {{"Exit1", "Exit"}};
 const MenuSpec kMenus[] = {{"File1", "File", kFileItems}};
@@ -37,6 +38,7 @@ public:
     Button Button1, Button2;
     TabControl PageControl1;
     ListBox ListBox1;
+    Memo Memo1;
     int ok = 0, cancel = 0, radio2 = 0, exits = 0;
     bool failInCreate = false;
     bool createdAfterFailure = false;
@@ -55,6 +57,7 @@ protected:
         bind(Button2, "Button2");
         bind(PageControl1, "PageControl1");
         bind(ListBox1, "ListBox1");
+        bind(Memo1, "Memo1");
         onClick(Button1, [this] { ++ok; });
         onClick(Button2, [this] { ++cancel; throw std::runtime_error("Cancelled"); });
         onClick(RadioButton2, [this] { ++radio2; });
@@ -197,6 +200,19 @@ TEST(Form, ListBoxKeepsRowsInOrderUnsorted)
         form.ListBox1.add(row);
     form.ListBox1.endUpdate();
     EXPECT_EQ(form.ListBox1.items(), (std::vector<std::string>{"b", "", "a", "  lead"}));
+}
+
+TEST(Form, ANulByteInALineReadFromAFileHidesNothingAfterIt)
+{
+    SampleForm form;
+    form.build();
+    const std::string line("before\0after", 12);
+    form.Label1.setText(line);
+    form.ListBox1.add(line);
+    form.Memo1.setLines({line, "next"});
+    EXPECT_EQ(form.Label1.text(), "before?after");
+    EXPECT_EQ(form.ListBox1.items(), (std::vector<std::string>{"before?after"}));
+    EXPECT_EQ(form.Memo1.lines(), (std::vector<std::string>{"before?after", "next"}));
 }
 
 TEST(Form, ARebuiltControlIsEmptyKeepsItsPlaceAndIsFoundByName)
