@@ -4,6 +4,7 @@ set(QUENDIX_PORTABLE_SOURCES
   engine/ByteSource.cpp
   engine/IoError.cpp
   engine/LineReader.cpp
+  engine/LineWriter.cpp
   scan/ScanSettings.cpp
   scan/RequestFile.cpp
   info/InfoLabels.cpp

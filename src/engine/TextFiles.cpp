@@ -47,52 +47,42 @@ void FileByteSource::close()
 
 TextFileReader::TextFileReader(const std::string& path) : source_(path), reader_(source_) {}
 
-TextFileWriter::TextFileWriter(const std::string& path)
+FileByteSink::FileByteSink(const std::string& path)
     : file_(openOrRaise(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS))
 {
-    buffer_.reserve(kWriteBuffer);
 }
+
+std::size_t FileByteSink::write(const char* bytes, std::size_t size)
+{
+    if (!file_.valid())
+        throw IoError(103);   // "File not open"
+    DWORD wrote = 0;
+    if (!WriteFile(file_.get(), bytes, static_cast<DWORD>(size), &wrote, nullptr) && wrote == 0)
+        raiseLastError();
+    return wrote;
+}
+
+void FileByteSink::close()
+{
+    HANDLE h = file_.release();
+    if (h && !CloseHandle(h))
+        raiseLastError();
+}
+
+TextFileWriter::TextFileWriter(const std::string& path) : file_(path), lines_(file_, kWriteBuffer) {}
 
 TextFileWriter::~TextFileWriter()
 {
     // Only reached without close() when a command failed: keep what was
-    // written so far, and never throw from here.
-    if (!file_.valid() || buffer_.empty())
-        return;
-    DWORD wrote = 0;
-    WriteFile(file_.get(), buffer_.data(), static_cast<DWORD>(buffer_.size()), &wrote, nullptr);
-}
-
-void TextFileWriter::writeLine(const std::string& line)
-{
-    buffer_ += line;
-    buffer_ += "\r\n";
-    if (buffer_.size() >= kWriteBuffer)
-        flush();
-}
-
-void TextFileWriter::flush()
-{
-    if (!file_.valid())
-        throw IoError(103);
-    std::size_t done = 0;
-    while (done < buffer_.size()) {
-        DWORD wrote = 0;
-        if (!WriteFile(file_.get(), buffer_.data() + done, static_cast<DWORD>(buffer_.size() - done), &wrote, nullptr))
-            raiseLastError();
-        if (wrote == 0)
-            throw IoError(112);   // nothing written: the disk is full
-        done += wrote;
-    }
-    buffer_.clear();
+    // gathered so far, and never throw from here.
+    if (file_.isOpen())
+        lines_.flushBestEffort();
 }
 
 void TextFileWriter::close()
 {
-    flush();
-    HANDLE h = file_.release();
-    if (h && !CloseHandle(h))
-        raiseLastError();
+    lines_.flush();
+    file_.close();
 }
 
 void writeTextFile(const std::string& path, const std::vector<std::string>& lines)

@@ -1,8 +1,10 @@
 #pragma once
 // 8-bit text files on disk. Every open, read, write, close and delete is
 // checked and raises IoError with the run-time's text on failure.
+#include "engine/ByteSink.h"
 #include "engine/ByteSource.h"
 #include "engine/LineReader.h"
+#include "engine/LineWriter.h"
 #include "engine/ScopedHandle.h"
 
 #include <memory>
@@ -38,6 +40,18 @@ private:
     LineReader reader_;
 };
 
+// A file created anew and written through WriteFile.
+class FileByteSink final : public ByteSink {
+public:
+    explicit FileByteSink(const std::string& path);
+    std::size_t write(const char* bytes, std::size_t size) override;
+    void close();   // checked close; the destructor closes silently after a failure
+    bool isOpen() const { return file_.valid(); }
+
+private:
+    ScopedHandle file_;
+};
+
 // A text file created anew; lines end with CR LF. Output is buffered and the
 // buffer is written when it fills and on close.
 class TextFileWriter {
@@ -47,15 +61,12 @@ public:
     TextFileWriter(const TextFileWriter&) = delete;
     TextFileWriter& operator=(const TextFileWriter&) = delete;
 
-    void writeLine(const std::string& line);
+    void writeLine(const std::string& line) { lines_.writeLine(line); }
     void close();
-    bool isOpen() const { return file_.valid(); }
 
 private:
-    void flush();
-
-    ScopedHandle file_;
-    std::string buffer_;
+    FileByteSink file_;
+    LineWriter lines_;
 };
 
 // Creates `path` anew holding `lines`.
