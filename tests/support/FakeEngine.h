@@ -4,6 +4,7 @@
 // sentinels; waiting only checks that the sentinel exists. Installed for the
 // lifetime of a FakeEngineScope; the real launcher comes back afterwards.
 #include "engine/EngineLauncher.h"
+#include "support/ResultsFileText.h"
 
 #include <optional>
 #include <string>
@@ -46,14 +47,5 @@ public:
 private:
     FakeEngine* engine_;
 };
-
-// A results file as the scanner writes it: a 14-line preamble, the findings,
-// an empty line, a few other lines, the marker and the summary block of
-// `summaryLines` lines named S1, S2, ... (S2 is the file count, S3 the master
-// boot records, S4 the boot sectors), each line ended by CR LF.
-std::string resultsFileText(const std::vector<std::string>& findings, int summaryLines = 12);
-
-// Lines ended by CR LF.
-std::string crlfLines(const std::vector<std::string>& lines);
 
 } // namespace quendix::testing

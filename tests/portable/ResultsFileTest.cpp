@@ -3,7 +3,7 @@
 #include "scan/ResultsFile.h"
 #include "scan/ResultsTexts.h"
 #include "scan/ScanSettings.h"
-#include "support/FakeEngine.h"
+#include "support/ResultsFileText.h"
 
 #include <gtest/gtest.h>
 
