@@ -7,6 +7,9 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 #include <thread>
 
 using namespace quendix;
@@ -76,6 +79,29 @@ TEST(ExchangeFiles, StaleFilesRemovedWhereTheyLie)
     EXPECT_TRUE(ExchangeFiles::exists("quendix3.inf"));
 }
 
+TEST(ExchangeFiles, StaleFilesGoInOrderAndTheFirstThatCannotGoStopsTheRest)
+{
+    ScratchDir scratch;
+    using namespace ExchangeFiles;
+    const std::vector<std::string> stale = {workPath(kInfoSentinel), workPath(kRequest), kRequest,
+                                            workPath(kResults), kScanDoneSentinel};
+    for (std::size_t resisting = 0; resisting < stale.size(); ++resisting) {
+        SCOPED_TRACE(stale[resisting]);
+        for (std::size_t i = 0; i < stale.size(); ++i) {
+            if (i == resisting)
+                CreateDirectoryA(stale[i].c_str(), nullptr);
+            else
+                writeFile(stale[i], "stale");
+        }
+        EXPECT_THROW(removeStaleFiles(), IoError);
+        for (std::size_t i = 0; i < stale.size(); ++i)
+            EXPECT_EQ(ExchangeFiles::exists(stale[i]), i >= resisting) << stale[i];
+        RemoveDirectoryA(stale[resisting].c_str());
+        quendix::testing::removeExchangeFiles();
+        DeleteFileA(kRequest);
+    }
+}
+
 TEST(IoErrorText, RunTimeTextsAndTheNumberedFallback)
 {
     EXPECT_EQ(ioErrorText(2), "File not found");
@@ -115,6 +141,20 @@ TEST(WorkDirectory, NeverCutShortByTheFirstBuffer)
     EXPECT_EQ(queryDirectory(ask), longDir);
     EXPECT_EQ(calls, 2);
     EXPECT_THROW(queryDirectory([](char*, unsigned) { SetLastError(5); return 0u; }), IoError);
+}
+
+TEST(WorkDirectory, KeepsNoTrailingSeparatorNotEvenAtADriveRoot)
+{
+    const std::pair<const char*, const char*> cases[] = {{"C:\\", "C:"}, {"C:\\WIN\\", "C:\\WIN"},
+                                                         {"D:\\WINNT", "D:\\WINNT"}};
+    for (const auto& [given, expected] : cases) {
+        const char* dir = given;
+        auto ask = [dir](char* buffer, unsigned size) -> unsigned {
+            std::strncpy(buffer, dir, size);
+            return static_cast<unsigned>(std::strlen(dir));
+        };
+        EXPECT_EQ(queryDirectory(ask), expected) << given;
+    }
 }
 
 TEST(ExchangeFiles, DeletionWaitsForAnEngineStillClosingItsFile)

@@ -2,6 +2,7 @@
 #include "app/Unit1.h"
 #include "engine/EngineLauncher.h"
 #include "engine/ExchangeFiles.h"
+#include "engine/IoError.h"
 #include "support/Scratch.h"
 #include "ui/ErrorBox.h"
 
@@ -131,6 +132,27 @@ TEST(Exit, HiddenAndSystemFilesAndGapsArePassedThrough)
     }
     EXPECT_NO_THROW(runExitCleanup());
     EXPECT_EQ(present(paths), std::vector<bool>(16, false));
+}
+
+TEST(Exit, EntriesGoInOrderAndTheFirstThatCannotGoStopsTheRest)
+{
+    ScratchDir dir;
+    auto paths = leftovers();
+    for (std::size_t resisting = 0; resisting < paths.size(); ++resisting) {
+        SCOPED_TRACE(paths[resisting]);
+        createAll(paths);
+        removeTree(paths[resisting]);
+        CreateDirectoryA(paths[resisting].c_str(), nullptr);
+        EXPECT_THROW(runExitCleanup(), IoError);
+        std::vector<bool> expected(paths.size(), true);
+        for (std::size_t i = 0; i < resisting; ++i)
+            expected[i] = false;
+        EXPECT_EQ(present(paths), expected);
+        removeTree(paths[resisting]);
+    }
+    removeExchangeFiles();
+    removeTree("quendix2.inf");
+    removeTree("$$file$5");
 }
 
 TEST(Exit, AReadOnlyEntryStopsTheRestAndExitAgainGoesOn)

@@ -1,11 +1,15 @@
 // The main window in-process: its frame, every region's controls and texts,
 // the menus, the radio groups, the keyboard order, the hints, and what each
-// command hands to the scan run. The scan run itself is replaced by a recorder.
+// command sends through the scan run to a fake scanner.
 #include "app/DriveSelector.h"
 #include "app/Program.h"
 #include "app/Unit1.h"
 #include "engine/EngineLauncher.h"
+#include "scan/Unit15.h"
+#include "scan/unit16.h"
+#include "support/FakeEngine.h"
 #include "support/Scratch.h"
+#include "support/ShownErrors.h"
 #include "ui/CommandGate.h"
 #include "ui/ErrorBox.h"
 #include "ui/Gdi.h"
@@ -34,8 +38,9 @@ std::ostream& operator<<(std::ostream& os, const Request& r)
     return os << "{target " << r.target << ", selector " << r.driveSelector << ", path \"" << r.path << "\"}";
 }
 
-// TForm1 without the start-up step, with the scan run recording what it
-// would send instead of running the scanner.
+// TForm1 without the start-up step. Each scan is the real scan run with the
+// fake scanner; it records whether the command set the drive selector flag
+// and what the request file carried.
 class MainWindow : public TForm1 {
 public:
     std::vector<Request> requests;
@@ -47,11 +52,11 @@ public:
     }
     void enter1() override
     {
-        ScanSettings copy = Settings;
-        bool flag = copy.DriveSelectorFlag;
-        std::string path = resolveTargetPath(copy, targetFields());
-        Settings.DriveSelectorFlag = false;   // as the scan run does once it has the path
-        requests.push_back({copy.TargetCode, flag, path});
+        bool flag = Settings.DriveSelectorFlag;
+        TForm1::enter1();
+        auto& scanner = dynamic_cast<quendix::testing::FakeEngine&>(engineLauncher());
+        std::vector<std::string> request = ui::splitLines(scanner.launches.back().request);
+        requests.push_back({std::stoi(request.at(2)), flag, request.at(0)});
     }
     HWND control(const char* name) const { return controlHandle(name); }
 
@@ -128,9 +133,27 @@ std::vector<std::string> menuCaptions(HMENU menu)
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override { installCommandGate(); }
-    void TearDown() override { ui::setCommandGate(nullptr); }
+    void SetUp() override
+    {
+        installCommandGate();
+        engine->resultsFile = quendix::testing::resultsFileText({});
+        OKRightDlg20 = new TOKRightDlg20;
+        OKRightDlg20->create();
+        OKRightDlg24 = new TOKRightDlg24;
+        OKRightDlg24->create();
+    }
+    void TearDown() override
+    {
+        delete OKRightDlg24;
+        OKRightDlg24 = nullptr;
+        delete OKRightDlg20;
+        OKRightDlg20 = nullptr;
+        ui::setCommandGate(nullptr);
+        EXPECT_TRUE(errors.texts.empty());
+    }
     ScratchDir scratch;
+    quendix::testing::FakeEngineScope engine;
+    quendix::testing::ShownErrors errors;
 };
 
 } // namespace

@@ -284,6 +284,20 @@ TEST_F(ScanRun, ReportOnlyDisablesTheCounterFieldsAndKeepsTheirOldTexts)
     EXPECT_EQ(counterFieldTexts()[0], "Infected: 0");
 }
 
+TEST_F(ScanRun, ReportOnlyWithNothingCountedGivesBothNoVirusLinesAndTheTimeThird)
+{
+    Settings.ActionCode = 4;
+    ASSERT_TRUE(scan({"Scanning C:\\", "Error reading C:\\PAGEFILE.SYS"}));
+    EXPECT_EQ(Counters, ScanCounters{});
+    EXPECT_TRUE(report().ends_with(std::string("Error reading C:\\PAGEFILE.SYS\r\n") + kNoVirus));
+    auto shown = log();
+    EXPECT_EQ(std::vector<std::string>(shown.end() - 2, shown.end()),
+              (std::vector<std::string>{"No viruses or suspicious files were found.",
+                                        "No viruses or suspicious boot sectors were found."}));
+    EXPECT_EQ(results().StaticText10.text(), "S7");
+    EXPECT_TRUE(counterFieldsEnabled(false));
+}
+
 TEST_F(ScanRun, ANulByteInAFindingHidesNothingAfterItAndStaysInTheReport)
 {
     const std::string finding("C:\\A\0B.EXE Sample.A", 19);
@@ -333,13 +347,16 @@ TEST_F(ScanRun, OkOrCancelWithoutSaveDeletesTheReport)
     EXPECT_TRUE(errors.texts.empty());
 }
 
-TEST_F(ScanRun, OkWhenTheUserAlreadyRemovedTheReportShowsTheErrorAndStaysOpen)
+TEST_F(ScanRun, OkOrCancelWhenTheUserAlreadyRemovedTheReportShowTheErrorAndStayOpen)
 {
-    ASSERT_TRUE(scan({}));
-    removeTree("quendix.rpt");
-    results().OKBtn.click();
-    EXPECT_EQ(errors.texts, (std::vector<std::string>{"File not found."}));
-    EXPECT_TRUE(results().visible());
+    for (ui::Button* button : {&results().OKBtn, &results().Button2}) {
+        errors.texts.clear();
+        ASSERT_TRUE(scan({}));
+        removeTree("quendix.rpt");
+        button->click();
+        EXPECT_EQ(errors.texts, (std::vector<std::string>{"File not found."}));
+        EXPECT_TRUE(results().visible());
+    }
 }
 
 TEST_F(ScanRun, TitleBarCloseLeavesTheReport)
@@ -467,12 +484,44 @@ TEST_F(ScanRun, AFailureInTheFinalDeletionsKeepsEverythingShownAndFilesClosed)
     EXPECT_FALSE(fileExists(ExchangeFiles::workPath(ExchangeFiles::kResults)));
     EXPECT_TRUE(fileExists(ExchangeFiles::kScanDoneSentinel));   // left to the next clean-up
 
+    EXPECT_FALSE(fileExists(ExchangeFiles::workPath(ExchangeFiles::kInfoSentinel)));   // the first went too
+
     // Both files are closed: the report can be deleted and rewritten.
     results().Button2.click();
     EXPECT_FALSE(fileExists("quendix.rpt"));
     engine->removesRequest = false;
     ASSERT_TRUE(scan({}));
     EXPECT_FALSE(anyExchangeFileLeft());
+
+    // When the first deletion fails, the other three stay.
+    engine->leavesInfoSentinel = false;
+    EXPECT_FALSE(scan({}));
+    EXPECT_TRUE(fileExists(ExchangeFiles::workPath(ExchangeFiles::kResults)));
+    EXPECT_TRUE(fileExists(ExchangeFiles::workPath(ExchangeFiles::kRequest)));
+    EXPECT_TRUE(fileExists(ExchangeFiles::kScanDoneSentinel));
+}
+
+TEST_F(ScanRun, AStaleFileThatCannotBeRemovedEndsTheRunBeforeTheTargetIsResolved)
+{
+    using namespace ExchangeFiles;
+    writeFile(workPath(kInfoSentinel), "stale");
+    writeFile(workPath(kRequest), "stale");
+    ASSERT_TRUE(CreateDirectoryA(kRequest, nullptr));   // the third of the five, in the current directory
+    writeFile(workPath(kResults), "stale");
+    writeFile(kScanDoneSentinel, "");
+    Settings.DriveSelectorFlag = true;
+    EXPECT_FALSE(scan({}));
+    EXPECT_EQ(errors.texts, (std::vector<std::string>{"File access denied."}));
+    // Removed in order up to the one that resisted.
+    EXPECT_FALSE(fileExists(workPath(kInfoSentinel)));
+    EXPECT_FALSE(fileExists(workPath(kRequest)));
+    EXPECT_TRUE(fileExists(workPath(kResults)));
+    EXPECT_TRUE(fileExists(kScanDoneSentinel));
+    // No target was resolved: the flag stays for the next run, and nothing was sent.
+    EXPECT_TRUE(Settings.DriveSelectorFlag);
+    EXPECT_TRUE(host.calls.empty());
+    EXPECT_TRUE(engine->launches.empty());
+    RemoveDirectoryA(kRequest);
 }
 
 TEST_F(ScanRun, AScannerThatLeavesNoSentinelEndsTheRunBeforeTheWindowChanges)

@@ -78,6 +78,24 @@ TEST_F(StartUp, StaleExchangeFilesAreRemovedAfterTheInfoFileIsRead)
         EXPECT_FALSE(fileExists(p)) << p;
 }
 
+TEST_F(StartUp, AStaleFileThatCannotBeRemovedStopsTheCleanUpThere)
+{
+    using namespace ExchangeFiles;
+    writeFile(workPath(kRequest), "stale");
+    ASSERT_TRUE(CreateDirectoryA(kRequest, nullptr));   // the third of the five, in the current directory
+    writeFile(workPath(kResults), "stale");
+    writeFile(kScanDoneSentinel, "");
+    engine->infoFile = kInfo;
+    EXPECT_FALSE(runStartUp());
+    EXPECT_EQ(errors.texts, (std::vector<std::string>{"File access denied."}));
+    EXPECT_EQ(labels, (std::vector<std::string>{"Virus variants: 53111"}));   // shown before the clean-up
+    EXPECT_FALSE(fileExists(workPath(kInfoSentinel)));
+    EXPECT_FALSE(fileExists(workPath(kRequest)));
+    EXPECT_TRUE(fileExists(workPath(kResults)));
+    EXPECT_TRUE(fileExists(kScanDoneSentinel));
+    RemoveDirectoryA(kRequest);
+}
+
 TEST_F(StartUp, AnInfoFileOfOneLineGivesTheBareHeading)
 {
     engine->infoFile = "15.06.2002\r\n";
