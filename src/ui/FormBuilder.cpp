@@ -330,6 +330,11 @@ void Form::buildControl(const ControlSpec& c, int id)
             SetWindowPos(hwnd, nullptr, 0, 0, c.w, c.h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         }
     }
+    if (c.kind == Kind::BevelHorz || c.kind == Kind::BevelVert) {
+        // An etched rule grows by its edge when created; keep the frame the layout gives.
+        SetWindowPos(hwnd, nullptr, 0, 0, area.right - area.left, area.bottom - area.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     if (c.kind == Kind::RichEdit) {
         SendMessageA(hwnd, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
         SendMessageA(hwnd, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(colourOf(backgroundOf(&c))));

@@ -283,6 +283,7 @@ TEST_F(MainWindowTest, PicturesAndSizesAreAsDrawn)
     GetWindowRect(w.control("Bevel9"), &rule);
     MapWindowPoints(HWND_DESKTOP, w.handle(), reinterpret_cast<POINT*>(&rule), 2);
     EXPECT_EQ(rule.right, 513);
+    EXPECT_EQ(rule.bottom - rule.top, 5 * 50 + 2);   // from the first row's rule to the bottom of the last
     // The image buttons take no focus: statics without a tab stop.
     for (const char* name : {"ControlBar1", "ControlBar2", "ControlBar3"})
         EXPECT_FALSE(GetWindowLongA(w.control(name), GWL_STYLE) & WS_TABSTOP) << name;
