@@ -315,6 +315,8 @@ TEST(InfoWindows, EachIsAFixedCentredModelessDialogThatOkOnlyHides)
         // Each time it opens, "OK" has the focus and shows it: Space and Enter
         // press it, and it only hides the window.
         for (WPARAM key : {VK_SPACE, VK_RETURN}) {
+            // Windows hides focus cues until the keyboard is used; opening shows them.
+            SendMessageA(h, WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS), 0);
             c.window->show();
             EXPECT_TRUE(c.window->visible());
             EXPECT_EQ(GetWindow(h, GW_OWNER), nullptr);   // modeless: the others stay usable
