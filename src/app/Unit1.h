@@ -4,6 +4,9 @@
 #include "ui/Form.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
+
+#include <string>
 
 namespace quendix {
 
@@ -51,6 +54,12 @@ public:
     ui::StatusBar StatusBar1;
 
     void create();
+    // Puts `path` into the "Scan User Specified" field and runs that row's
+    // scan, as a command from the message loop (the command line's scan).
+    void scanWhenStarted(const std::string& path);
+    // A file or folder dropped on the window: the first goes into the "Scan
+    // User Specified" field, and nothing starts.
+    void filesDropped(HDROP drop);
     // The scan run behind every scan command.
     virtual void enter1() { runScan(*this); }
 
@@ -108,6 +117,7 @@ private:
 
     HIMAGELIST drivePictures_ = nullptr;
     HWND lastFocus_ = nullptr;   // the control that had the keyboard when the window was left
+    std::string pathToScan_;     // from the command line, until its scan runs
 };
 
 } // namespace quendix
