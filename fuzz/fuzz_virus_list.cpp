@@ -35,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string summary = quendix::info::kVirusListSummary;
     const std::string line6 = fuzzmodel::line(all, 6);
 
-    std::vector<std::string> left{quendix::info::kLeftListTitle, "", quendix::info::kProductLine, line6, ""};
-    std::vector<std::string> right{quendix::info::kRightListTitle, "", quendix::info::kProductLine, line6, ""};
+    std::vector<std::string> left{quendix::info::kLeftListTitle, "", quendix::kProductLine, line6, ""};
+    std::vector<std::string> right{quendix::info::kRightListTitle, "", quendix::kProductLine, line6, ""};
     std::size_t n = 9;
     bool found = false;
     for (; n <= all.size(); ++n) {

@@ -17,12 +17,24 @@ struct Leftover {
 
 // In this order; the first that cannot be deleted stops the rest.
 constexpr Leftover kLeftovers[] = {
-    {Place::WorkDir, "quendix3.inf"}, {Place::WorkDir, "quendix.dat"},  {Place::WorkDir, "quendix.def"},
-    {Place::WorkDir, "quendix2.def"}, {Place::WorkDir, "quendix3.def"}, {Place::WorkDir, "quendix.inf"},
-    {Place::WorkDir, "quendix2.dat"}, {Place::WorkDir, "sign.def"},     {Place::WorkDir, "sign2.def"},
-    {Place::WorkDir, "macro.def"},    {Place::WorkDir, "english.tx0"},  {Place::CurrentDir, "quendix2.inf"},
-    {Place::WorkDir, "$$file$$"},     {Place::WorkDir, "$$file$5"},     {Place::CurrentDir, "$$file$5"},
-    {Place::WorkDir, "$$file$3"},
+    {Place::WorkDir, ExchangeFiles::kInfoFile},
+    // Working copies of the definitions that the engines leave.
+    {Place::WorkDir, "quendix.dat"},
+    {Place::WorkDir, "quendix.def"},
+    {Place::WorkDir, "quendix2.def"},
+    {Place::WorkDir, "quendix3.def"},
+    {Place::WorkDir, "quendix.inf"},
+    {Place::WorkDir, "quendix2.dat"},
+    {Place::WorkDir, "sign.def"},
+    {Place::WorkDir, "sign2.def"},
+    {Place::WorkDir, "macro.def"},
+    {Place::WorkDir, "english.tx0"},
+    {Place::CurrentDir, "quendix2.inf"},
+    // Exchange files an interrupted scan may have left.
+    {Place::WorkDir, ExchangeFiles::kInfoSentinel},
+    {Place::WorkDir, ExchangeFiles::kRequest},
+    {Place::CurrentDir, ExchangeFiles::kRequest},
+    {Place::WorkDir, ExchangeFiles::kResults},
 };
 
 } // namespace

@@ -1,12 +1,21 @@
 #include "app/Program.h"
 
 #include "app/Windows.h"
+#include "engine/EngineLauncher.h"
+#include "ui/CommandGate.h"
 #include "ui/Form.h"
+#include "ui/MessageLoop.h"
 
 namespace quendix {
 
+void installCommandGate()
+{
+    ui::setCommandGate([](const ui::Form&) { return !isWaitingForEngine(); });
+}
+
 int runProgram(const std::optional<std::string>& pathToScan)
 {
+    installCommandGate();
     ui::initialiseControls();
     createWindows();
     // Only the main window is shown when the message loop starts.

@@ -10,4 +10,7 @@ namespace quendix {
 // window is shown and start-up is complete.
 int runProgram(const std::optional<std::string>& pathToScan = std::nullopt);
 
+// No command of any window runs while the program waits for an engine.
+void installCommandGate();
+
 } // namespace quendix

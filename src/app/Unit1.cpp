@@ -1,13 +1,14 @@
 #include "app/Unit1.h"
 
+#include "app/DriveSelector.h"
 #include "app/Exit.h"
 #include "app/StartUp.h"
 #include "app/Windows.h"
 #include "layouts/Unit1Layout.h"
 
-#include <cctype>
-
 namespace quendix {
+
+TForm1* Form1 = nullptr;
 
 namespace {
 
@@ -16,44 +17,6 @@ constexpr UINT kScanWhenStarted = WM_APP + 1;
 
 const ui::FormSpec kSpec{"Quendix Professional Shareware Version 2.5", 736, 491, ui::Border::FixedSingleNoIcons,
                          ui::Colour::InfoText, false, 28, 17, layouts::kUnit1Controls};
-
-// Picture index in the drive selector's image list, by drive kind; -1 for
-// kinds the selector does not list.
-int pictureOfKind(UINT kind)
-{
-    switch (kind) {
-    case DRIVE_REMOVABLE: return 0;
-    case DRIVE_FIXED: return 1;
-    case DRIVE_REMOTE: return 2;
-    case DRIVE_CDROM: return 3;
-    case DRIVE_RAMDISK: return 4;
-    default: return -1;
-    }
-}
-
-HIMAGELIST loadDrivePictures()
-{
-    HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 5, 0);
-    for (const char* name : {layouts::kDriveRemovablePicture, layouts::kDriveFixedPicture,
-                             layouts::kDriveNetworkPicture, layouts::kDriveCdromPicture,
-                             layouts::kDriveRamdiskPicture}) {
-        auto bmp = static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), name, IMAGE_BITMAP, 0, 0, 0));
-        ImageList_AddMasked(list, bmp, RGB(255, 0, 255));
-        if (bmp)
-            DeleteObject(bmp);
-    }
-    return list;
-}
-
-// The drive letter of the current directory in lower case, or 0 (a UNC path).
-char currentDriveLetter()
-{
-    char dir[MAX_PATH + 1] = {};
-    DWORD n = GetCurrentDirectoryA(sizeof dir, dir);
-    if (n >= 2 && n < sizeof dir && dir[1] == ':' && std::isalpha(static_cast<unsigned char>(dir[0])))
-        return static_cast<char>(std::tolower(static_cast<unsigned char>(dir[0])));
-    return 0;
-}
 
 // The program runs elevated; files dragged from Explorer, which is not, reach
 // it only when the window lets the drop's messages through (Vista and later).
@@ -98,52 +61,6 @@ void bringForward(T* window)
 }
 
 } // namespace
-
-void DriveComboBox::fill(HIMAGELIST pictures)
-{
-    send(CB_RESETCONTENT);
-    send(CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(pictures));
-    char current = currentDriveLetter();
-    int selected = -1;
-    DWORD drives = GetLogicalDrives();
-    for (int i = 0; i < 26; ++i) {
-        if (!(drives & (1u << i)))
-            continue;
-        char root[] = {static_cast<char>('A' + i), ':', '\\', '\0'};
-        int picture = pictureOfKind(GetDriveTypeA(root));
-        if (picture < 0)
-            continue;
-        char text[] = {static_cast<char>('a' + i), ':', '\0'};
-        COMBOBOXEXITEMA item{};
-        item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_LPARAM;
-        item.iItem = -1;
-        item.pszText = text;
-        item.iImage = picture;
-        item.iSelectedImage = picture;
-        item.lParam = text[0];
-        int index = static_cast<int>(send(CBEM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-        if (text[0] == current)
-            selected = index;
-    }
-    select(selected);
-}
-
-char DriveComboBox::letterAt(int index) const
-{
-    if (index < 0)
-        return 0;
-    COMBOBOXEXITEMA item{};
-    item.mask = CBEIF_LPARAM;
-    item.iItem = index;
-    if (!send(CBEM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
-        return 0;
-    return static_cast<char>(item.lParam);
-}
-
-char DriveComboBox::selectedLetter() const
-{
-    return letterAt(selectedIndex());
-}
 
 TForm1::~TForm1()
 {
@@ -244,7 +161,7 @@ void TForm1::bindControls()
     onMenu("Exit1", [this] { Exit1Click(); });
 
     drivePictures_ = loadDrivePictures();
-    DriveComboBox1.fill(drivePictures_);
+    fillDriveSelector(DriveComboBox1, drivePictures_);
     acceptDroppedFiles(handle());
 }
 
@@ -323,7 +240,7 @@ void TForm1::filesDropped(HDROP drop)
 
 TargetFields TForm1::targetFields()
 {
-    return TargetFields{Edit1.text(), Edit2.text(), DriveComboBox1.selectedLetter()};
+    return TargetFields{Edit1.text(), Edit2.text(), selectedDriveLetter(DriveComboBox1)};
 }
 
 void TForm1::closeRequested()

@@ -10,21 +10,6 @@
 
 namespace quendix {
 
-// The drive selector: every drive of a known kind with a picture of its kind
-// and its letter in lower case.
-class DriveComboBox : public ui::Control {
-public:
-    // Lists the drives and selects the one of the current directory.
-    void fill(HIMAGELIST pictures);
-    // The selected drive's letter in lower case, or 0 when none is selected.
-    char selectedLetter() const;
-    int count() const { return static_cast<int>(send(CB_GETCOUNT)); }
-    int selectedIndex() const { return static_cast<int>(send(CB_GETCURSEL)); }
-    void select(int index) const { send(CB_SETCURSEL, static_cast<WPARAM>(index)); }
-    // The letter of item `index`, or 0.
-    char letterAt(int index) const;
-};
-
 class TForm1 : public ui::Form, public ScanHost {
 public:
     TForm1() = default;
@@ -33,7 +18,7 @@ public:
     // Quick-scan strip.
     ui::ImageButton ControlBar1, ControlBar2, ControlBar3;
     ui::Label Label2;
-    DriveComboBox DriveComboBox1;
+    ui::ComboBox DriveComboBox1;
     ui::Button BitBtn1;
     // Virus lists.
     ui::Label Label21, Label22;
@@ -119,5 +104,8 @@ private:
     HWND lastFocus_ = nullptr;   // the control that had the keyboard when the window was left
     std::string pathToScan_;     // from the command line, until its scan runs
 };
+
+// The main window., created once at start-up; null until then.
+extern TForm1* Form1;
 
 } // namespace quendix

@@ -6,16 +6,6 @@
 
 namespace quendix {
 
-TForm1* Form1 = nullptr;
-TOKRightDlg* OKRightDlg = nullptr;
-TOKRightDlg1* OKRightDlg1 = nullptr;
-TOKRightDlg9* OKRightDlg9 = nullptr;
-TOKRightDlg13* OKRightDlg13 = nullptr;
-TOKRightDlg14* OKRightDlg14 = nullptr;
-TOKRightDlg19* OKRightDlg19 = nullptr;
-TOKRightDlg20* OKRightDlg20 = nullptr;
-TOKRightDlg24* OKRightDlg24 = nullptr;
-
 namespace {
 
 template <class T>

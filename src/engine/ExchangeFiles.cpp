@@ -2,7 +2,6 @@
 
 #include "engine/IoError.h"
 #include "engine/TextFiles.h"
-#include "scan/RequestFile.h"
 
 #include <windows.h>
 
@@ -73,11 +72,6 @@ void deleteIfPresent(const std::string& path)
 void writeWindirInfo()
 {
     writeTextFile(kWindirInfo, {WorkDir});
-}
-
-void writeRequest(const ScanSettings& settings, const std::string& targetPath)
-{
-    writeTextFile(workPath(kRequest), requestLines(settings, targetPath));
 }
 
 void removeStaleFiles()

@@ -1,8 +1,6 @@
 #pragma once
 // The files shared with the engine programs: names, places, existence tests,
-// deletions and the writing of the request and "windir.inf".
-#include "scan/ScanSettings.h"
-
+// deletions and the writing of "windir.inf".
 #include <functional>
 #include <string>
 
@@ -43,9 +41,6 @@ void deleteNow(const std::string& path);
 
 // "windir.inf" in the current directory, one line: WorkDir.
 void writeWindirInfo();
-
-// The seven-line request in WorkDir. Refuses a path that would break its layout.
-void writeRequest(const ScanSettings& settings, const std::string& targetPath);
 
 // The stale files a start-up or a scan removes before the engine runs, in order.
 void removeStaleFiles();

@@ -1,7 +1,6 @@
 #include "engine/LineReader.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace quendix {
 
@@ -10,14 +9,6 @@ constexpr char kCR = '\r';
 constexpr char kLF = '\n';
 constexpr char kEndOfFile = 26;
 } // namespace
-
-std::size_t MemoryByteSource::read(char* buffer, std::size_t capacity)
-{
-    std::size_t n = std::min(capacity, bytes_.size() - pos_);
-    std::memcpy(buffer, bytes_.data() + pos_, n);
-    pos_ += n;
-    return n;
-}
 
 LineReader::LineReader(ByteSource& source, std::size_t bufferSize)
     : source_(source), buffer_(std::max<std::size_t>(bufferSize, 1))

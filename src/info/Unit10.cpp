@@ -4,6 +4,8 @@
 
 namespace quendix {
 
+TOKRightDlg9* OKRightDlg9 = nullptr;
+
 namespace {
 const ui::FormSpec kSpec{"Updates", 670, 531, ui::Border::Dialog, ui::Colour::InfoText, true, 0, 0,
                          layouts::kUnit10Controls};

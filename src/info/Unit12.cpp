@@ -5,6 +5,8 @@
 
 namespace quendix {
 
+TOKRightDlg13* OKRightDlg13 = nullptr;
+
 namespace {
 const ui::FormSpec kSpec{"Number of viruses", 600, 354, ui::Border::Dialog, ui::Colour::InfoText, true, 0, 0,
                          layouts::kUnit12Controls};

@@ -6,6 +6,8 @@
 
 namespace quendix {
 
+TOKRightDlg14* OKRightDlg14 = nullptr;
+
 namespace {
 const ui::FormSpec kSpec{"New and Frequently Reported Viruses", 794, 541, ui::Border::Dialog, ui::Colour::InfoText,
                          true, 0, 0, layouts::kUnit13Controls};

@@ -9,6 +9,8 @@
 
 namespace quendix {
 
+TOKRightDlg19* OKRightDlg19 = nullptr;
+
 int VirusListFillCounter = 0;
 
 namespace {

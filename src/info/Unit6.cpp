@@ -1,10 +1,12 @@
 #include "info/Unit6.h"
 
-#include "app/Windows.h"
 #include "info/InfoFile.h"
+#include "info/Unit7.h"
 #include "layouts/Unit6Layout.h"
 
 namespace quendix {
+
+TOKRightDlg* OKRightDlg = nullptr;
 
 namespace {
 const ui::FormSpec kSpec{"About", 526, 342, ui::Border::Dialog, ui::Colour::InfoText, true, 0, 0,

@@ -4,6 +4,8 @@
 
 namespace quendix {
 
+TOKRightDlg1* OKRightDlg1 = nullptr;
+
 namespace {
 const ui::FormSpec kSpec{"Help", 747, 528, ui::Border::Dialog, ui::Colour::Face, true, 0, 0, layouts::kUnit7Controls};
 } // namespace

@@ -4,6 +4,7 @@
 // to the first empty line on the right. Rows are handed over as soon as their
 // line has been read.
 #include "engine/LineReader.h"
+#include "ui/Product.h"
 
 #include <string>
 
@@ -13,7 +14,6 @@ namespace quendix::info {
 inline constexpr const char* kVirusListSummary = "DOS/Windows: 25354 viruses and 14388 Trojans";
 inline constexpr const char* kLeftListTitle = "DOS/Windows - Virus List";
 inline constexpr const char* kRightListTitle = "Word and Excel/JAVA/.BAT/Script - Virus List";
-inline constexpr const char* kProductLine = "Quendix Professional Version 2.5";
 
 class VirusListSink {
 public:

@@ -23,12 +23,4 @@ std::vector<std::string> requestLines(const ScanSettings& settings, const std::s
     };
 }
 
-std::string joinLines(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const auto& line : lines)
-        text += line + "\r\n";
-    return text;
-}
-
 } // namespace quendix

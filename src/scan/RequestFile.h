@@ -18,7 +18,4 @@ public:
 // Throws UnsafeTargetPath when the path holds CR, LF or byte 26.
 std::vector<std::string> requestLines(const ScanSettings& settings, const std::string& targetPath);
 
-// Lines joined with CR LF after each, as every text file here is written.
-std::string joinLines(const std::vector<std::string>& lines);
-
 } // namespace quendix

@@ -3,6 +3,7 @@
 // header, one line per setting in each of their three forms, and the lines
 // that close the findings. Runs of spaces differ between the forms on purpose.
 #include "scan/ScanCounters.h"
+#include "ui/Product.h"
 
 #include <array>
 #include <cstdint>
@@ -11,7 +12,6 @@
 
 namespace quendix::results {
 
-inline constexpr const char* kProductLine = "Quendix Professional Version 2.5";
 inline constexpr const char* kTitleLine = "Virus scanning results";
 inline constexpr const char* kDefinitionsLine = "Virus definition files created 15. June 2002";
 inline constexpr const char* kOptionsHeading = "Options";

@@ -1,10 +1,11 @@
 #include "scan/ScanRun.h"
 
-#include "app/Windows.h"
 #include "engine/EngineLauncher.h"
 #include "engine/ExchangeFiles.h"
 #include "engine/TextFiles.h"
+#include "scan/RequestFile.h"
 #include "scan/ResultsFile.h"
+#include "scan/Unit15.h"
 
 #include <stdexcept>
 
@@ -29,6 +30,11 @@ private:
 
 } // namespace
 
+void writeRequestFile(const ScanSettings& settings, const std::string& targetPath)
+{
+    writeTextFile(ExchangeFiles::workPath(ExchangeFiles::kRequest), requestLines(settings, targetPath));
+}
+
 void runScan(ScanHost& host)
 {
     if (!OKRightDlg20)
@@ -39,7 +45,7 @@ void runScan(ScanHost& host)
     ExchangeFiles::removeStaleFiles();
     const std::string targetPath = resolveTargetPath(Settings, host.targetFields());
     const ScanSettings settings = Settings;
-    ExchangeFiles::writeRequest(settings, targetPath);
+    writeRequestFile(settings, targetPath);
 
     EngineLauncher& engine = engineLauncher();
     engine.launchHidden(kScannerProgram);

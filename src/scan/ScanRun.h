@@ -5,6 +5,8 @@
 #include "scan/ScanCounters.h"
 #include "scan/ScanSettings.h"
 
+#include <string>
+
 namespace quendix {
 
 // The counters of the last scan; they stay until the next one starts.
@@ -19,6 +21,9 @@ public:
     virtual void hideMainWindow() = 0;
     virtual void showMainWindow() = 0;
 };
+
+// The seven-line request in WorkDir. Refuses a path that would break its layout.
+void writeRequestFile(const ScanSettings& settings, const std::string& targetPath);
 
 // The body of TForm1::enter1.
 void runScan(ScanHost& host);

@@ -1,9 +1,9 @@
 #include "scan/Unit15.h"
 
-#include "app/Windows.h"
 #include "engine/ExchangeFiles.h"
 #include "layouts/Unit15Layout.h"
 #include "scan/ResultsTexts.h"
+#include "scan/unit16.h"
 
 #include <commctrl.h>
 
@@ -12,6 +12,8 @@
 
 namespace quendix {
 
+TOKRightDlg20* OKRightDlg20 = nullptr;
+
 namespace {
 const ui::FormSpec kSpec{"Virus scanning results", 487, 496, ui::Border::Dialog, ui::Colour::InfoText, true, 0, 0,
                          layouts::kUnit15Controls};
@@ -19,23 +21,6 @@ const ui::FormSpec kSpec{"Virus scanning results", 487, 496, ui::Border::Dialog,
 // The platform's "find computer" clip in shell32.
 constexpr int kFindComputerClip = 152;
 
-// The log leaves Esc to the window, so that Esc presses "Save" wherever the
-// focus is; a rich edit would otherwise take the key and close the window.
-LRESULT CALLBACK logProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
-{
-    LRESULT result = DefSubclassProc(hwnd, msg, wParam, lParam);
-    if (msg == WM_GETDLGCODE && lParam) {
-        const MSG* key = reinterpret_cast<const MSG*>(lParam);
-        if ((key->message == WM_KEYDOWN || key->message == WM_CHAR) && key->wParam == VK_ESCAPE)
-            result &= ~static_cast<LRESULT>(DLGC_WANTMESSAGE);
-    }
-    return result;
-}
-
-void leaveEscToTheWindow(const ui::RichEdit& log)
-{
-    SetWindowSubclass(log.handle(), logProc, 1, 0);
-}
 } // namespace
 
 void TOKRightDlg20::create()
@@ -64,7 +49,6 @@ void TOKRightDlg20::bindControls()
     onClick(OKBtn, [this] { OKBtnClick(); });
     onClick(Button2, [this] { Button2Click(); });
     onClick(CancelBtn, [this] { CancelBtnClick(); });
-    leaveEscToTheWindow(RichEdit1);
 }
 
 void TOKRightDlg20::FormCreate()
@@ -97,17 +81,16 @@ void TOKRightDlg20::beginResults(const ScanSettings& settings, const std::string
     report_.reset();
     report_ = std::make_unique<TextFileWriter>(ExchangeFiles::kReportFile);
     TextFileWriter& out = *report_;
-    out.writeLine(results::kProductLine);
+    out.writeLine(kProductLine);
     out.writeLine(results::kTitleLine);
 
     // A fresh log control: emptying one that holds a large log takes time
     // that grows with the square of its length.
     if (GetWindowTextLengthA(RichEdit1.handle()) > 0) {
         rebuildControl(RichEdit1);
-        leaveEscToTheWindow(RichEdit1);
-    }
+        }
     RichEdit1.clear();
-    RichEdit1.addLine(results::kProductLine);
+    RichEdit1.addLine(kProductLine);
     RichEdit1.addLine(results::kTitleLine);
     RichEdit1.addLine(results::kDefinitionsLine);
     RichEdit1.addLine("");

@@ -4,6 +4,8 @@
 
 namespace quendix {
 
+TOKRightDlg24* OKRightDlg24 = nullptr;
+
 namespace {
 const ui::FormSpec kSpec{"Report file saved.", 217, 108, ui::Border::Dialog, ui::Colour::InfoText, true, 0, 0,
                          layouts::kUnit16Controls};

@@ -16,4 +16,7 @@ protected:
     void bindControls() override;
 };
 
+// The "Report file saved." window, created once at start-up; null until then.
+extern TOKRightDlg24* OKRightDlg24;
+
 } // namespace quendix

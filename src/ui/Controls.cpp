@@ -129,6 +129,33 @@ std::vector<std::string> RichEdit::lines() const
     return splitLines(text());
 }
 
+void ComboBox::setPictures(HIMAGELIST pictures) const
+{
+    send(CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(pictures));
+}
+
+int ComboBox::add(const std::string& text, int picture, LPARAM data) const
+{
+    COMBOBOXEXITEMA item{};
+    item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_LPARAM;
+    item.iItem = -1;
+    item.pszText = const_cast<char*>(text.c_str());
+    item.iImage = picture;
+    item.iSelectedImage = picture;
+    item.lParam = data;
+    return static_cast<int>(send(CBEM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+LPARAM ComboBox::itemData(int index) const
+{
+    if (index < 0)
+        return 0;
+    COMBOBOXEXITEMA item{};
+    item.mask = CBEIF_LPARAM;
+    item.iItem = index;
+    return send(CBEM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) ? item.lParam : 0;
+}
+
 std::string StatusBar::panelText(int index) const
 {
     LRESULT n = send(SB_GETTEXTLENGTHA, static_cast<WPARAM>(index));

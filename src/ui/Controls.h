@@ -95,11 +95,18 @@ private:
     std::size_t lineCount_ = 0;
 };
 
+// A drop-down list with a picture beside each item (ComboBoxEx).
 class ComboBox : public Control {
 public:
     int selectedIndex() const { return static_cast<int>(send(CB_GETCURSEL)); }
     void select(int index) const { send(CB_SETCURSEL, static_cast<WPARAM>(index)); }
     int count() const { return static_cast<int>(send(CB_GETCOUNT)); }
+    void clear() const { send(CB_RESETCONTENT); }
+    void setPictures(HIMAGELIST pictures) const;
+    // Appends an item showing picture `picture` of the list; returns its index.
+    int add(const std::string& text, int picture, LPARAM data) const;
+    // The data given with item `index`, or 0 when there is no such item.
+    LPARAM itemData(int index) const;
 };
 
 class StatusBar : public Control {

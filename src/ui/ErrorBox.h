@@ -1,12 +1,12 @@
 #pragma once
 // The one way failures reach the user: an error box with the application's
 // title as caption and the message ending in a full stop.
+#include "ui/Product.h"
+
 #include <functional>
 #include <string>
 
 namespace quendix::ui {
-
-inline constexpr const char* kApplicationTitle = "Quendix Professional";
 
 // The message as the box shows it: a full stop appended when missing.
 std::string errorBoxText(const std::string& message);

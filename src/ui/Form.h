@@ -1,8 +1,9 @@
 #pragma once
 // The base of every window: builds the window and its controls from a layout
-// table, binds named controls to typed members, and dispatches each event to
-// the one handler registered for it, at a boundary that shows any failure in
-// the error box. Windows are created once, hidden, and only shown and hidden.
+// table (FormBuilder.cpp), binds named controls to typed members, paints them
+// (FormPaint.cpp) and dispatches each event to the one handler registered for
+// it, at a boundary that shows any failure in the error box (FormDispatch.cpp).
+// Windows are created once, hidden, and only shown and hidden.
 #include "ui/Controls.h"
 #include "ui/Gdi.h"
 #include "ui/Layout.h"
@@ -72,9 +73,9 @@ protected:
     // Shows the page `index` of a tab control and hides the others.
     void selectTab(const TabControl& tabs, int index);
 
-    // Runs a handler at the event boundary: not while an engine is awaited,
-    // and any failure is shown in the error box.
-    static void runCommand(const std::function<void()>& handler);
+    // Runs a handler at the event boundary: only when the command gate lets
+    // this window's commands through, and any failure is shown in the error box.
+    void runCommand(const std::function<void()>& handler);
 
 private:
     struct Built {
@@ -83,6 +84,7 @@ private:
     };
     friend LRESULT CALLBACK formProc(HWND, UINT, WPARAM, LPARAM);
     friend LRESULT CALLBACK containerProc(HWND, UINT, WPARAM, LPARAM);
+    friend bool preTranslateMessage(MSG& msg);
 
     void buildControl(const ControlSpec& entry, int id);
     void buildMenus(std::span<const MenuSpec> menus);
@@ -90,6 +92,10 @@ private:
     LRESULT dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
     bool colourControl(HWND control, HDC dc, LRESULT& result);
     bool drawImageButton(const DRAWITEMSTRUCT& item);
+    void paintBackground(HWND window, HDC dc) const;
+    // Esc presses the window's cancel button wherever the focus is; true
+    // when the key was taken.
+    bool takeEscape(const MSG& msg);
     bool radioTakesTab(const ControlSpec& radio) const;
     void command(int id, int code, HWND from);
     void tabChanged(HWND tab);
@@ -115,9 +121,5 @@ private:
 
 // Loads the common controls and the rich edit library once.
 void initialiseControls();
-
-// Runs the message loop until the main window is destroyed. Keyboard
-// navigation (Tab, Enter, Esc) works in every window of ours.
-int runMessageLoop();
 
 } // namespace quendix::ui

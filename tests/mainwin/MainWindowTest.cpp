@@ -1,9 +1,12 @@
 // The main window in-process: its frame, every region's controls and texts,
 // the menus, the radio groups, the keyboard order, the hints, and what each
 // command hands to the scan run. The scan run itself is replaced by a recorder.
+#include "app/DriveSelector.h"
+#include "app/Program.h"
 #include "app/Unit1.h"
 #include "engine/EngineLauncher.h"
 #include "support/Scratch.h"
+#include "ui/CommandGate.h"
 #include "ui/ErrorBox.h"
 #include "ui/Gdi.h"
 
@@ -127,6 +130,8 @@ std::vector<std::string> menuCaptions(HMENU menu)
 
 class MainWindowTest : public ::testing::Test {
 protected:
+    void SetUp() override { installCommandGate(); }
+    void TearDown() override { ui::setCommandGate(nullptr); }
     ScratchDir scratch;
 };
 
@@ -302,7 +307,7 @@ TEST_F(MainWindowTest, EveryScanCommandSendsItsTargetCodeAndPath)
     MainWindow w;
     w.Edit1.setText("D:\\disk");
     w.Edit2.setText("E:\\user path ");
-    char drive = w.DriveComboBox1.selectedLetter();
+    char drive = selectedDriveLetter(w.DriveComboBox1);
     ASSERT_NE(drive, 0);
     std::string drivePath = std::string(1, drive) + ":\\";
 
@@ -365,7 +370,7 @@ TEST_F(MainWindowTest, TheDriveSelectorListsLowerCaseDrivesAndStartsOnTheCurrent
     ASSERT_GT(w.DriveComboBox1.count(), 0);
     std::string letters;
     for (int i = 0; i < w.DriveComboBox1.count(); ++i)
-        letters += w.DriveComboBox1.letterAt(i);
+        letters += driveLetterAt(w.DriveComboBox1, i);
     SCOPED_TRACE(letters);
     for (char c : letters) {
         EXPECT_TRUE(c >= 'a' && c <= 'z');
@@ -376,7 +381,7 @@ TEST_F(MainWindowTest, TheDriveSelectorListsLowerCaseDrivesAndStartsOnTheCurrent
     }
     EXPECT_NE(letters.find('c'), std::string::npos);
     // The scratch folder is on C:.
-    EXPECT_EQ(w.DriveComboBox1.selectedLetter(), 'c');
+    EXPECT_EQ(selectedDriveLetter(w.DriveComboBox1), 'c');
     // Each item shows its letter and a picture.
     COMBOBOXEXITEMA item{};
     char text[32] = {};
@@ -395,7 +400,7 @@ TEST_F(MainWindowTest, TheDriveSelectorButtonScansTheChosenDriveAndOnlyOnce)
     MainWindow w;
     int last = w.DriveComboBox1.count() - 1;
     w.DriveComboBox1.select(last);
-    char chosen = w.DriveComboBox1.letterAt(last);
+    char chosen = driveLetterAt(w.DriveComboBox1, last);
     w.BitBtn1.click();
     mouseClick(w.ControlBar2.handle());   // speaks of the selected drive, scans Edit1
     w.BitBtn2.click();

@@ -7,6 +7,7 @@
 #include "support/FakeEngine.h"
 #include "support/Scratch.h"
 #include "support/ShownErrors.h"
+#include "ui/MessageLoop.h"
 
 #include <gtest/gtest.h>
 #include <richedit.h>
@@ -342,7 +343,7 @@ TEST_F(ScanRun, EscPressesSaveAndEnterPressesTheFocusedButtonOrOk)
     auto key = [this](HWND focus, WPARAM vk) {
         SetFocus(focus);
         MSG msg{GetFocus(), WM_KEYDOWN, vk, 0, 0, {0, 0}};
-        return IsDialogMessageA(results().handle(), &msg);
+        return ui::preTranslateMessage(msg);
     };
 
     ASSERT_TRUE(scan({}));
@@ -351,16 +352,20 @@ TEST_F(ScanRun, EscPressesSaveAndEnterPressesTheFocusedButtonOrOk)
     EXPECT_TRUE(OKRightDlg24->visible());
     EXPECT_TRUE(results().visible());
 
-    // Also from the log, once a second scan has given it a fresh control.
-    OKRightDlg24->hide();
-    ASSERT_TRUE(scan({}));
-    results().show();
-    EXPECT_TRUE(key(results().RichEdit1.handle(), VK_ESCAPE));
-    MSG posted;
-    while (PeekMessageA(&posted, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageA(&posted);
-    EXPECT_TRUE(results().visible());
-    EXPECT_TRUE(OKRightDlg24->visible());
+    // Also from the log (once a second scan has given it a fresh control) and
+    // from the options view: multi-line edits must not turn Esc into a close.
+    for (HWND (*focus)(TOKRightDlg20&) : {+[](TOKRightDlg20& w) { return w.RichEdit1.handle(); },
+                                          +[](TOKRightDlg20& w) { return w.Memo2.handle(); }}) {
+        OKRightDlg24->hide();
+        ASSERT_TRUE(scan({}));
+        results().show();
+        EXPECT_TRUE(key(focus(results()), VK_ESCAPE));
+        MSG posted;
+        while (PeekMessageA(&posted, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&posted);
+        EXPECT_TRUE(results().visible());
+        EXPECT_TRUE(OKRightDlg24->visible());
+    }
 
     // A fresh window: Enter on the focused "Cancel" presses "Cancel".
     TearDown();

@@ -1,5 +1,5 @@
-#include "engine/EngineLauncher.h"
 #include "support/ShownErrors.h"
+#include "ui/CommandGate.h"
 #include "ui/ErrorBox.h"
 #include "ui/Form.h"
 
@@ -133,19 +133,23 @@ TEST(Form, EnterGoesToTheFocusedPushButtonOtherwiseTheDefault)
     form.hide();
 }
 
-TEST(Form, NoCommandRunsWhileAnEngineIsAwaited)
+TEST(Form, NoCommandOrCloseRunsWhileTheGateIsShut)
 {
     SampleForm form;
     form.build();
-    {
-        quendix::EngineWaitScope waiting;
-        form.Button1.click();
-        form.chooseMenuItem("Exit1");
-    }
+    form.show();
+    bool open = false;
+    CommandGate previous = setCommandGate([&open](const Form&) { return open; });
+    form.Button1.click();
+    form.chooseMenuItem("Exit1");
+    SendMessageA(form.handle(), WM_CLOSE, 0, 0);
     EXPECT_EQ(form.ok, 0);
     EXPECT_EQ(form.exits, 0);
+    EXPECT_TRUE(form.visible());
+    open = true;
     form.Button1.click();
     EXPECT_EQ(form.ok, 1);
+    setCommandGate(previous);
 }
 
 TEST(Form, AFailingCreationStepIsShownAndTheWindowStillWorks)

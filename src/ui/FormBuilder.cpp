@@ -1,7 +1,7 @@
 #include "ui/Form.h"
 
-#include "engine/EngineLauncher.h"
 #include "ui/ErrorBox.h"
+#include "ui/FormClasses.h"
 
 #include <commctrl.h>
 #include <richedit.h>
@@ -9,18 +9,12 @@
 #include <algorithm>
 #include <cstring>
 
+// The control factory: the window and its controls built from a layout table.
 namespace quendix::ui {
 
 namespace {
-
-constexpr const char* kFormClass = "QuendixForm";
-constexpr const char* kContainerClass = "QuendixContainer";
 constexpr int kFirstMenuId = 1000;
-
 } // namespace
-
-LRESULT CALLBACK formProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-LRESULT CALLBACK containerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 void initialiseControls()
 {
@@ -59,17 +53,6 @@ Form::~Form()
     }
     if (menu_ && !hwnd_)
         DestroyMenu(menu_);
-}
-
-Form* Form::fromHandle(HWND hwnd)
-{
-    if (!hwnd)
-        return nullptr;
-    char cls[32] = {};
-    GetClassNameA(hwnd, cls, sizeof cls);
-    if (std::strcmp(cls, kFormClass) != 0)
-        return nullptr;
-    return reinterpret_cast<Form*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
 }
 
 void Form::create(const FormSpec& layout, std::span<const MenuSpec> menus)
@@ -175,19 +158,6 @@ const ControlSpec* Form::specOf(HWND hwnd) const
         if (b.hwnd == hwnd)
             return b.entry;
     return nullptr;
-}
-
-Colour Form::backgroundOf(const ControlSpec* entry) const
-{
-    if (!entry)
-        return layout_->background;
-    if (entry->style & BackInfoText)
-        return Colour::InfoText;
-    if (entry->style & BackScrollBar)
-        return Colour::ScrollBar;
-    if (entry->kind == Kind::TabSheet)
-        return Colour::Face;
-    return backgroundOf(specNamed(entry->parent));
 }
 
 void Form::buildControl(const ControlSpec& c, int id)
@@ -434,247 +404,6 @@ int Form::menuItemId(const std::string& name) const
 {
     auto it = menuIds_.find(name);
     return it == menuIds_.end() ? 0 : it->second;
-}
-
-void Form::chooseMenuItem(const std::string& name)
-{
-    command(menuItemId(name), 0, nullptr);
-}
-
-void Form::onClick(const Control& control, std::function<void()> handler)
-{
-    handlers_[control.id()] = std::move(handler);
-}
-
-void Form::onMenu(const char* itemName, std::function<void()> handler)
-{
-    int id = menuItemId(itemName);
-    if (!id)
-        throw std::logic_error(std::string("No menu item named ") + itemName);
-    handlers_[id] = std::move(handler);
-}
-
-void Form::show()
-{
-    ShowWindow(hwnd_, SW_SHOW);
-    SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    SetForegroundWindow(hwnd_);
-}
-
-void Form::hide()
-{
-    ShowWindow(hwnd_, SW_HIDE);
-}
-
-bool Form::visible() const
-{
-    return IsWindowVisible(hwnd_) != FALSE;
-}
-
-void Form::selectTab(const TabControl& tabs, int index)
-{
-    SendMessageA(tabs.handle(), TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
-    tabChanged(tabs.handle());
-}
-
-void Form::tabChanged(HWND tab)
-{
-    auto it = sheetsOfTab_.find(tab);
-    if (it == sheetsOfTab_.end())
-        return;
-    int sel = static_cast<int>(SendMessageA(tab, TCM_GETCURSEL, 0, 0));
-    for (std::size_t i = 0; i < it->second.size(); ++i)
-        ShowWindow(it->second[i], static_cast<int>(i) == sel ? SW_SHOW : SW_HIDE);
-}
-
-void Form::runCommand(const std::function<void()>& handler)
-{
-    if (isWaitingForEngine())
-        return;   // nothing may interleave with a scan or start-up wait
-    guarded(handler);
-}
-
-void Form::command(int id, int code, HWND from)
-{
-    // Enter and Esc in a window arrive as IDOK and IDCANCEL.
-    if ((id == IDOK || id == IDCANCEL) && !specOf(from)) {
-        id = id == IDOK ? defaultButtonId_ : cancelButtonId_;
-        from = nullptr;
-        if (!id)
-            return;
-    }
-    if (from) {
-        const ControlSpec* entry = specOf(from);
-        if (!entry)
-            return;
-        bool clicked = (entry->kind == Kind::ImageButton && code == STN_CLICKED) ||
-                       ((entry->kind == Kind::Button || entry->kind == Kind::RadioButton ||
-                         entry->kind == Kind::CheckBox) && code == BN_CLICKED);
-        if (!clicked)
-            return;
-    }
-    auto it = handlers_.find(id);
-    if (it != handlers_.end()) {
-        auto handler = it->second;   // a handler may rebind handlers
-        runCommand(handler);
-    }
-}
-
-bool Form::colourControl(HWND control, HDC dc, LRESULT& result)
-{
-    const ControlSpec* entry = specOf(control);
-    if (!entry || entry->kind == Kind::Button || entry->kind == Kind::Edit)
-        return false;
-    Colour back = backgroundOf(entry);
-    SetTextColor(dc, (entry->style & TextWhite) ? RGB(255, 255, 255) : GetSysColor(COLOR_WINDOWTEXT));
-    SetBkColor(dc, colourOf(back));
-    SetBkMode(dc, OPAQUE);
-    if (entry->kind == Kind::StaticText && !IsWindowEnabled(control))
-        SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
-    result = reinterpret_cast<LRESULT>(brushOf(back));
-    return true;
-}
-
-bool Form::drawImageButton(const DRAWITEMSTRUCT& item)
-{
-    const ControlSpec* entry = specOf(item.hwndItem);
-    if (!entry || entry->kind != Kind::ImageButton)
-        return false;
-    RECT r = item.rcItem;
-    HDC dc = item.hDC;
-    auto it = pictureOf_.find(item.hwndItem);
-    if (it == pictureOf_.end()) {
-        FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
-        DrawEdge(dc, &r, EDGE_RAISED, BF_RECT);
-        return true;
-    }
-    // The face around the centred picture takes the picture's own background
-    // (its top-left pixel), so that a smaller picture fills the button.
-    BITMAP bm{};
-    GetObjectA(it->second, sizeof bm, &bm);
-    HDC mem = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(mem, it->second);
-    ScopedGdi<HBRUSH> face(CreateSolidBrush(GetPixel(mem, 0, 0)));
-    FillRect(dc, &r, face.get());
-    int x = r.left + (r.right - r.left - bm.bmWidth) / 2;
-    int y = r.top + (r.bottom - r.top - bm.bmHeight) / 2;
-    BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-    DeleteDC(mem);
-    DrawEdge(dc, &r, EDGE_RAISED, BF_RECT);
-    return true;
-}
-
-bool Form::handleMessage(UINT, WPARAM, LPARAM, LRESULT&)
-{
-    return false;
-}
-
-LRESULT Form::dispatch(UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    LRESULT result = 0;
-    if (handleMessage(msg, wParam, lParam, result))
-        return result;
-    switch (msg) {
-    case WM_COMMAND:
-        command(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
-        return 0;
-    case WM_NOTIFY: {
-        auto* hdr = reinterpret_cast<NMHDR*>(lParam);
-        if (hdr->code == static_cast<UINT>(TCN_SELCHANGE))
-            tabChanged(hdr->hwndFrom);
-        return 0;
-    }
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLOREDIT:
-        if (colourControl(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam), result))
-            return result;
-        break;
-    case WM_DRAWITEM:
-        if (drawImageButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)))
-            return TRUE;
-        break;
-    case DM_GETDEFID: {
-        // Enter presses the focused push button, otherwise the default one,
-        // as in a dialog.
-        const ControlSpec* focused = specOf(GetFocus());
-        if (focused && focused->kind == Kind::Button)
-            return MAKELRESULT(GetDlgCtrlID(GetFocus()), DC_HASDEFID);
-        if (defaultButtonId_)
-            return MAKELRESULT(defaultButtonId_, DC_HASDEFID);
-        return 0;
-    }
-    case WM_ERASEBKGND: {
-        RECT r;
-        GetClientRect(hwnd_, &r);
-        FillRect(reinterpret_cast<HDC>(wParam), &r, brushOf(layout_ ? layout_->background : Colour::Face));
-        return 1;
-    }
-    case WM_CLOSE:
-        if (!isWaitingForEngine())
-            closeRequested();
-        return 0;
-    }
-    return DefWindowProcA(hwnd_, msg, wParam, lParam);
-}
-
-LRESULT CALLBACK formProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == WM_NCCREATE) {
-        auto* cs = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        auto* form = static_cast<Form*>(cs->lpCreateParams);
-        form->hwnd_ = hwnd;
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-    }
-    auto* form = reinterpret_cast<Form*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (!form || !form->layout_)
-        return DefWindowProcA(hwnd, msg, wParam, lParam);
-    return form->dispatch(msg, wParam, lParam);
-}
-
-// Panels and tab pages: paint their background (a panel with a raised edge)
-// and hand their children's notifications to the window.
-LRESULT CALLBACK containerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    auto* form = reinterpret_cast<Form*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (form) {
-        switch (msg) {
-        case WM_COMMAND:
-        case WM_NOTIFY:
-        case WM_CTLCOLORSTATIC:
-        case WM_CTLCOLORBTN:
-        case WM_CTLCOLORLISTBOX:
-        case WM_CTLCOLOREDIT:
-        case WM_DRAWITEM:
-            return form->dispatch(msg, wParam, lParam);
-        case WM_ERASEBKGND: {
-            const ControlSpec* entry = form->specOf(hwnd);
-            RECT r;
-            GetClientRect(hwnd, &r);
-            HDC dc = reinterpret_cast<HDC>(wParam);
-            FillRect(dc, &r, brushOf(form->backgroundOf(entry)));
-            if (entry && entry->kind == Kind::Panel)
-                DrawEdge(dc, &r, BDR_RAISEDINNER | BDR_RAISEDOUTER, BF_RECT);
-            return 1;
-        }
-        }
-    }
-    return DefWindowProcA(hwnd, msg, wParam, lParam);
-}
-
-int runMessageLoop()
-{
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-        if (Form::fromHandle(root) && IsDialogMessageA(root, &msg))
-            continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    return static_cast<int>(msg.wParam);
 }
 
 } // namespace quendix::ui
