@@ -96,7 +96,7 @@ VIAddVersionKey /LANG=1033 "OriginalFilename" "quendix-${VERSION}-setup.exe"
 ; The Explorer entry "Scan with Quendix" on one kind of item.
 !macro CONTEXT_ENTRY kind
   WriteRegStr HKLM "Software\Classes\${kind}\shell\${CONTEXT_VERB}" "" "Scan with Quendix"
-  WriteRegStr HKLM "Software\Classes\${kind}\shell\${CONTEXT_VERB}" "Icon" '"$INSTDIR\quendix.exe",0'
+  WriteRegStr HKLM "Software\Classes\${kind}\shell\${CONTEXT_VERB}" "Icon" "$INSTDIR\quendix.exe,0"
   WriteRegStr HKLM "Software\Classes\${kind}\shell\${CONTEXT_VERB}\command" "" '"$INSTDIR\quendix.exe" "%1"'
 !macroend
 
@@ -168,7 +168,7 @@ Section "${PRODUCT} (required)" SecProgram
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" '"$INSTDIR\quendix.exe",0'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\quendix.exe,0"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'

@@ -147,7 +147,7 @@ protected:
         EXPECT_EQ(regString(HKEY_LOCAL_MACHINE, key, "DisplayName"), "Quendix Professional");
         EXPECT_EQ(regString(HKEY_LOCAL_MACHINE, key, "DisplayVersion"), "2.5");
         EXPECT_EQ(regString(HKEY_LOCAL_MACHINE, key, "Publisher"), "Quendix");
-        EXPECT_EQ(regString(HKEY_LOCAL_MACHINE, key, "DisplayIcon"), "\"" + exe + "\",0");
+        EXPECT_EQ(regString(HKEY_LOCAL_MACHINE, key, "DisplayIcon"), exe + ",0");
         EXPECT_EQ(regString(HKEY_LOCAL_MACHINE, key, "InstallLocation"), folder);
         EXPECT_EQ(regString(HKEY_LOCAL_MACHINE, key, "UninstallString"), "\"" + folder + "\\uninstall.exe\"");
         EXPECT_EQ(regString(HKEY_LOCAL_MACHINE, key, "QuietUninstallString"),
@@ -162,6 +162,7 @@ protected:
         for (const char* kind : {"*", "Directory", "Drive"}) {
             std::string verb = std::string("Software\\Classes\\") + kind + "\\shell\\QuendixScan";
             EXPECT_EQ(regString(HKEY_LOCAL_MACHINE, verb, nullptr), "Scan with Quendix") << kind;
+            EXPECT_EQ(regString(HKEY_LOCAL_MACHINE, verb, "Icon"), exe + ",0") << kind;
             EXPECT_EQ(regString(HKEY_LOCAL_MACHINE, verb + "\\command", nullptr), "\"" + exe + "\" \"%1\"") << kind;
         }
         for (int place : {CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_DESKTOPDIRECTORY}) {
