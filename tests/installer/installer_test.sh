@@ -121,5 +121,10 @@ if ! diff "$here/before.registry" "$here/after.registry"; then
   echo "FAILED: the registry differs from the fresh prefix (< missing, > left behind)" >&2
   status=1
 fi
-[ $status -eq 0 ] && echo "installer test passed"
+if [ $status -eq 0 ]; then
+  echo "installer test passed"
+  # The prefix takes over half a gigabyte; a failed run keeps it for a look.
+  wineserver -k 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+fi
 exit $status
