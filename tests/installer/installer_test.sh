@@ -64,6 +64,10 @@ EOF
 
 step "fresh prefix"
 wineboot -i >/dev/null 2>&1
+# No crash debugger waiting for a user: a crash fails the test at once.
+aedebug='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
+wine reg add "$aedebug" /v Debugger /t REG_SZ /d "" /f >/dev/null 2>&1
+wine reg add "$aedebug" /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1
 wineserver -w
 snapshot before
 
