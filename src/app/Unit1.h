@@ -10,7 +10,6 @@ namespace quendix {
 class TForm1 : public ui::Form, public ScanHost {
 public:
     TForm1() = default;
-    ~TForm1() override;
 
     // Quick-scan strip.
     ui::ImageButton ControlBar1, ControlBar2, ControlBar3;
@@ -91,7 +90,6 @@ protected:
 private:
     void scan(std::int32_t targetCode);
 
-    HIMAGELIST drivePictures_ = nullptr;
     HWND lastFocus_ = nullptr;   // the control that had the keyboard when the window was left
 };
 
