@@ -153,6 +153,19 @@ void Form::changeDpi(int dpi, const RECT* frame)
         if (b.entry->kind == Kind::TabSheet)
             continue;   // follows its tab control, below
         Placement at = placementOf(*b.entry);
+        if (b.entry->kind == Kind::BevelHorz || b.entry->kind == Kind::BevelVert) {
+            // An etched rule is only its edge: when it is made it gives itself
+            // a client area of no height (or width); so here too.
+            if (b.entry->kind == Kind::BevelHorz)
+                at.area.bottom = at.area.top;
+            else
+                at.area.right = at.area.left;
+            RECT edge{0, 0, at.area.right - at.area.left, at.area.bottom - at.area.top};
+            AdjustWindowRectEx(&edge, static_cast<DWORD>(GetWindowLongA(b.hwnd, GWL_STYLE)), FALSE,
+                               static_cast<DWORD>(GetWindowLongA(b.hwnd, GWL_EXSTYLE)));
+            at.area.right = at.area.left + edge.right - edge.left;
+            at.area.bottom = at.area.top + edge.bottom - edge.top;
+        }
         SetWindowPos(b.hwnd, nullptr, at.area.left, at.area.top, at.area.right - at.area.left,
                      at.area.bottom - at.area.top, SWP_NOZORDER | SWP_NOACTIVATE);
         fitToDpi(*b.entry, b.hwnd);
