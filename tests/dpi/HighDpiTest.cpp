@@ -362,3 +362,28 @@ TEST_F(HighDpi, AWindowMovedToAnotherDpiIsLaidOutAsIfMadeThere)
         EXPECT_TRUE(font == ui::windowFont() || font == ui::boldFont());
     }
 }
+
+// With no DPI chosen by a test a window opens at the DPI the system reports;
+// QUENDIX_TEST_DPI names the DPI the Wine prefix was made with, if any.
+TEST(SystemDpi, WindowsOpenAtTheDpiTheSystemReports)
+{
+    ShownErrors errors;
+    HDC screen = GetDC(nullptr);
+    const int system = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    if (const char* expected = std::getenv("QUENDIX_TEST_DPI")) {
+        ASSERT_EQ(system, std::atoi(expected));
+    }
+    MainWindow main;
+    main.create();
+    EXPECT_EQ(main.dpi(), system);
+    RECT client{}, frame{};
+    GetClientRect(main.handle(), &client);
+    GetWindowRect(main.handle(), &frame);
+    EXPECT_EQ(client.right, ui::scaleToDpi(736, system));
+    EXPECT_EQ(client.bottom, ui::scaleToDpi(491, system));
+    EXPECT_EQ(frame.left, ui::scaleToDpi(28, system));
+    EXPECT_EQ(frame.top, ui::scaleToDpi(17, system));
+    EXPECT_EQ(fontOf(main.controlHandle("Label2")).lfHeight, ui::windowFontHeight(system));
+    EXPECT_EQ(pictureSize(main.controlHandle("Image2")).cx, ui::scaleToDpi(72, system));
+}
