@@ -12,8 +12,45 @@ TForm1* Form1 = nullptr;
 
 namespace {
 
+// Posted by scanWhenStarted: runs the command line's scan from the message loop.
+constexpr UINT kScanWhenStarted = WM_APP + 1;
+
 const ui::FormSpec kSpec{"Quendix Professional Shareware Version 2.5", 736, 491, ui::Border::FixedSingleNoIcons,
                          ui::Colour::InfoText, false, 28, 17, layouts::kUnit1Controls};
+
+// The program runs elevated; files dragged from Explorer, which is not, reach
+// it only when the window lets the drop's messages through (Vista and later).
+void acceptDroppedFiles(HWND window)
+{
+    DragAcceptFiles(window, TRUE);
+    constexpr UINT kCopyGlobalData = 0x0049;   // carries the dropped names across processes
+    const UINT messages[] = {WM_DROPFILES, WM_COPYDATA, kCopyGlobalData};
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    using PerWindow = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    using PerProcess = BOOL(WINAPI*)(UINT, DWORD);
+    constexpr DWORD kAllow = 1;   // MSGFLT_ALLOW, MSGFLT_ADD
+    if (auto perWindow = reinterpret_cast<PerWindow>(
+            reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilterEx")))) {
+        for (UINT m : messages)
+            perWindow(window, m, kAllow, nullptr);
+    } else if (auto perProcess = reinterpret_cast<PerProcess>(
+                   reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilter")))) {
+        for (UINT m : messages)
+            perProcess(m, kAllow);
+    }
+}
+
+// The first name of a drop, or empty.
+std::string firstDroppedName(HDROP drop)
+{
+    UINT length = DragQueryFileA(drop, 0, nullptr, 0);
+    if (length == 0)
+        return {};
+    std::string name(length + 1, '\0');
+    UINT got = DragQueryFileA(drop, 0, name.data(), length + 1);
+    name.resize(got);
+    return name;
+}
 
 // Shows a window that start-up created; there is never a second copy.
 template <class T>
@@ -119,6 +156,7 @@ void TForm1::bindControls()
 
     setPictures(DriveComboBox1, layouts::kDrivePictures);
     fillDriveSelector(DriveComboBox1);
+    acceptDroppedFiles(handle());
 }
 
 void TForm1::FormCreate()
@@ -179,6 +217,21 @@ void TForm1::Exit1Click()
     DestroyWindow(handle());
 }
 
+void TForm1::scanWhenStarted(const std::string& path)
+{
+    pathToScan_ = path;
+    PostMessageA(handle(), kScanWhenStarted, 0, 0);
+}
+
+void TForm1::filesDropped(HDROP drop)
+{
+    std::string name = firstDroppedName(drop);
+    DragFinish(drop);
+    // Like a command: refused while an engine is awaited.
+    if (!name.empty())
+        runCommand([&] { Edit2.setText(name); });
+}
+
 TargetFields TForm1::targetFields()
 {
     return TargetFields{Edit1.text(), Edit2.text(), selectedDriveLetter(DriveComboBox1)};
@@ -206,6 +259,19 @@ bool TForm1::handleMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result)
             if (target)
                 SetFocus(target);
         }
+        result = 0;
+        return true;
+    }
+    if (msg == kScanWhenStarted) {
+        runCommand([this] {
+            Edit2.setText(pathToScan_);
+            BitBtn6Click();
+        });
+        result = 0;
+        return true;
+    }
+    if (msg == WM_DROPFILES) {
+        filesDropped(reinterpret_cast<HDROP>(wParam));
         result = 0;
         return true;
     }

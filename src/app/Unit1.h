@@ -4,6 +4,9 @@
 #include "ui/Form.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
+
+#include <string>
 
 namespace quendix {
 
@@ -35,6 +38,12 @@ public:
     ui::StatusBar StatusBar1;
 
     void create();
+    // Puts `path` into the "Scan User Specified" field and runs that row's
+    // scan, as a command from the message loop (the command line's scan).
+    void scanWhenStarted(const std::string& path);
+    // A file or folder dropped on the window: the first goes into the "Scan
+    // User Specified" field, and nothing starts.
+    void filesDropped(HDROP drop);
     // The scan run behind every scan command.
     virtual void enter1() { runScan(*this); }
 
@@ -91,6 +100,7 @@ private:
     void scan(std::int32_t targetCode);
 
     HWND lastFocus_ = nullptr;   // the control that had the keyboard when the window was left
+    std::string pathToScan_;     // from the command line, until its scan runs
 };
 
 // The main window., created once at start-up; null until then.

@@ -7,16 +7,23 @@ namespace {
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using GetDpiForSystemFn = UINT(WINAPI*)();
 using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 
-// The functions of Windows 10 (version 1607 on) that this program uses when
-// they are there.
-struct NewerUser32 {
+// The functions of Windows 8.1 and 10 (version 1607 on) that this program
+// uses when they are there.
+struct NewerFunctions {
     GetDpiForWindowFn getDpiForWindow = nullptr;
     GetDpiForSystemFn getDpiForSystem = nullptr;
     AdjustWindowRectExForDpiFn adjustWindowRectExForDpi = nullptr;
+    // Windows 8.1 tells a monitor's DPI, not yet a window's.
+    GetDpiForMonitorFn getDpiForMonitor = nullptr;
 
-    NewerUser32()
+    NewerFunctions()
     {
+        constexpr DWORD kSearchSystem32 = 0x00000800;   // never the program's own folder
+        if (HMODULE shcore = LoadLibraryExA("shcore.dll", nullptr, kSearchSystem32))
+            getDpiForMonitor = reinterpret_cast<GetDpiForMonitorFn>(
+                reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")));
         HMODULE user32 = GetModuleHandleA("user32.dll");
         if (!user32)
             return;
@@ -29,9 +36,9 @@ struct NewerUser32 {
     }
 };
 
-const NewerUser32& newer()
+const NewerFunctions& newer()
 {
-    static const NewerUser32 functions;
+    static const NewerFunctions functions;
     return functions;
 }
 
@@ -59,9 +66,17 @@ int windowDpi(HWND window)
 {
     if (query())
         return query()(window);
-    if (window && newer().getDpiForWindow)
+    if (window && newer().getDpiForWindow) {
         if (UINT dpi = newer().getDpiForWindow(window))
             return static_cast<int>(dpi);
+    } else if (window && newer().getDpiForMonitor) {
+        constexpr int kEffectiveDpi = 0;   // MDT_EFFECTIVE_DPI
+        UINT x = 0, y = 0;
+        if (SUCCEEDED(newer().getDpiForMonitor(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), kEffectiveDpi,
+                                               &x, &y)) &&
+            y > 0)
+            return static_cast<int>(y);
+    }
     return systemDpi();
 }
 

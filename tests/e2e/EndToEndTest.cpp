@@ -254,3 +254,23 @@ TEST_F(EndToEnd, ExitRemovesTheLeftoversAndEndsTheProcess)
     EXPECT_TRUE(fileExists(installation.path() + "\\windir.inf"));
     EXPECT_TRUE(installation.requests().empty());
 }
+
+TEST_F(EndToEnd, APathOnTheCommandLineIsScannedAtOnceFromTheProgramsOwnFolder)
+{
+    // As Explorer's context menu starts it: from some other folder, here with
+    // a relative path holding a blank.
+    std::string elsewhere = installation.path() + "\\started elsewhere";
+    ASSERT_TRUE(CreateDirectoryA(elsewhere.c_str(), nullptr));
+    RunningProgram program(installation.path(), "\"some folder\"", elsewhere);
+    ASSERT_NE(program.mainWindow(), nullptr);
+    ASSERT_TRUE(waitForScans(program, installation, 1));
+    const std::string absolute = elsewhere + "\\some folder";
+    EXPECT_EQ(requestLines(installation.requests()[0]), request(absolute, 1, 5));
+    EXPECT_EQ(windowText(program.control("Edit", nullptr, 1)), absolute);
+    EXPECT_TRUE(program.waitUntil([&] { return program.visibleWindowTitled(kResultsTitle) != nullptr; },
+                                  "the results window"));
+    // The exchange files and the engines' output are in the program's folder.
+    EXPECT_TRUE(fileExists(installation.path() + "\\windir.inf"));
+    EXPECT_FALSE(fileExists(elsewhere + "\\windir.inf"));
+    EXPECT_FALSE(fileExists(elsewhere + "\\quendix3.inf"));
+}
