@@ -11,7 +11,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
