@@ -2,9 +2,11 @@
 
 #include "app/DriveSelector.h"
 #include "app/Exit.h"
+#include "app/SingleInstance.h"
 #include "app/StartUp.h"
 #include "app/Windows.h"
 #include "layouts/Unit1Layout.h"
+#include "ui/CommandGate.h"
 
 namespace quendix {
 
@@ -12,10 +14,13 @@ TForm1* Form1 = nullptr;
 
 namespace {
 
-// Posted by scanWhenStarted: runs the command line's scan from the message loop.
+// Posted by scanWhenStarted: runs a waiting scan from the message loop.
 constexpr UINT kScanWhenStarted = WM_APP + 1;
+// Tries again while a scan is under way.
+constexpr UINT_PTR kPendingScanTimer = 1;
+constexpr UINT kPendingScanRetryMs = 250;
 
-const ui::FormSpec kSpec{"Quendix Professional Shareware Version 2.5", 736, 491, ui::Border::FixedSingleNoIcons,
+const ui::FormSpec kSpec{kMainWindowTitle, 736, 491, ui::Border::FixedSingleNoIcons,
                          ui::Colour::InfoText, false, 28, 17, layouts::kUnit1Controls};
 
 // The program runs elevated; files dragged from Explorer, which is not, reach
@@ -219,8 +224,40 @@ void TForm1::Exit1Click()
 
 void TForm1::scanWhenStarted(const std::string& path)
 {
-    pathToScan_ = path;
+    pathsToScan_.push_back(path);
     PostMessageA(handle(), kScanWhenStarted, 0, 0);
+}
+
+void TForm1::runPendingScan()
+{
+    KillTimer(handle(), kPendingScanTimer);
+    if (pathsToScan_.empty())
+        return;
+    if (!ui::commandsAllowed(*this)) {
+        SetTimer(handle(), kPendingScanTimer, kPendingScanRetryMs, nullptr);
+        return;
+    }
+    const std::string path = pathsToScan_.front();
+    pathsToScan_.pop_front();
+    runCommand([this, &path] {
+        Edit2.setText(path);
+        BitBtn6Click();
+    });
+    if (!pathsToScan_.empty())
+        PostMessageA(handle(), kScanWhenStarted, 0, 0);
+}
+
+bool TForm1::handOverReceived(const COPYDATASTRUCT& data)
+{
+    std::optional<std::string> path = handedOverPath(data);
+    if (!path)
+        return false;
+    if (!path->empty())
+        scanWhenStarted(*path);
+    // The user started the program again: show the one that runs.
+    ShowWindow(handle(), SW_SHOW);
+    SetForegroundWindow(handle());
+    return true;
 }
 
 void TForm1::filesDropped(HDROP drop)
@@ -243,7 +280,7 @@ void TForm1::closeRequested()
     DestroyWindow(handle());
 }
 
-bool TForm1::handleMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result)
+bool TForm1::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     if (msg == WM_ACTIVATE) {
         // Keep the keyboard where the user left it; the first time, on the
@@ -262,12 +299,13 @@ bool TForm1::handleMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result)
         result = 0;
         return true;
     }
-    if (msg == kScanWhenStarted) {
-        runCommand([this] {
-            Edit2.setText(pathToScan_);
-            BitBtn6Click();
-        });
+    if (msg == kScanWhenStarted || (msg == WM_TIMER && wParam == kPendingScanTimer)) {
+        runPendingScan();
         result = 0;
+        return true;
+    }
+    if (msg == WM_COPYDATA) {
+        result = handOverReceived(*reinterpret_cast<const COPYDATASTRUCT*>(lParam)) ? TRUE : FALSE;
         return true;
     }
     if (msg == WM_DROPFILES) {

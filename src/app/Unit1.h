@@ -4,11 +4,16 @@
 #include "ui/Form.h"
 
 #include <commctrl.h>
+
+#include <deque>
+#include <string>
 #include <shellapi.h>
 
 #include <string>
 
 namespace quendix {
+
+inline constexpr const char* kMainWindowTitle = "Quendix Professional Shareware Version 2.5";
 
 class TForm1 : public ui::Form, public ScanHost {
 public:
@@ -39,7 +44,8 @@ public:
 
     void create();
     // Puts `path` into the "Scan User Specified" field and runs that row's
-    // scan, as a command from the message loop (the command line's scan).
+    // scan, as a command from the message loop, once no scan is under way (the
+    // command line's scan, and paths handed over by a second start).
     void scanWhenStarted(const std::string& path);
     // A file or folder dropped on the window: the first goes into the "Scan
     // User Specified" field, and nothing starts.
@@ -98,12 +104,14 @@ protected:
 
 private:
     void scan(std::int32_t targetCode);
+    void runPendingScan();
+    bool handOverReceived(const COPYDATASTRUCT& data);
 
     HWND lastFocus_ = nullptr;   // the control that had the keyboard when the window was left
-    std::string pathToScan_;     // from the command line, until its scan runs
+    std::deque<std::string> pathsToScan_;   // waiting for their scans, in order
 };
 
-// The main window., created once at start-up; null until then.
+// The main window, created once at start-up; null until then.
 extern TForm1* Form1;
 
 } // namespace quendix

@@ -274,3 +274,28 @@ TEST_F(EndToEnd, APathOnTheCommandLineIsScannedAtOnceFromTheProgramsOwnFolder)
     EXPECT_FALSE(fileExists(elsewhere + "\\windir.inf"));
     EXPECT_FALSE(fileExists(elsewhere + "\\quendix3.inf"));
 }
+
+TEST_F(EndToEnd, ASecondStartHandsItsPathToTheRunningProgram)
+{
+    RunningProgram program(installation.path());
+    ASSERT_NE(program.mainWindow(), nullptr);
+    // As "Scan with Quendix" starts it while the program is open: the second
+    // start must not run a start-up of its own over the first one's files.
+    std::string exe = installation.path() + "\\quendix.exe";
+    std::string commandLine = "\"" + exe + "\" \"C:\\second start\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION second{};
+    ASSERT_TRUE(CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               installation.path().c_str(), &si, &second));
+    EXPECT_EQ(WaitForSingleObject(second.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(second.hProcess, &code);
+    CloseHandle(second.hThread);
+    CloseHandle(second.hProcess);
+    EXPECT_EQ(code, 0u);
+    ASSERT_TRUE(waitForScans(program, installation, 1));
+    EXPECT_EQ(installation.requests().size(), 1u);
+    EXPECT_EQ(requestLines(installation.requests()[0]), request("C:\\second start", 1, 5));
+    EXPECT_EQ(windowText(program.control("Edit", nullptr, 1)), "C:\\second start");
+}
