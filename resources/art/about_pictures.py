@@ -3,7 +3,9 @@
 
 aboutart.bmp: a 640 x 360 scene (the window shows its top-left 529 x 281):
 a dark backdrop, a framed landscape "photograph" and the product's name,
-edition and version. aboutlogo.bmp: the 153 x 33 wordmark.
+edition and version. aboutlogo.bmp: the 153 x 33 wordmark. Each is drawn
+again for 125%, 150% and 200% (aboutart_125.bmp and so on), at the sizes times
+the scale, with the text set at the larger point size.
 
 Needs python3 and ImageMagick's convert (text only). Run from anywhere:
     python3 resources/art/about_pictures.py
@@ -48,13 +50,13 @@ class Canvas:
             for x in range(max(0, x0), min(self.w, x1)):
                 self.fixed[y][x] = index
 
-    def text(self, x, y, text, size, index, font="DejaVuSans-Bold.ttf", shadow=None):
+    def text(self, x, y, text, size, index, font="DejaVuSans-Bold.ttf", shadow=None, offset=2):
         mask, mw, mh = render_text(text, size, font)
         for dy in range(mh):
             for dx in range(mw):
                 if mask[dy * mw + dx] >= 110:
                     if shadow is not None:
-                        px, py = x + dx + 2, y + dy + 2
+                        px, py = x + dx + offset, y + dy + offset
                         if 0 <= px < self.w and 0 <= py < self.h and self.fixed[py][px] is None:
                             self.fixed[py][px] = shadow
         for dy in range(mh):
@@ -131,11 +133,16 @@ def write_bmp4(path, pixels):
         f.write(header + info + palette + body)
 
 
+def edge(v, s):
+    """A length of the 100% drawing at scale s, to the nearest pixel."""
+    return int(math.floor(v * s + 0.5))
+
+
 def lerp(a, b, t):
     return tuple(a[i] + (b[i] - a[i]) * t for i in range(3))
 
 
-def landscape(c, x0, y0, w, h):
+def landscape(c, x0, y0, w, h, s):
     """A lake among hills under an evening sky, in a white photo frame."""
     horizon = y0 + int(h * 0.58)
     sun_x, sun_y, sun_r = x0 + int(w * 0.68), y0 + int(h * 0.34), h * 0.11
@@ -163,66 +170,88 @@ def landscape(c, x0, y0, w, h):
         my = 2 * horizon - y
         t = max(0.0, min(1.0, (my - y0) / (horizon - y0)))
         water = lerp((20, 50, 140), (170, 130, 110), t ** 1.4)
-        ripple = 0.5 + 0.5 * math.sin(y * 1.7 + math.sin(x * 0.15) * 2)
+        ripple = 0.5 + 0.5 * math.sin(y / s * 1.7 + math.sin(x / s * 0.15) * 2)
         if abs(x - sun_x) < sun_r * (1.2 - (y - horizon) / h) and ripple > 0.55:
             return (240, 220, 150)
         return lerp(water, (0, 20, 60), (y - horizon) / (h - (horizon - y0)) * 0.6)
 
-    c.solid(x0 - 4, y0 - 4, x0 + w + 4, y0 + h + 4, WHITE)
-    c.solid(x0 - 1, y0 - 1, x0 + w + 1, y0 + h + 1, GREY)
+    m, g = edge(4, s), edge(1, s)
+    c.solid(x0 - m, y0 - m, x0 + w + m, y0 + h + m, WHITE)
+    c.solid(x0 - g, y0 - g, x0 + w + g, y0 + h + g, GREY)
     c.paint(x0, y0, x0 + w, y0 + h, colour_at)
     for y in range(y0, y0 + h):
         for x in range(x0, x0 + w):
             c.photo[y][x] = True
-    c.solid(x0 - 4 + 6, y0 + h + 4, x0 + w + 4 + 6, y0 + h + 10, BLACK)   # shadow under the frame
+    d = edge(6, s)
+    c.solid(x0 - m + d, y0 + h + m, x0 + w + m + d, y0 + h + edge(10, s), BLACK)   # shadow under the frame
 
 
-def about_art():
-    w, h = 640, 360
+def about_art(s):
+    def e(v):
+        return edge(v, s)
+
+    w, h = e(640), e(360)
     c = Canvas(w, h)
     c.paint(0, 0, w, h, lambda x, y: lerp((0, 0, 0), (10, 20, 95), min(1.0, (y / h) ** 1.3 + x / w * 0.25)))
     # A band across the top for the definitions date the window writes there.
-    c.solid(0, 0, w, 32, BLACK)
-    c.solid(0, 32, w, 33, TEAL)
-    landscape(c, 22, 58, 210, 150)
+    c.solid(0, 0, w, e(32), BLACK)
+    c.solid(0, e(32), w, e(33), TEAL)
+    landscape(c, e(22), e(58), e(210), e(150), s)
     x = 260
-    nw, _ = c.text(x, 56, "Quendix", 46, WHITE, shadow=NAVY)
-    c.text(x + 3, 112, "Professional", 26, AQUA)
-    c.solid(x + 3, 150, x + 3 + 250, 152, YELLOW)
-    c.text(x + 3, 160, "Shareware Edition", 15, SILVER)
-    c.text(x + 3, 184, "Version 2.5", 19, YELLOW)
-    c.text(22, 226, "Anti-virus protection for Windows", 11, SILVER)
+    c.text(e(x), e(56), "Quendix", 46 * s, WHITE, shadow=NAVY, offset=e(2))
+    c.text(e(x + 3), e(112), "Professional", 26 * s, AQUA)
+    c.solid(e(x + 3), e(150), e(x + 3 + 250), e(152), YELLOW)
+    c.text(e(x + 3), e(160), "Shareware Edition", 15 * s, SILVER)
+    c.text(e(x + 3), e(184), "Version 2.5", 19 * s, YELLOW)
+    c.text(e(22), e(226), "Anti-virus protection for Windows", 11 * s, SILVER)
     return c.quantise()
 
 
-def about_logo():
-    w, h = 153, 33
+def about_logo(s):
+    def e(v):
+        return edge(v, s)
+
+    w, h = e(153), e(33)
     c = Canvas(w, h)
     c.solid(0, 0, w, h, BLACK)
     # A shield with a check mark.
-    cx, top, sw, sh = 16, 3, 22, 27
+    cx, top, sw, sh = 16 * s, e(3), 22 * s, 27 * s
 
     def shield(x, y):
         t = (y - top) / sh
         half = sw / 2 * (1 if t < 0.45 else max(0.0, 1 - (t - 0.45) / 0.55) ** 0.8)
         return abs(x + 0.5 - cx) <= half
 
-    for y in range(top, top + sh):
-        for x in range(cx - sw // 2 - 1, cx + sw // 2 + 2):
+    rim = e(2)
+    for y in range(top, top + e(27)):
+        for x in range(int(cx - sw / 2) - 1, int(cx + sw / 2) + 2):
             if shield(x, y):
-                inner = shield(x - 2, y) and shield(x + 2, y) and shield(x, y + 2) and y > top + 1
+                inner = shield(x - rim, y) and shield(x + rim, y) and shield(x, y + rim) and y > top + e(1)
                 c.fixed[y][x] = RED if inner else WHITE
-    for i in range(7):
-        for t in (0, 1):
-            c.fixed[14 + i + t][9 + i] = WHITE
-    for i in range(10):
-        for t in (0, 1):
-            c.fixed[20 - i + t][15 + i] = WHITE
-    c.text(34, -1, "QUENDIX", 21, WHITE)
-    c.text(36, 20, "ANTI-VIRUS", 10, AQUA, font="DejaVuSans.ttf")
+    if s == 1:
+        for i in range(7):
+            for t in (0, 1):
+                c.fixed[14 + i + t][9 + i] = WHITE
+        for i in range(10):
+            for t in (0, 1):
+                c.fixed[20 - i + t][15 + i] = WHITE
+    else:
+        # The same tick, drawn from its centre line at the larger size.
+        tick = [(9.5, 15.0), (15.5, 21.0), (24.5, 12.0)]
+        for y in range(h):
+            for x in range(w):
+                px, py = (x + 0.5) / s, (y + 0.5) / s
+                for (ax, ay), (bx, by) in zip(tick, tick[1:]):
+                    dx, dy = bx - ax, by - ay
+                    t = max(0.0, min(1.0, ((px - ax) * dx + (py - ay) * dy) / (dx * dx + dy * dy)))
+                    if math.hypot(px - ax - t * dx, py - ay - t * dy) <= 0.8:
+                        c.fixed[y][x] = WHITE
+    c.text(e(34), e(-1), "QUENDIX", 21 * s, WHITE)
+    c.text(e(36), e(20), "ANTI-VIRUS", 10 * s, AQUA, font="DejaVuSans.ttf")
     return [row[:w] for row in c.quantise()[:h]]
 
 
 if __name__ == "__main__":
-    write_bmp4(os.path.join(OUT, "aboutart.bmp"), about_art())
-    write_bmp4(os.path.join(OUT, "aboutlogo.bmp"), about_logo())
+    for scale, suffix in [(1, ""), (1.25, "_125"), (1.5, "_150"), (2, "_200")]:
+        write_bmp4(os.path.join(OUT, "aboutart" + suffix + ".bmp"), about_art(scale))
+        write_bmp4(os.path.join(OUT, "aboutlogo" + suffix + ".bmp"), about_logo(scale))

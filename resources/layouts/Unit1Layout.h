@@ -135,11 +135,8 @@ inline constexpr MenuSpec kUnit1Menus[] = {
     {"Help1", "Help", kHelpMenu},
 };
 
-// The drive selector's pictures, by drive kind.
-inline constexpr const char* kDriveRemovablePicture = "DRV_REMOVABLE";
-inline constexpr const char* kDriveFixedPicture = "DRV_FIXED";
-inline constexpr const char* kDriveNetworkPicture = "DRV_NETWORK";
-inline constexpr const char* kDriveCdromPicture = "DRV_CDROM";
-inline constexpr const char* kDriveRamdiskPicture = "DRV_RAMDISK";
+// The drive selector's pictures: removable, fixed, network, CD-ROM, RAM disk.
+inline constexpr const char* kDrivePictures[] = {"DRV_REMOVABLE", "DRV_FIXED", "DRV_NETWORK", "DRV_CDROM",
+                                                 "DRV_RAMDISK"};
 
 } // namespace quendix::layouts

@@ -8,8 +8,8 @@ namespace quendix {
 
 namespace {
 
-// Picture index in the drive selector's image list, by drive kind; -1 for
-// kinds the selector does not list.
+// Picture index in the drive selector's pictures (layouts::kDrivePictures),
+// by drive kind; -1 for kinds the selector does not list.
 int pictureOfKind(UINT kind)
 {
     switch (kind) {
@@ -34,24 +34,9 @@ char currentDriveLetter()
 
 } // namespace
 
-HIMAGELIST loadDrivePictures()
-{
-    HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 5, 0);
-    for (const char* name : {layouts::kDriveRemovablePicture, layouts::kDriveFixedPicture,
-                             layouts::kDriveNetworkPicture, layouts::kDriveCdromPicture,
-                             layouts::kDriveRamdiskPicture}) {
-        auto bmp = static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), name, IMAGE_BITMAP, 0, 0, 0));
-        ImageList_AddMasked(list, bmp, RGB(255, 0, 255));
-        if (bmp)
-            DeleteObject(bmp);
-    }
-    return list;
-}
-
-void fillDriveSelector(const ui::ComboBox& selector, HIMAGELIST pictures)
+void fillDriveSelector(const ui::ComboBox& selector)
 {
     selector.clear();
-    selector.setPictures(pictures);
     const char current = currentDriveLetter();
     int selected = -1;
     const DWORD drives = GetLogicalDrives();

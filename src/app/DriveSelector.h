@@ -5,11 +5,9 @@
 
 namespace quendix {
 
-// Lists the drives and selects the one of the current directory.
-void fillDriveSelector(const ui::ComboBox& selector, HIMAGELIST pictures);
-
-// The pictures of the drive kinds, in the order the selector uses them.
-HIMAGELIST loadDrivePictures();
+// Lists the drives and selects the one of the current directory. The
+// selector's pictures are the drive kinds' (layouts::kDrivePictures).
+void fillDriveSelector(const ui::ComboBox& selector);
 
 // The drive letter of item `index` in lower case, or 0 when there is none.
 char driveLetterAt(const ui::ComboBox& selector, int index);

@@ -67,12 +67,6 @@ void bringForward(T* window)
 
 } // namespace
 
-TForm1::~TForm1()
-{
-    if (drivePictures_)
-        ImageList_Destroy(drivePictures_);
-}
-
 void TForm1::create()
 {
     Form::create(kSpec, layouts::kUnit1Menus);
@@ -165,8 +159,8 @@ void TForm1::bindControls()
     onMenu("About2", [this] { About2Click(); });
     onMenu("Exit1", [this] { Exit1Click(); });
 
-    drivePictures_ = loadDrivePictures();
-    fillDriveSelector(DriveComboBox1, drivePictures_);
+    setPictures(DriveComboBox1, layouts::kDrivePictures);
+    fillDriveSelector(DriveComboBox1);
     acceptDroppedFiles(handle());
 }
 

@@ -18,7 +18,6 @@ inline constexpr const char* kMainWindowTitle = "Quendix Professional Shareware 
 class TForm1 : public ui::Form, public ScanHost {
 public:
     TForm1() = default;
-    ~TForm1() override;
 
     // Quick-scan strip.
     ui::ImageButton ControlBar1, ControlBar2, ControlBar3;
@@ -108,7 +107,6 @@ private:
     void runPendingScan();
     bool handOverReceived(const COPYDATASTRUCT& data);
 
-    HIMAGELIST drivePictures_ = nullptr;
     HWND lastFocus_ = nullptr;   // the control that had the keyboard when the window was left
     std::deque<std::string> pathsToScan_;   // waiting for their scans, in order
 };

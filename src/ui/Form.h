@@ -3,8 +3,11 @@
 // table (FormBuilder.cpp), binds named controls to typed members, paints them
 // (FormPaint.cpp) and dispatches each event to the one handler registered for
 // it, at a boundary that shows any failure in the error box (FormDispatch.cpp).
-// Windows are created once, hidden, and only shown and hidden.
+// Windows are created once, hidden, and only shown and hidden. Every place,
+// size, font and picture is scaled from the table to the window's DPI, and a
+// window moved to a monitor of another DPI lays itself out again.
 #include "ui/Controls.h"
+#include "ui/Dpi.h"
 #include "ui/Gdi.h"
 #include "ui/Layout.h"
 
@@ -36,6 +39,9 @@ public:
     bool visible() const;
     HWND handle() const { return hwnd_; }
     const std::string& caption() const { return caption_; }
+    const FormSpec& layout() const { return *layout_; }
+    // The DPI the window is laid out for.
+    int dpi() const { return dpi_; }
 
     // The window a message belongs to, if it is one of ours.
     static Form* fromHandle(HWND hwnd);
@@ -71,6 +77,10 @@ protected:
     // its length; a new control is empty at once. Not for containers.
     void rebuildControl(Control& control);
 
+    // Gives a drop-down list its pictures, by resource name in item picture
+    // order, drawn for the window's DPI; the window keeps them.
+    void setPictures(const ComboBox& combo, std::span<const char* const> pictures);
+
     // Shows the page `index` of a tab control and hides the others.
     void selectTab(const TabControl& tabs, int index);
 
@@ -87,7 +97,20 @@ private:
     friend LRESULT CALLBACK containerProc(HWND, UINT, WPARAM, LPARAM);
     friend bool preTranslateMessage(MSG& msg);
 
+    struct Placement {
+        HWND parent;
+        RECT area;
+    };
     void buildControl(const ControlSpec& entry, int id);
+    Placement placementOf(const ControlSpec& entry) const;
+    // What follows the DPI: font, picture, row height.
+    void fitToDpi(const ControlSpec& entry, HWND hwnd);
+    void loadPicturesOf(HWND combo);
+    // Lays the window and every control out again at `dpi`; the window goes to
+    // `frame` when given (the system's suggestion on a move), else stays put.
+    void changeDpi(int dpi, const RECT* frame);
+    RECT frameSize() const;
+    void makeClientExact();
     void buildMenus(std::span<const MenuSpec> menus);
     void addHint(HWND control, const char* hint);
     LRESULT dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -118,8 +141,14 @@ private:
     std::map<std::string, int> menuIds_;
     std::map<int, std::function<void()>> handlers_;
     std::map<HWND, std::vector<HWND>> sheetsOfTab_;
-    std::vector<ScopedGdi<HBITMAP>> bitmaps_;
-    std::map<HWND, HBITMAP> pictureOf_;   // image buttons draw their own picture
+    std::map<HWND, ScopedGdi<HBITMAP>> pictureOf_;   // image buttons draw their own picture
+    struct ComboPictures {
+        std::vector<const char*> names;
+        HIMAGELIST list = nullptr;
+    };
+    std::map<HWND, ComboPictures> comboPictures_;
+    DWORD style_ = 0, exStyle_ = 0;
+    int dpi_ = kLayoutDpi;
     int defaultButtonId_ = 0;
     int cancelButtonId_ = 0;
     HWND lastFocus_ = nullptr;

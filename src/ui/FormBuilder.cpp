@@ -2,6 +2,7 @@
 
 #include "ui/ErrorBox.h"
 #include "ui/FormClasses.h"
+#include "ui/Pictures.h"
 
 #include <commctrl.h>
 #include <richedit.h>
@@ -53,6 +54,9 @@ Form::~Form()
     }
     if (menu_ && !hwnd_)
         DestroyMenu(menu_);
+    for (auto& [combo, pictures] : comboPictures_)
+        if (pictures.list)
+            ImageList_Destroy(pictures.list);
 }
 
 void Form::create(const FormSpec& layout, std::span<const MenuSpec> menus)
@@ -61,40 +65,48 @@ void Form::create(const FormSpec& layout, std::span<const MenuSpec> menus)
     layout_ = &layout;
     caption_ = layout.caption;
 
-    DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
-    DWORD exStyle = WS_EX_CONTROLPARENT;
+    style_ = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
+    exStyle_ = WS_EX_CONTROLPARENT;
     if (layout.border == Border::Dialog) {
-        style |= WS_SYSMENU | DS_MODALFRAME;
-        exStyle |= WS_EX_DLGMODALFRAME;
+        style_ |= WS_SYSMENU | DS_MODALFRAME;
+        exStyle_ |= WS_EX_DLGMODALFRAME;
     } else {
-        style |= WS_BORDER;
+        style_ |= WS_BORDER;
     }
     buildMenus(menus);
 
-    RECT r{0, 0, layout.clientWidth, layout.clientHeight};
-    AdjustWindowRectEx(&r, style, menu_ != nullptr, exStyle);
-    int w = r.right - r.left;
-    int h = r.bottom - r.top;
-    int x = layout.left, y = layout.top;
+    // The DPI a new window opens at; once it stands on its monitor, the
+    // system may know better.
+    dpi_ = windowDpi(nullptr);
+    RECT frame = frameSize();
+    int w = frame.right - frame.left;
+    int h = frame.bottom - frame.top;
+    int x = scaleToDpi(layout.left, dpi_), y = scaleToDpi(layout.top, dpi_);
     if (layout.centred) {
         x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
         y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
     }
-    hwnd_ = CreateWindowExA(exStyle, kFormClass, layout.caption, style, x, y, w, h, nullptr, menu_,
+    hwnd_ = CreateWindowExA(exStyle_, kFormClass, layout.caption, style_, x, y, w, h, nullptr, menu_,
                             GetModuleHandleA(nullptr), this);
     if (!hwnd_)
         throw std::runtime_error("Cannot create the window " + caption_);
-    // A menu bar may wrap or differ in height: make the client area exact.
-    RECT client{};
-    GetClientRect(hwnd_, &client);
-    if (client.right != layout.clientWidth || client.bottom != layout.clientHeight)
-        SetWindowPos(hwnd_, nullptr, 0, 0, w + layout.clientWidth - client.right, h + layout.clientHeight - client.bottom,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (int shownAt = windowDpi(hwnd_); shownAt != dpi_) {
+        dpi_ = shownAt;
+        frame = frameSize();
+        w = frame.right - frame.left;
+        h = frame.bottom - frame.top;
+        if (layout.centred) {
+            x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
+            y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+        }
+        SetWindowPos(hwnd_, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    makeClientExact();
 
     tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
                                GetModuleHandleA(nullptr), nullptr);
-    SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, 600);
+    SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, scaleToDpi(600, dpi_));
 
     int id = kFirstControlId;
     for (const ControlSpec& c : layout.controls)
@@ -105,6 +117,58 @@ void Form::create(const FormSpec& layout, std::span<const MenuSpec> menus)
 
     bindControls();
     guarded([this] { FormCreate(); });
+}
+
+RECT Form::frameSize() const
+{
+    RECT client{0, 0, scaleToDpi(layout_->clientWidth, dpi_), scaleToDpi(layout_->clientHeight, dpi_)};
+    return frameAround(client, style_, menu_ != nullptr, exStyle_, dpi_);
+}
+
+void Form::makeClientExact()
+{
+    // A menu bar may wrap or differ in height: make the client area exact.
+    const int width = scaleToDpi(layout_->clientWidth, dpi_);
+    const int height = scaleToDpi(layout_->clientHeight, dpi_);
+    RECT client{}, frame{};
+    GetClientRect(hwnd_, &client);
+    GetWindowRect(hwnd_, &frame);
+    if (client.right != width || client.bottom != height)
+        SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left + width - client.right,
+                     frame.bottom - frame.top + height - client.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form::changeDpi(int dpi, const RECT* frame)
+{
+    dpi_ = dpi;
+    if (frame) {
+        RECT size = frameSize();
+        SetWindowPos(hwnd_, nullptr, frame->left, frame->top, size.right - size.left, size.bottom - size.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    makeClientExact();
+    SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, scaleToDpi(600, dpi_));
+    // Creation order puts every container before what stands on it.
+    for (const Built& b : built_) {
+        if (b.entry->kind == Kind::TabSheet)
+            continue;   // follows its tab control, below
+        Placement at = placementOf(*b.entry);
+        SetWindowPos(b.hwnd, nullptr, at.area.left, at.area.top, at.area.right - at.area.left,
+                     at.area.bottom - at.area.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        fitToDpi(*b.entry, b.hwnd);
+        for (auto& [tab, sheets] : sheetsOfTab_) {
+            if (tab != b.hwnd)
+                continue;
+            for (HWND sheet : sheets) {
+                Placement page = placementOf(*specOf(sheet));
+                SetWindowPos(sheet, nullptr, page.area.left, page.area.top, page.area.right - page.area.left,
+                             page.area.bottom - page.area.top, SWP_NOZORDER | SWP_NOACTIVATE);
+            }
+        }
+    }
+    for (auto& [combo, pictures] : comboPictures_)
+        loadPicturesOf(combo);
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 void Form::buildMenus(std::span<const MenuSpec> menus)
@@ -160,8 +224,18 @@ const ControlSpec* Form::specOf(HWND hwnd) const
     return nullptr;
 }
 
-void Form::buildControl(const ControlSpec& c, int id)
+Form::Placement Form::placementOf(const ControlSpec& c) const
 {
+    if (c.kind == Kind::TabSheet) {
+        // A page covers its tab control's display area.
+        HWND tab = byName_.at(c.parent);
+        HWND parent = GetParent(tab);
+        RECT area{};
+        GetWindowRect(tab, &area);
+        TabCtrl_AdjustRect(tab, FALSE, &area);
+        MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&area), 2);
+        return {parent, area};
+    }
     HWND parent = hwnd_;
     int x = c.x, y = c.y;
     // Group boxes only frame: what stands on them is their parent's child.
@@ -173,7 +247,15 @@ void Form::buildControl(const ControlSpec& c, int id)
         x += p->x;
         y += p->y;
     }
+    // Edges, not sizes, are scaled, so that what touches at 100% still does.
+    RECT area{scaleToDpi(x, dpi_), scaleToDpi(y, dpi_), scaleToDpi(x + c.w, dpi_), scaleToDpi(y + c.h, dpi_)};
+    if (c.kind == Kind::DriveCombo)
+        area.bottom = area.top + scaleToDpi(300, dpi_);   // the height of the drop-down list
+    return {parent, area};
+}
 
+void Form::buildControl(const ControlSpec& c, int id)
+{
     const char* cls = "STATIC";
     const char* text = c.caption ? c.caption : "";
     DWORD style = WS_CHILD | WS_VISIBLE;
@@ -283,34 +365,25 @@ void Form::buildControl(const ControlSpec& c, int id)
     if (c.kind == Kind::Image || c.kind == Kind::ImageButton)
         text = c.description ? c.description : c.hint ? c.hint : "";   // names the picture for screen readers
 
-    int h = c.h;
-    if (c.kind == Kind::DriveCombo)
-        h = 300;   // the height of the drop-down list
-    RECT area{x, y, x + c.w, y + h};
     if (c.kind == Kind::TabSheet) {
-        // A page covers its tab control's display area.
         HWND tab = byName_.at(c.parent);
-        parent = GetParent(tab);
         TCITEMA item{};
         item.mask = TCIF_TEXT;
         item.pszText = const_cast<char*>(text);
         SendMessageA(tab, TCM_INSERTITEMA, static_cast<WPARAM>(TabCtrl_GetItemCount(tab)),
                      reinterpret_cast<LPARAM>(&item));
-        GetWindowRect(tab, &area);
-        TabCtrl_AdjustRect(tab, FALSE, &area);
-        MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&area), 2);
         text = "";
     }
+    const Placement at = placementOf(c);
 
-    HWND hwnd = CreateWindowExA(ex, cls, text, style, area.left, area.top, area.right - area.left,
-                                area.bottom - area.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                GetModuleHandleA(nullptr), nullptr);
+    HWND hwnd = CreateWindowExA(ex, cls, text, style, at.area.left, at.area.top, at.area.right - at.area.left,
+                                at.area.bottom - at.area.top, at.parent,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
     if (!hwnd)
         throw std::runtime_error(std::string("Cannot create the control ") + c.name);
     built_.push_back({&c, hwnd});
     byName_[c.name] = hwnd;
 
-    SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>((c.style & Bold) ? boldFont() : windowFont()), FALSE);
     if (c.kind == Kind::Panel || c.kind == Kind::TabSheet || c.kind == Kind::Area)
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     if (c.kind == Kind::TabSheet) {
@@ -318,23 +391,7 @@ void Form::buildControl(const ControlSpec& c, int id)
         sheetsOfTab_[tab].push_back(hwnd);
         SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
-    if ((c.kind == Kind::Image || c.kind == Kind::ImageButton) && c.caption) {
-        HBITMAP bmp = static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), c.caption, IMAGE_BITMAP, 0, 0, 0));
-        if (bmp && c.kind == Kind::ImageButton) {
-            bitmaps_.emplace_back(bmp);
-            pictureOf_[hwnd] = bmp;
-        } else if (bmp) {
-            bitmaps_.emplace_back(bmp);
-            SendMessageA(hwnd, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bmp));
-            // A bitmap static sizes itself to the picture; keep the frame the layout gives.
-            SetWindowPos(hwnd, nullptr, 0, 0, c.w, c.h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        }
-    }
-    if (c.kind == Kind::BevelHorz || c.kind == Kind::BevelVert) {
-        // An etched rule grows by its edge when created; keep the frame the layout gives.
-        SetWindowPos(hwnd, nullptr, 0, 0, area.right - area.left, area.bottom - area.top,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    fitToDpi(c, hwnd);
     if (c.kind == Kind::RichEdit) {
         SendMessageA(hwnd, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
         SendMessageA(hwnd, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(colourOf(backgroundOf(&c))));
@@ -344,8 +401,6 @@ void Form::buildControl(const ControlSpec& c, int id)
         SendMessageA(hwnd, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(&right));
         SendMessageA(hwnd, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text));
     }
-    if (c.kind == Kind::ListBox)
-        SendMessageA(hwnd, LB_SETITEMHEIGHT, 0, 13);
     if (c.kind == Kind::RadioButton && (c.style & Checked))
         SendMessageA(hwnd, BM_SETCHECK, BST_CHECKED, 0);
 
@@ -355,6 +410,59 @@ void Form::buildControl(const ControlSpec& c, int id)
         hint = p->hint;
     if (hint && *hint)
         addHint(hwnd, hint);
+}
+
+void Form::fitToDpi(const ControlSpec& c, HWND hwnd)
+{
+    SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>((c.style & Bold) ? boldFont(dpi_) : windowFont(dpi_)),
+                 FALSE);
+    if ((c.kind == Kind::Image || c.kind == Kind::ImageButton) && c.caption) {
+        ScopedGdi<HBITMAP> picture(loadPicture(c.caption, dpi_));
+        if (picture.get() && c.kind == Kind::Image) {
+            SendMessageA(hwnd, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get()));
+            // A bitmap static sizes itself to the picture; keep the frame the layout gives.
+            RECT frame = placementOf(c).area;
+            SetWindowPos(hwnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        if (picture.get())
+            pictureOf_[hwnd] = std::move(picture);   // the old picture goes once the new one is shown
+        InvalidateRect(hwnd, nullptr, TRUE);
+    }
+    if (c.kind == Kind::BevelHorz || c.kind == Kind::BevelVert) {
+        // An etched rule grows by its edge when created: give it the length the
+        // layout gives at this DPI and the thickness of its edge, as at 100%.
+        RECT frame = placementOf(c).area;
+        const bool across = c.kind == Kind::BevelHorz;
+        SetWindowPos(hwnd, nullptr, 0, 0, across ? frame.right - frame.left : c.w,
+                     across ? c.h : frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    if (c.kind == Kind::ListBox)
+        SendMessageA(hwnd, LB_SETITEMHEIGHT, 0, scaleToDpi(13, dpi_));
+}
+
+void Form::setPictures(const ComboBox& combo, std::span<const char* const> pictures)
+{
+    ComboPictures& entry = comboPictures_[combo.handle()];
+    entry.names.assign(pictures.begin(), pictures.end());
+    loadPicturesOf(combo.handle());
+}
+
+void Form::loadPicturesOf(HWND combo)
+{
+    ComboPictures& entry = comboPictures_.at(combo);
+    // Magenta is the pictures' see-through colour.
+    constexpr COLORREF kSeeThrough = RGB(255, 0, 255);
+    const int side = scaleToDpi(16, dpi_);
+    HIMAGELIST list = ImageList_Create(side, side, ILC_COLOR24 | ILC_MASK, static_cast<int>(entry.names.size()), 0);
+    for (const char* name : entry.names) {
+        ScopedGdi<HBITMAP> picture(loadPicture(name, dpi_, kSeeThrough));
+        ImageList_AddMasked(list, picture.get(), kSeeThrough);
+    }
+    SendMessageA(combo, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(list));
+    if (entry.list)
+        ImageList_Destroy(entry.list);
+    entry.list = list;
 }
 
 void Form::rebuildControl(Control& control)
@@ -377,9 +485,16 @@ void Form::rebuildControl(Control& control)
     ti.uId = reinterpret_cast<UINT_PTR>(old);
     SendMessageA(tooltip_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
     DestroyWindow(old);
+    pictureOf_.erase(old);
+    auto pictures = comboPictures_.extract(old);
 
     buildControl(entry, id);
     HWND fresh = byName_.at(entry.name);
+    if (!pictures.empty()) {
+        pictures.key() = fresh;
+        comboPictures_.insert(std::move(pictures));
+        loadPicturesOf(fresh);
+    }
     SetWindowPos(fresh, above ? above : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     if (focused)
         SetFocus(fresh);

@@ -11,6 +11,12 @@
 // Dispatch: every message of our windows and containers reaches its handler.
 namespace quendix::ui {
 
+namespace {
+// Sent when the window moves to a monitor of another DPI, or that monitor's
+// DPI changes (Windows 8.1 on); older headers lack it.
+constexpr UINT kDpiChanged = 0x02E0;
+} // namespace
+
 Form* Form::fromHandle(HWND hwnd)
 {
     if (!hwnd)
@@ -203,6 +209,9 @@ LRESULT Form::dispatch(UINT msg, WPARAM wParam, LPARAM lParam)
         return 1;
     case WM_ACTIVATE:
         activated(wParam);
+        return 0;
+    case kDpiChanged:
+        changeDpi(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_CLOSE:
         if (commandsAllowed(*this))

@@ -48,9 +48,9 @@ bool Form::drawImageButton(const DRAWITEMSTRUCT& item)
     // The face around the centred picture takes the picture's own background
     // (its top-left pixel), so that a smaller picture fills the button.
     BITMAP bm{};
-    GetObjectA(it->second, sizeof bm, &bm);
+    GetObjectA(it->second.get(), sizeof bm, &bm);
     HDC mem = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(mem, it->second);
+    HGDIOBJ old = SelectObject(mem, it->second.get());
     ScopedGdi<HBRUSH> face(CreateSolidBrush(GetPixel(mem, 0, 0)));
     FillRect(dc, &r, face.get());
     int x = r.left + (r.right - r.left - bm.bmWidth) / 2;

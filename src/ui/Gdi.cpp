@@ -1,20 +1,23 @@
 #include "ui/Gdi.h"
 
+#include <map>
+#include <utility>
+
 namespace quendix::ui {
 
 namespace {
 
-HFONT makeFont(int weight)
+HFONT makeFont(int weight, int dpi)
 {
     LOGFONTA lf{};
-    lf.lfHeight = -11;
+    lf.lfHeight = windowFontHeight(dpi);
     lf.lfWeight = weight;
     lf.lfCharSet = DEFAULT_CHARSET;
     lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
     lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
     lf.lfQuality = DEFAULT_QUALITY;
     lf.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;
-    lstrcpyA(lf.lfFaceName, "MS Sans Serif");
+    lstrcpyA(lf.lfFaceName, dpi == kLayoutDpi ? "MS Sans Serif" : "Microsoft Sans Serif");
     return CreateFontIndirectA(&lf);
 }
 
@@ -30,18 +33,30 @@ int sysIndex(Colour c)
     }
 }
 
-} // namespace
-
-HFONT windowFont()
+HFONT fontAt(int weight, int dpi)
 {
-    static ScopedGdi<HFONT> font(makeFont(FW_NORMAL));
+    static std::map<std::pair<int, int>, ScopedGdi<HFONT>> fonts;
+    ScopedGdi<HFONT>& font = fonts[{weight, dpi}];
+    if (!font.get())
+        font.reset(makeFont(weight, dpi));
     return font.get();
 }
 
-HFONT boldFont()
+} // namespace
+
+int windowFontHeight(int dpi)
 {
-    static ScopedGdi<HFONT> font(makeFont(FW_BOLD));
-    return font.get();
+    return -MulDiv(8, dpi, 72);
+}
+
+HFONT windowFont(int dpi)
+{
+    return fontAt(FW_NORMAL, dpi);
+}
+
+HFONT boldFont(int dpi)
+{
+    return fontAt(FW_BOLD, dpi);
 }
 
 COLORREF colourOf(Colour c)

@@ -1,5 +1,6 @@
 #pragma once
 // RAII owners for GDI objects and the few fonts the windows use.
+#include "ui/Dpi.h"
 #include "ui/Layout.h"
 
 #include <windows.h>
@@ -37,9 +38,14 @@ private:
     T h_ = nullptr;
 };
 
-// "MS Sans Serif" at 8 points (11 pixels high), regular or bold; made once.
-HFONT windowFont();
-HFONT boldFont();
+// The window font, 8 points regular or bold, made once per DPI. At 96 DPI it
+// is the bitmap face "MS Sans Serif" at 11 pixels; a bitmap face has only a
+// few sizes, so at any other DPI it is the TrueType face drawn after it,
+// "Microsoft Sans Serif", at the height 8 points take there.
+HFONT windowFont(int dpi = kLayoutDpi);
+HFONT boldFont(int dpi = kLayoutDpi);
+// The pixel height (as a negative LOGFONT height) of those fonts at `dpi`.
+int windowFontHeight(int dpi);
 
 COLORREF colourOf(Colour c);
 // A solid brush for a system colour; the system owns it.
