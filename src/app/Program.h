@@ -5,7 +5,8 @@ namespace quendix {
 
 int runProgram();
 
-// No command of any window runs while the program waits for an engine.
+// No command of any window runs while the program waits for an engine, but
+// for the progress window's "Stop".
 void installCommandGate();
 
 } // namespace quendix

@@ -18,6 +18,9 @@ public:
 
     std::string text() const;
     void setText(const std::string& text);
+    // Sets the text shortened in the middle as far as needed to fit the
+    // control's width in its font.
+    void setTextFitted(const std::string& text);
     bool enabled() const { return IsWindowEnabled(hwnd_) != FALSE; }
     void setEnabled(bool on);
     bool visible() const { return IsWindowVisible(hwnd_) != FALSE; }
@@ -40,6 +43,13 @@ class GroupBox : public Control {};
 class TabSheet : public Control {};
 class Area : public Control {};
 class Animate : public Control {};
+
+// A strip with a block that sweeps across it, to show that work goes on.
+class ActivityBar : public Control {
+public:
+    // Puts the block where it is `ms` into its sweeps and redraws the strip.
+    void setMoment(unsigned long ms);
+};
 
 class Button : public Control {
 public:

@@ -1,5 +1,7 @@
 #include "ui/Form.h"
 
+#include <algorithm>
+
 // Painting: colours of the controls, the image buttons' faces and the
 // backgrounds of windows and containers.
 namespace quendix::ui {
@@ -59,6 +61,29 @@ bool Form::drawImageButton(const DRAWITEMSTRUCT& item)
     SelectObject(mem, old);
     DeleteDC(mem);
     DrawEdge(dc, &r, EDGE_RAISED, BF_RECT);
+    return true;
+}
+
+bool Form::drawActivity(const DRAWITEMSTRUCT& item)
+{
+    const ControlSpec* entry = specOf(item.hwndItem);
+    if (!entry || entry->kind != Kind::Activity)
+        return false;
+    // A block a quarter of the strip wide runs from beyond the left edge to
+    // beyond the right one, once every two seconds.
+    constexpr unsigned long kSweepMs = 2000;
+    RECT r = item.rcItem;
+    HDC dc = item.hDC;
+    FillRect(dc, &r, GetSysColorBrush(COLOR_WINDOW));
+    DrawEdge(dc, &r, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
+    InflateRect(&r, -1, -1);
+    long width = r.right - r.left;
+    long block = std::max(width / 4, 1L);
+    auto ms = static_cast<unsigned long>(GetWindowLongPtrA(item.hwndItem, GWLP_USERDATA));
+    long left = r.left - block + static_cast<long>((ms % kSweepMs) * static_cast<unsigned long>(width + block) / kSweepMs);
+    RECT moving{std::max(left, r.left), r.top, std::min(left + block, r.right), r.bottom};
+    if (moving.right > moving.left)
+        FillRect(dc, &moving, GetSysColorBrush(COLOR_HIGHLIGHT));
     return true;
 }
 
