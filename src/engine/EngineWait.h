@@ -39,8 +39,7 @@ public:
 
 struct WaitTimings {
     unsigned long showAfterMs = 500;     // quick waits show nothing
-    unsigned long tickMs = 100;          // how often a shown wait moves
-    unsigned long progressMs = 200;      // how often the progress file is read
+    unsigned long tickMs = 200;          // how often a shown wait reads the progress file and moves
     unsigned long stopGraceMs = 10000;   // from Stop to the question
 };
 

@@ -125,10 +125,6 @@ public:
         for (;;) {
             if (ExchangeFiles::exists(sentinel_))
                 return;
-            if (!ended && process_.valid() && WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0) {
-                ended = true;
-                endedAt = GetTickCount();
-            }
             if (ended && GetTickCount() - endedAt > kGraceMs) {
                 process_.reset();
                 throw EngineError("The engine program " + program_ + " ended without finishing its work");
@@ -138,15 +134,21 @@ public:
             if (watcher_)
                 timeout = std::min(timeout, watchOver());
 
+            // The folder's changes and the engine's end wake the wait.
             HANDLE handles[2];
             DWORD count = 0;
             if (watch.valid())
                 handles[count++] = watch.get();
+            const DWORD processIndex = count;
             if (process_.valid() && !ended)
                 handles[count++] = process_.get();
             DWORD woke = MsgWaitForMultipleObjectsEx(count, handles, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-            if (watch.valid() && woke == WAIT_OBJECT_0)
+            if (watch.valid() && woke == WAIT_OBJECT_0) {
                 FindNextChangeNotification(watch.get());
+            } else if (processIndex < count && woke == WAIT_OBJECT_0 + processIndex) {
+                ended = true;
+                endedAt = GetTickCount();
+            }
         }
     }
 
@@ -178,17 +180,13 @@ private:
             watcher_->showWait();
             shown_ = true;
             lastTick_ = elapsed - timings_.tickMs;
-            lastRead_ = elapsed - timings_.progressMs;
         }
         if (watcher_->takeStopRequest())
             requestStop(elapsed);
         if (shown_ && elapsed - lastTick_ >= timings_.tickMs) {
             lastTick_ = elapsed;
-            if (elapsed - lastRead_ >= timings_.progressMs) {
-                lastRead_ = elapsed;
-                if (auto figures = readProgressFile(ExchangeFiles::workPath(ExchangeFiles::kProgress)))
-                    progress_ = std::move(figures);
-            }
+            if (auto figures = readProgressFile(ExchangeFiles::workPath(ExchangeFiles::kProgress)))
+                progress_ = std::move(figures);
             watcher_->updateWait(WaitStatus{elapsed, progress_ ? &*progress_ : nullptr});
         }
         if (stopping_ && elapsed - stopSince_ >= timings_.stopGraceMs && engineRunning())
@@ -238,7 +236,6 @@ private:
     const DWORD start_;
     bool shown_ = false;
     DWORD lastTick_ = 0;
-    DWORD lastRead_ = 0;
     bool stopping_ = false;
     DWORD stopSince_ = 0;
     std::optional<ScanProgress> progress_;

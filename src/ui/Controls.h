@@ -44,10 +44,10 @@ class TabSheet : public Control {};
 class Area : public Control {};
 class Animate : public Control {};
 
-// A strip with a block that sweeps across it, to show that work goes on.
+// A strip with chunks that step across it, to show that work goes on.
 class ActivityBar : public Control {
 public:
-    // Puts the block where it is `ms` into its sweeps and redraws the strip.
+    // Puts the moving part where it is `ms` after the start and redraws.
     void setMoment(unsigned long ms);
 };
 

@@ -69,21 +69,24 @@ bool Form::drawActivity(const DRAWITEMSTRUCT& item)
     const ControlSpec* entry = specOf(item.hwndItem);
     if (!entry || entry->kind != Kind::Activity)
         return false;
-    // A block a quarter of the strip wide runs from beyond the left edge to
-    // beyond the right one, once every two seconds.
-    constexpr unsigned long kSweepMs = 2000;
+    // Five chunks in the highlight colour step across the strip, one chunk a
+    // step, and come in again from the left: the strip moves even when it is
+    // drawn only a few times a second.
+    constexpr unsigned long kStepMs = 200;
+    constexpr long kChunk = 8, kGap = 2, kChunksLit = 5;
     RECT r = item.rcItem;
     HDC dc = item.hDC;
     FillRect(dc, &r, GetSysColorBrush(COLOR_WINDOW));
     DrawEdge(dc, &r, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
     InflateRect(&r, -1, -1);
-    long width = r.right - r.left;
-    long block = std::max(width / 4, 1L);
+    long chunks = std::max((r.right - r.left + kGap) / (kChunk + kGap), 1L);
     auto ms = static_cast<unsigned long>(GetWindowLongPtrA(item.hwndItem, GWLP_USERDATA));
-    long left = r.left - block + static_cast<long>((ms % kSweepMs) * static_cast<unsigned long>(width + block) / kSweepMs);
-    RECT moving{std::max(left, r.left), r.top, std::min(left + block, r.right), r.bottom};
-    if (moving.right > moving.left)
-        FillRect(dc, &moving, GetSysColorBrush(COLOR_HIGHLIGHT));
+    long first = static_cast<long>(ms / kStepMs % static_cast<unsigned long>(chunks + kChunksLit)) - kChunksLit;
+    for (long i = std::max(first, 0L); i < std::min(first + kChunksLit, chunks); ++i) {
+        RECT chunk{r.left + i * (kChunk + kGap), r.top, std::min(r.left + i * (kChunk + kGap) + kChunk, r.right),
+                   r.bottom};
+        FillRect(dc, &chunk, GetSysColorBrush(COLOR_HIGHLIGHT));
+    }
     return true;
 }
 

@@ -54,7 +54,7 @@ private:
 class QuickTimings {
 public:
     explicit QuickTimings(unsigned long showAfterMs = 100)
-        : previous_(setWaitTimings(WaitTimings{showAfterMs, 20, 20, 300}))
+        : previous_(setWaitTimings(WaitTimings{showAfterMs, 20, 300}))
     {
     }
     ~QuickTimings() { setWaitTimings(previous_); }

@@ -30,7 +30,7 @@ TEST(TextFit, ALongTextLosesItsMiddleAndKeepsMoreOfItsEnd)
     auto within = [](std::size_t width) { return [width](std::string_view s) { return s.size() <= width; }; };
     EXPECT_EQ(ui::shortenInMiddle("C:\\short.exe", within(20)), "C:\\short.exe");
     const std::string path = "C:\\Programs\\Vendor\\Product\\Version 2\\bin\\setup.exe";
-    for (std::size_t width : {3u, 10u, 20u, 30u, path.size() - 1}) {
+    for (std::size_t width : {std::size_t{3}, std::size_t{10}, std::size_t{20}, std::size_t{30}, path.size() - 1}) {
         std::string shown = ui::shortenInMiddle(path, within(width));
         EXPECT_EQ(shown.size(), width) << shown;   // as long as fits: nothing is lost needlessly
         std::size_t dots = shown.find("...");
