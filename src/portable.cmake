@@ -1,6 +1,7 @@
 # The logic that needs no Win32: these files never include windows.h, so the
 # host build (host/) compiles the very same sources for sanitizers and fuzzers.
 set(QUENDIX_PORTABLE_SOURCES
+  app/CommandLine.cpp
   engine/ByteSource.cpp
   engine/IoError.cpp
   engine/LineReader.cpp

@@ -15,14 +15,17 @@ void installCommandGate()
     ui::setCommandGate([](const ui::Form& window) { return !isWaitingForEngine() || &window == ProgressDlg; });
 }
 
-int runProgram()
+int runProgram(const std::optional<std::string>& pathToScan)
 {
     installCommandGate();
     ui::initialiseControls();
     createWindows();
     // Only the main window is shown when the message loop starts.
-    if (Form1 && Form1->handle())
+    if (Form1 && Form1->handle()) {
         ShowWindow(Form1->handle(), SW_SHOW);
+        if (pathToScan)
+            Form1->scanWhenStarted(*pathToScan);
+    }
     int code = ui::runMessageLoop();
     return code;
 }

@@ -2,9 +2,11 @@
 
 #include "app/DriveSelector.h"
 #include "app/Exit.h"
+#include "app/SingleInstance.h"
 #include "app/StartUp.h"
 #include "app/Windows.h"
 #include "layouts/Unit1Layout.h"
+#include "ui/CommandGate.h"
 
 namespace quendix {
 
@@ -12,8 +14,48 @@ TForm1* Form1 = nullptr;
 
 namespace {
 
-const ui::FormSpec kSpec{"Quendix Professional Shareware Version 2.5", 736, 491, ui::Border::FixedSingleNoIcons,
+// Posted by scanWhenStarted: runs a waiting scan from the message loop.
+constexpr UINT kScanWhenStarted = WM_APP + 1;
+// Tries again while a scan is under way.
+constexpr UINT_PTR kPendingScanTimer = 1;
+constexpr UINT kPendingScanRetryMs = 250;
+
+const ui::FormSpec kSpec{kMainWindowTitle, 736, 491, ui::Border::FixedSingleNoIcons,
                          ui::Colour::InfoText, false, 28, 17, layouts::kUnit1Controls};
+
+// The program runs elevated; files dragged from Explorer, which is not, reach
+// it only when the window lets the drop's messages through (Vista and later).
+void acceptDroppedFiles(HWND window)
+{
+    DragAcceptFiles(window, TRUE);
+    constexpr UINT kCopyGlobalData = 0x0049;   // carries the dropped names across processes
+    const UINT messages[] = {WM_DROPFILES, WM_COPYDATA, kCopyGlobalData};
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    using PerWindow = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    using PerProcess = BOOL(WINAPI*)(UINT, DWORD);
+    constexpr DWORD kAllow = 1;   // MSGFLT_ALLOW, MSGFLT_ADD
+    if (auto perWindow = reinterpret_cast<PerWindow>(
+            reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilterEx")))) {
+        for (UINT m : messages)
+            perWindow(window, m, kAllow, nullptr);
+    } else if (auto perProcess = reinterpret_cast<PerProcess>(
+                   reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilter")))) {
+        for (UINT m : messages)
+            perProcess(m, kAllow);
+    }
+}
+
+// The first name of a drop, or empty.
+std::string firstDroppedName(HDROP drop)
+{
+    UINT length = DragQueryFileA(drop, 0, nullptr, 0);
+    if (length == 0)
+        return {};
+    std::string name(length + 1, '\0');
+    UINT got = DragQueryFileA(drop, 0, name.data(), length + 1);
+    name.resize(got);
+    return name;
+}
 
 // Shows a window that start-up created; there is never a second copy.
 template <class T>
@@ -125,6 +167,7 @@ void TForm1::bindControls()
 
     drivePictures_ = loadDrivePictures();
     fillDriveSelector(DriveComboBox1, drivePictures_);
+    acceptDroppedFiles(handle());
 }
 
 void TForm1::FormCreate()
@@ -185,6 +228,53 @@ void TForm1::Exit1Click()
     DestroyWindow(handle());
 }
 
+void TForm1::scanWhenStarted(const std::string& path)
+{
+    pathsToScan_.push_back(path);
+    PostMessageA(handle(), kScanWhenStarted, 0, 0);
+}
+
+void TForm1::runPendingScan()
+{
+    KillTimer(handle(), kPendingScanTimer);
+    if (pathsToScan_.empty())
+        return;
+    if (!ui::commandsAllowed(*this)) {
+        SetTimer(handle(), kPendingScanTimer, kPendingScanRetryMs, nullptr);
+        return;
+    }
+    const std::string path = pathsToScan_.front();
+    pathsToScan_.pop_front();
+    runCommand([this, &path] {
+        Edit2.setText(path);
+        BitBtn6Click();
+    });
+    if (!pathsToScan_.empty())
+        PostMessageA(handle(), kScanWhenStarted, 0, 0);
+}
+
+bool TForm1::handOverReceived(const COPYDATASTRUCT& data)
+{
+    std::optional<std::string> path = handedOverPath(data);
+    if (!path)
+        return false;
+    if (!path->empty())
+        scanWhenStarted(*path);
+    // The user started the program again: show the one that runs.
+    ShowWindow(handle(), SW_SHOW);
+    SetForegroundWindow(handle());
+    return true;
+}
+
+void TForm1::filesDropped(HDROP drop)
+{
+    std::string name = firstDroppedName(drop);
+    DragFinish(drop);
+    // Like a command: refused while an engine is awaited.
+    if (!name.empty())
+        runCommand([&] { Edit2.setText(name); });
+}
+
 TargetFields TForm1::targetFields()
 {
     return TargetFields{Edit1.text(), Edit2.text(), selectedDriveLetter(DriveComboBox1)};
@@ -196,7 +286,7 @@ void TForm1::closeRequested()
     DestroyWindow(handle());
 }
 
-bool TForm1::handleMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result)
+bool TForm1::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     if (msg == WM_ACTIVATE) {
         // Keep the keyboard where the user left it; the first time, on the
@@ -212,6 +302,20 @@ bool TForm1::handleMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result)
             if (target)
                 SetFocus(target);
         }
+        result = 0;
+        return true;
+    }
+    if (msg == kScanWhenStarted || (msg == WM_TIMER && wParam == kPendingScanTimer)) {
+        runPendingScan();
+        result = 0;
+        return true;
+    }
+    if (msg == WM_COPYDATA) {
+        result = handOverReceived(*reinterpret_cast<const COPYDATASTRUCT*>(lParam)) ? TRUE : FALSE;
+        return true;
+    }
+    if (msg == WM_DROPFILES) {
+        filesDropped(reinterpret_cast<HDROP>(wParam));
         result = 0;
         return true;
     }

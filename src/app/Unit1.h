@@ -5,7 +5,15 @@
 
 #include <commctrl.h>
 
+#include <deque>
+#include <string>
+#include <shellapi.h>
+
+#include <string>
+
 namespace quendix {
+
+inline constexpr const char* kMainWindowTitle = "Quendix Professional Shareware Version 2.5";
 
 class TForm1 : public ui::Form, public ScanHost {
 public:
@@ -36,6 +44,13 @@ public:
     ui::StatusBar StatusBar1;
 
     void create();
+    // Puts `path` into the "Scan User Specified" field and runs that row's
+    // scan, as a command from the message loop, once no scan is under way (the
+    // command line's scan, and paths handed over by a second start).
+    void scanWhenStarted(const std::string& path);
+    // A file or folder dropped on the window: the first goes into the "Scan
+    // User Specified" field, and nothing starts.
+    void filesDropped(HDROP drop);
     // The scan run behind every scan command.
     virtual void enter1() { runScan(*this); }
 
@@ -91,12 +106,15 @@ protected:
 
 private:
     void scan(std::int32_t targetCode);
+    void runPendingScan();
+    bool handOverReceived(const COPYDATASTRUCT& data);
 
     HIMAGELIST drivePictures_ = nullptr;
     HWND lastFocus_ = nullptr;   // the control that had the keyboard when the window was left
+    std::deque<std::string> pathsToScan_;   // waiting for their scans, in order
 };
 
-// The main window., created once at start-up; null until then.
+// The main window, created once at start-up; null until then.
 extern TForm1* Form1;
 
 } // namespace quendix

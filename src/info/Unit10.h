@@ -16,7 +16,7 @@ protected:
     void bindControls() override;
 };
 
-// The Updates window., created once at start-up; null until then.
+// The Updates window, created once at start-up; null until then.
 extern TOKRightDlg9* OKRightDlg9;
 
 } // namespace quendix

@@ -18,7 +18,7 @@ protected:
     void FormCreate() override;
 };
 
-// The Number of viruses window., created once at start-up; null until then.
+// The Number of viruses window, created once at start-up; null until then.
 extern TOKRightDlg13* OKRightDlg13;
 
 } // namespace quendix

@@ -22,7 +22,7 @@ protected:
     void FormCreate() override;
 };
 
-// The New and Frequently Reported Viruses window., created once at start-up; null until then.
+// The New and Frequently Reported Viruses window, created once at start-up; null until then.
 extern TOKRightDlg14* OKRightDlg14;
 
 } // namespace quendix

@@ -21,7 +21,7 @@ protected:
     void FormCreate() override;
 };
 
-// The Virus List window., created once at start-up; null until then.
+// The Virus List window, created once at start-up; null until then.
 extern TOKRightDlg19* OKRightDlg19;
 
 } // namespace quendix

@@ -20,7 +20,7 @@ protected:
     void FormCreate() override;
 };
 
-// The About window., created once at start-up; null until then.
+// The About window, created once at start-up; null until then.
 extern TOKRightDlg* OKRightDlg;
 
 } // namespace quendix

@@ -18,7 +18,7 @@ protected:
     void FormCreate() override;
 };
 
-// The Help window., created once at start-up; null until then.
+// The Help window, created once at start-up; null until then.
 extern TOKRightDlg1* OKRightDlg1;
 
 } // namespace quendix

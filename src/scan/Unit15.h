@@ -53,7 +53,7 @@ private:
     bool keepReport_ = false;
 };
 
-// The results window., created once at start-up; null until then.
+// The results window, created once at start-up; null until then.
 extern TOKRightDlg20* OKRightDlg20;
 
 } // namespace quendix

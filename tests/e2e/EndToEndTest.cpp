@@ -357,3 +357,48 @@ TEST_F(EndToEnd, AHungScannerIsEndedAfterYesAndTheProgramAnswersAgain)
     ASSERT_TRUE(waitForScans(program, installation, 1));
     EXPECT_NE(program.visibleWindowTitled(kResultsTitle), nullptr);
 }
+
+TEST_F(EndToEnd, APathOnTheCommandLineIsScannedAtOnceFromTheProgramsOwnFolder)
+{
+    // As Explorer's context menu starts it: from some other folder, here with
+    // a relative path holding a blank.
+    std::string elsewhere = installation.path() + "\\started elsewhere";
+    ASSERT_TRUE(CreateDirectoryA(elsewhere.c_str(), nullptr));
+    RunningProgram program(installation.path(), "\"some folder\"", elsewhere);
+    ASSERT_NE(program.mainWindow(), nullptr);
+    ASSERT_TRUE(waitForScans(program, installation, 1));
+    const std::string absolute = elsewhere + "\\some folder";
+    EXPECT_EQ(requestLines(installation.requests()[0]), request(absolute, 1, 5));
+    EXPECT_EQ(windowText(program.control("Edit", nullptr, 1)), absolute);
+    EXPECT_TRUE(program.waitUntil([&] { return program.visibleWindowTitled(kResultsTitle) != nullptr; },
+                                  "the results window"));
+    // The exchange files and the engines' output are in the program's folder.
+    EXPECT_TRUE(fileExists(installation.path() + "\\windir.inf"));
+    EXPECT_FALSE(fileExists(elsewhere + "\\windir.inf"));
+    EXPECT_FALSE(fileExists(elsewhere + "\\quendix3.inf"));
+}
+
+TEST_F(EndToEnd, ASecondStartHandsItsPathToTheRunningProgram)
+{
+    RunningProgram program(installation.path());
+    ASSERT_NE(program.mainWindow(), nullptr);
+    // As "Scan with Quendix" starts it while the program is open: the second
+    // start must not run a start-up of its own over the first one's files.
+    std::string exe = installation.path() + "\\quendix.exe";
+    std::string commandLine = "\"" + exe + "\" \"C:\\second start\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION second{};
+    ASSERT_TRUE(CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               installation.path().c_str(), &si, &second));
+    EXPECT_EQ(WaitForSingleObject(second.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(second.hProcess, &code);
+    CloseHandle(second.hThread);
+    CloseHandle(second.hProcess);
+    EXPECT_EQ(code, 0u);
+    ASSERT_TRUE(waitForScans(program, installation, 1));
+    EXPECT_EQ(installation.requests().size(), 1u);
+    EXPECT_EQ(requestLines(installation.requests()[0]), request("C:\\second start", 1, 5));
+    EXPECT_EQ(windowText(program.control("Edit", nullptr, 1)), "C:\\second start");
+}

@@ -12,7 +12,9 @@
 #include "ui/Gdi.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -633,6 +635,42 @@ TEST_F(MainWindowTest, NoScanStartsWhileAnEngineIsAwaitedButStopDoes)
     EXPECT_TRUE(w.requests.empty());
     EXPECT_FALSE(Settings.DriveSelectorFlag);
     EXPECT_TRUE(progress.takeStopRequest());
+}
+
+// A drop as Explorer makes it: wide names, each ended by a null, then one more.
+HDROP droppedFiles(const std::vector<std::wstring>& names)
+{
+    std::wstring list;
+    for (const std::wstring& n : names)
+        list += n + L'\0';
+    list += L'\0';
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    std::memcpy(drop + 1, list.data(), list.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+TEST_F(MainWindowTest, ADropFillsTheUserSpecifiedFieldWithTheFirstNameAndStartsNothing)
+{
+    MainWindow w;
+    EXPECT_TRUE(GetWindowLongA(w.handle(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+    SendMessageA(w.handle(), WM_DROPFILES,
+                 reinterpret_cast<WPARAM>(droppedFiles({L"C:\\Some Folder", L"C:\\other.exe"})), 0);
+    EXPECT_EQ(w.Edit2.text(), "C:\\Some Folder");
+    EXPECT_EQ(w.Edit1.text(), "C:\\");
+    EXPECT_TRUE(w.requests.empty());
+    // While a scan waits for its engine, a drop changes nothing.
+    {
+        EngineWaitScope waiting;
+        SendMessageA(w.handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(droppedFiles({L"D:\\late.com"})), 0);
+    }
+    EXPECT_EQ(w.Edit2.text(), "C:\\Some Folder");
+    w.BitBtn6.click();
+    ASSERT_EQ(w.requests.size(), 1u);
+    EXPECT_EQ(w.requests[0], (Request{5, false, "C:\\Some Folder"}));
 }
 
 TEST_F(MainWindowTest, ExitClosesTheMainWindowAndEndsTheLoop)

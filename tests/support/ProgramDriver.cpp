@@ -194,12 +194,15 @@ int endProcessesFrom(const std::string& folder)
     return ended;
 }
 
-RunningProgram::RunningProgram(const std::string& folder) : folder_(folder)
+RunningProgram::RunningProgram(const std::string& folder, const std::string& arguments, const std::string& startIn)
+    : folder_(folder)
 {
     std::string exe = folder + "\\quendix.exe";
+    std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
+    std::string directory = startIn.empty() ? folder : startIn;
     STARTUPINFOA si{};
     si.cb = sizeof si;
-    if (!CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
+    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(), &si,
                         &process_)) {
         ADD_FAILURE() << "cannot start " << exe << " (error " << GetLastError() << ")";
         return;

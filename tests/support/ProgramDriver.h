@@ -44,8 +44,11 @@ int endProcessesFrom(const std::string& folder);
 
 class RunningProgram {
 public:
-    // Starts quendix.exe in `folder` and waits for its main window.
-    explicit RunningProgram(const std::string& folder);
+    // Starts quendix.exe in `folder` and waits for its main window. With
+    // `arguments`, they follow the program's name on its command line; with
+    // `startIn`, that is its current directory instead of `folder`.
+    explicit RunningProgram(const std::string& folder, const std::string& arguments = {},
+                            const std::string& startIn = {});
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;

@@ -1,0 +1,266 @@
+; The installer and uninstaller of Quendix Professional, built with NSIS 3.
+; The build (target `installer`) runs:
+;   makensis -DBIN_DIR=<build>/bin -DRES_DIR=<source>/resources -DOUT_FILE=<setup.exe> quendix.nsi
+;
+; Per machine, into Program Files\Quendix. Silent: /S, and /D=<folder> (last,
+; unquoted) for another folder. The uninstaller takes /S too, and then keeps
+; the user's report and signature databases.
+
+Unicode true
+SetCompressor /SOLID lzma
+
+!ifndef BIN_DIR
+  !error "Define BIN_DIR, the folder of the built programs and definitions"
+!endif
+!ifndef RES_DIR
+  !error "Define RES_DIR, the folder of the program icon"
+!endif
+!ifndef OUT_FILE
+  !error "Define OUT_FILE, the installer to make"
+!endif
+
+!define PRODUCT "Quendix Professional"
+!define VERSION "2.5"
+!define PUBLISHER "Quendix"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quendix"
+!define CONTEXT_VERB "QuendixScan"
+!define SHORTCUT "${PRODUCT}.lnk"
+; Every window of the program has this class, shown or hidden.
+!define WINDOW_CLASS "QuendixForm"
+
+!include MUI2.nsh
+!include FileFunc.nsh
+!include LogicLib.nsh
+
+Name "${PRODUCT} ${VERSION}"
+OutFile "${OUT_FILE}"
+InstallDir "$PROGRAMFILES\Quendix"
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+RequestExecutionLevel admin
+ManifestSupportedOS all
+ManifestDPIAware true
+BrandingText "${PRODUCT} ${VERSION}"
+
+VIProductVersion "2.5.0.0"
+VIFileVersion "2.5.0.0"
+VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} ${VERSION} Setup"
+VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright ${U+00A9} 2026 ${PUBLISHER}"
+VIAddVersionKey /LANG=1033 "OriginalFilename" "quendix-${VERSION}-setup.exe"
+
+!define MUI_ICON "${RES_DIR}/quendix.ico"
+!define MUI_UNICON "${RES_DIR}/quendix.ico"
+!define MUI_ABORTWARNING
+!define MUI_COMPONENTSPAGE_NODESC
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT}"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartProgram
+
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_COMPONENTS
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+; Stops here while the program runs: its files could not be replaced or
+; removed, and its exchange files would vanish under it.
+!macro REFUSE_WHILE_RUNNING
+  ${Do}
+    FindWindow $0 "${WINDOW_CLASS}"
+    ${If} $0 == 0
+      ${Break}
+    ${EndIf}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+      "${PRODUCT} is running. Choose Exit in its File menu, then Retry." /SD IDCANCEL IDRETRY +3
+    SetErrorLevel 2
+    Quit
+  ${Loop}
+!macroend
+
+!macro REQUIRE_ADMIN
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "Admin"
+    MessageBox MB_OK|MB_ICONSTOP "Only an administrator can install or remove ${PRODUCT}." /SD IDOK
+    SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
+    Quit
+  ${EndIf}
+!macroend
+
+; The Explorer entry "Scan with Quendix" on one kind of item.
+!macro CONTEXT_ENTRY kind
+  WriteRegStr HKLM "Software\Classes\${kind}\shell\${CONTEXT_VERB}" "" "Scan with Quendix"
+  WriteRegStr HKLM "Software\Classes\${kind}\shell\${CONTEXT_VERB}" "Icon" "$INSTDIR\quendix.exe,0"
+  WriteRegStr HKLM "Software\Classes\${kind}\shell\${CONTEXT_VERB}\command" "" '"$INSTDIR\quendix.exe" "%1"'
+!macroend
+
+; The entry, and the keys above it that the installer made for it alone
+; (those with neither values nor other subkeys).
+!macro REMOVE_CONTEXT_ENTRY kind
+  DeleteRegKey HKLM "Software\Classes\${kind}\shell\${CONTEXT_VERB}"
+  DeleteRegKey /ifempty HKLM "Software\Classes\${kind}\shell"
+  DeleteRegKey /ifempty HKLM "Software\Classes\${kind}"
+!macroend
+
+; Shortcuts and Explorer entries of this or an earlier installation.
+!macro REMOVE_INTEGRATION
+  Delete "$SMPROGRAMS\${SHORTCUT}"
+  Delete "$DESKTOP\${SHORTCUT}"
+  !insertmacro REMOVE_CONTEXT_ENTRY "*"
+  !insertmacro REMOVE_CONTEXT_ENTRY "Directory"
+  !insertmacro REMOVE_CONTEXT_ENTRY "Drive"
+!macroend
+
+Function .onInit
+  SetShellVarContext all
+  !insertmacro REQUIRE_ADMIN
+  !insertmacro REFUSE_WHILE_RUNNING
+FunctionEnd
+
+Function StartProgram
+  ; The program works in its own folder.
+  SetOutPath "$INSTDIR"
+  Exec '"$INSTDIR\quendix.exe"'
+FunctionEnd
+
+Section "${PRODUCT} (required)" SecProgram
+  SectionIn RO
+  ; An earlier installation in another folder goes first; the user's report
+  ; and signature databases move here.
+  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $R0 != ""
+  ${AndIf} $R0 != $INSTDIR
+  ${AndIf} ${FileExists} "$R0\uninstall.exe"
+    ExecWait '"$R0\uninstall.exe" /S _?=$R0'
+    Delete "$R0\uninstall.exe"
+    CreateDirectory "$INSTDIR"
+    ${IfNot} ${FileExists} "$INSTDIR\quendix.rpt"
+      Rename "$R0\quendix.rpt" "$INSTDIR\quendix.rpt"
+    ${EndIf}
+    ${IfNot} ${FileExists} "$INSTDIR\signatures\*.*"
+      Rename "$R0\signatures" "$INSTDIR\signatures"
+    ${EndIf}
+    ; Gone unless a move across drives failed and left the user's files there.
+    RMDir "$R0"
+  ${EndIf}
+  ; An upgrade starts from a clean slate; the options chosen now put back what they add.
+  !insertmacro REMOVE_INTEGRATION
+
+  SetOutPath "$INSTDIR"
+  SetOverwrite on
+  File "${BIN_DIR}/quendix.exe"
+  File "${BIN_DIR}/quendix7.exe"
+  File "${BIN_DIR}/quendix9.exe"
+  File "${BIN_DIR}/quendix3.dat"
+  File "${BIN_DIR}/qdxvlst.txt"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  ; The working folder is the installation folder: the program relies on it.
+  CreateShortCut "$SMPROGRAMS\${SHORTCUT}" "$INSTDIR\quendix.exe" "" "$INSTDIR\quendix.exe" 0 \
+    SW_SHOWNORMAL "" "Scan for viruses"
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\quendix.exe,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "Desktop shortcut" SecDesktop
+  SetOutPath "$INSTDIR"
+  CreateShortCut "$DESKTOP\${SHORTCUT}" "$INSTDIR\quendix.exe" "" "$INSTDIR\quendix.exe" 0 \
+    SW_SHOWNORMAL "" "Scan for viruses"
+SectionEnd
+
+Section "Scan with Quendix in Explorer's context menu" SecContextMenu
+  !insertmacro CONTEXT_ENTRY "*"
+  !insertmacro CONTEXT_ENTRY "Directory"
+  !insertmacro CONTEXT_ENTRY "Drive"
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)' ; SHCNE_ASSOCCHANGED
+SectionEnd
+
+Section "-Size"
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
+SectionEnd
+
+Function un.onInit
+  SetShellVarContext all
+  !insertmacro REQUIRE_ADMIN
+  !insertmacro REFUSE_WHILE_RUNNING
+FunctionEnd
+
+Section "Uninstall"
+  ; What the installer put there.
+  Delete "$INSTDIR\quendix.exe"
+  Delete "$INSTDIR\quendix7.exe"
+  Delete "$INSTDIR\quendix9.exe"
+  Delete "$INSTDIR\quendix3.dat"
+  Delete "$INSTDIR\qdxvlst.txt"
+  Delete "$INSTDIR\uninstall.exe"
+  !insertmacro REMOVE_INTEGRATION
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+
+  ; What the program and its engines leave in their folder (NSIS reads "$$$$" as "$$").
+  Delete "$INSTDIR\windir.inf"
+  Delete "$INSTDIR\quendix3.inf"
+  Delete "$INSTDIR\quendix2.inf"
+  Delete "$INSTDIR\$$$$file$$5"
+  ; ... in the Windows directory: exchange files and the engines' working copies.
+  Delete "$WINDIR\quendix3.inf"
+  Delete "$WINDIR\quendix.dat"
+  Delete "$WINDIR\quendix.def"
+  Delete "$WINDIR\quendix2.def"
+  Delete "$WINDIR\quendix3.def"
+  Delete "$WINDIR\quendix.inf"
+  Delete "$WINDIR\quendix2.dat"
+  Delete "$WINDIR\sign.def"
+  Delete "$WINDIR\sign2.def"
+  Delete "$WINDIR\macro.def"
+  Delete "$WINDIR\english.tx0"
+  Delete "$WINDIR\$$$$file$$$$"
+  Delete "$WINDIR\$$$$file$$3"
+  Delete "$WINDIR\$$$$file$$5"
+  Delete "$WINDIR\$$$$file$$6"
+  Delete "$WINDIR\$$$$file$$7"
+  ; ... and at the root of the drive the program ran on.
+  ${GetRoot} "$INSTDIR" $0
+  Delete "$0\$$$$file$$4"
+
+  ; The user's own files stay unless the user says otherwise. (An empty
+  ; signatures folder holds nothing of theirs.)
+  RMDir "$INSTDIR\signatures"
+  ${If} ${FileExists} "$INSTDIR\quendix.rpt"
+  ${OrIf} ${FileExists} "$INSTDIR\signatures\*.*"
+    MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 \
+      "Remove your scan report (quendix.rpt) and any signature databases you placed in the signatures folder as well?$\n$\nChoose No to keep them in $INSTDIR." \
+      /SD IDNO IDNO keep
+    Delete "$INSTDIR\quendix.rpt"
+    RMDir /r "$INSTDIR\signatures"
+    keep:
+  ${EndIf}
+  ; Gone unless something of the user's is still in it.
+  RMDir "$INSTDIR"
+
+  ; This runs from a copy in a temporary folder, which is removed at the next
+  ; start of Windows, the folder before the copy in it: ask again for the
+  ; folder, now after the copy.
+  ${GetParent} "$EXEDIR" $0
+  ${GetFileName} "$EXEDIR" $1
+  StrCpy $1 $1 4
+  ${If} $0 == $TEMP
+  ${AndIf} $1 == "~nsu"
+    RMDir /REBOOTOK "$EXEDIR"
+  ${EndIf}
+SectionEnd

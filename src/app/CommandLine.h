@@ -1,0 +1,17 @@
+#pragma once
+// The one command-line form the program takes: `quendix.exe PATH` scans PATH
+// as the "Scan User Specified" row does. Every other form is ignored.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quendix {
+
+// The path to scan from the arguments that follow the program's name, or none
+// unless there is exactly one argument and it is not empty. Arguments are
+// split at blanks outside double quotes, and the quotes are dropped; a
+// backslash is always part of the path, so "C:\" and "C:\some folder\" keep
+// their last backslash (a file name cannot hold a quote).
+std::optional<std::string> pathToScan(std::string_view arguments);
+
+} // namespace quendix
