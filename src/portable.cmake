@@ -6,11 +6,13 @@ set(QUENDIX_PORTABLE_SOURCES
   engine/IoError.cpp
   engine/LineReader.cpp
   engine/LineWriter.cpp
+  engine/ProgressFile.cpp
   scan/ScanSettings.cpp
   scan/RequestFile.cpp
   info/InfoLabels.cpp
   info/VirusListFill.cpp
   scan/ResultsFile.cpp
   scan/ResultsTexts.cpp
+  ui/TextFit.cpp
 )
 list(TRANSFORM QUENDIX_PORTABLE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

@@ -141,8 +141,17 @@ bool removeSignatures(const Definitions& defs, std::string& data) {
     return any;
 }
 
-Scanner::Scanner(const Definitions& defs, const Request& request, Sink sink)
-    : defs_(defs), request_(request), sink_(std::move(sink)), matcher_(defs, request.heuristicsOn()) {}
+Scanner::Scanner(const Definitions& defs, const Request& request, Sink sink, ScanMonitor* monitor)
+    : defs_(defs), request_(request), sink_(std::move(sink)), matcher_(defs, request.heuristicsOn()),
+      monitor_(monitor) {}
+
+bool Scanner::goOn(const std::wstring& checking) {
+    if (stopped_) return false;
+    if (!monitor_ || monitor_->keepGoing(checking, figures_)) return true;
+    stopped_ = true;
+    stoppedIn_ = checking;
+    return false;
+}
 
 void Scanner::emit(const std::string& line) { sink_(cleanLine(line)); }
 
@@ -185,6 +194,7 @@ void Scanner::scanDrives(unsigned type, const char* what) {
         if (GetDriveTypeA(root.c_str()) != type) continue;
         any = true;
         scanPath(root);
+        if (stopped_) return;
     }
     if (!any) emit(std::string("Scanning ") + what + ": none found");
 }
@@ -204,6 +214,7 @@ void Scanner::scanDisketteA() {
 
 void Scanner::scanPath(const std::string& typed) {
     const std::wstring full = fullPath(toWide(typed));
+    if (!goOn(full)) return;
     WIN32_FILE_ATTRIBUTE_DATA info;
     if (!GetFileAttributesExW(longPath(full).c_str(), GetFileExInfoStandard, &info)) {
         emit("Error: cannot find " + toAnsi(full) + " (" + systemMessage(GetLastError()) + ")");
@@ -223,6 +234,7 @@ void Scanner::walk(const std::wstring& root) {
     while (!pending.empty()) {
         const std::wstring dir = std::move(pending.back());
         pending.pop_back();
+        if (!goOn(dir)) return;
 
         // The same folder twice (a link that the attributes did not show)
         // is a loop: pass it over.
@@ -263,12 +275,17 @@ void Scanner::walk(const std::wstring& root) {
         }
         std::sort(files.begin(), files.end(), lessNoCase);
         std::sort(folders.begin(), folders.end(), lessNoCase);
-        for (const auto& name : files) scanFile(join(dir, name), name);
+        for (const auto& name : files) {
+            scanFile(join(dir, name), name);
+            if (stopped_) return;
+        }
         for (auto it = folders.rbegin(); it != folders.rend(); ++it) pending.push_back(join(dir, *it));
     }
 }
 
 void Scanner::scanFile(const std::wstring& path, const std::wstring& name) {
+    if (!goOn(path)) return;
+    checking_ = path;
     HANDLE h = openForReading(path);
     if (h == INVALID_HANDLE_VALUE) {
         ioError("cannot read " + toAnsi(path) + " (" + systemMessage(GetLastError()) + ")");
@@ -283,6 +300,7 @@ void Scanner::scanFile(const std::wstring& path, const std::wstring& name) {
     }
     const DWORD code = GetLastError();
     CloseHandle(h);
+    if (stopped_) return;  // in the middle of the file: neither counted nor acted upon
     if (!readable) {
         ioError("cannot read " + toAnsi(path) + " (" + systemMessage(code) + ")");
         return;
@@ -304,6 +322,7 @@ Detection Scanner::checkFile(void* handle, const std::wstring& name, uint64_t si
     std::string carried;
     SetLastError(0);
     while (offset < size) {
+        if (offset > 0 && !goOn(checking_)) return {};
         const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, size - offset));
         if (!readAt(h, kNext, chunk, want)) {
             SetLastError(ERROR_READ_FAULT);

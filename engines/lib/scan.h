@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "definitions.h"
+#include "monitor.h"
 #include "request.h"
 #include "results.h"
 
@@ -63,7 +64,8 @@ public:
     // summed up in one line at the end, so that a whole-disk log stays short.
     static constexpr uint64_t kMaxErrorLines = 50;
 
-    Scanner(const Definitions& defs, const Request& request, Sink sink);
+    // `monitor`, when given, hears how far the scan got and may stop it.
+    Scanner(const Definitions& defs, const Request& request, Sink sink, ScanMonitor* monitor = nullptr);
 
     // Everything the request asks for.
     void scanRequest();
@@ -73,6 +75,10 @@ public:
     void finish();
 
     const ScanFigures& figures() const { return figures_; }
+    // The monitor stopped the scan; nothing was changed after that moment,
+    // and what was being checked then was neither counted nor acted upon.
+    bool stopped() const { return stopped_; }
+    const std::wstring& stoppedIn() const { return stoppedIn_; }
 
 private:
     void scanDrives(unsigned type, const char* what);
@@ -85,6 +91,8 @@ private:
     bool disinfect(const std::wstring& path, std::string& error);
     void ioError(const std::string& text);
     void emit(const std::string& line);
+    // False once the monitor has stopped the scan.
+    bool goOn(const std::wstring& checking);
 
     const Definitions& defs_;
     Request request_;
@@ -95,6 +103,10 @@ private:
     uint64_t errorsLeftOut_ = 0;
     std::set<std::pair<uint32_t, uint64_t>> visited_;
     std::string buffer_;
+    ScanMonitor* monitor_;
+    std::wstring checking_;  // the file being checked, for the chunk loop
+    bool stopped_ = false;
+    std::wstring stoppedIn_;
 };
 
 }  // namespace qdx

@@ -1,7 +1,9 @@
 // quendix7.exe: runs one scan for the front end. Reads the request from the
 // Windows directory, writes the results file there, and then signals the end
 // with "$$file$$" in the Windows directory and "\$$file$4" at the root of the
-// current drive, in that order, once the results file is closed.
+// current drive, in that order, once the results file is closed. While it
+// scans it keeps the progress file "$$file$6" up to date and stops early when
+// the front end leaves the stop request "$$file$7".
 #include <windows.h>
 
 #include <string>
@@ -73,9 +75,15 @@ int run() {
 
     qdx::ScanFigures figures;
     if (haveDefinitions && haveRequest) {
-        qdx::Scanner scanner(defs, request, finding);
+        qdx::ExchangeMonitor monitor(workDir);
+        qdx::Scanner scanner(defs, request, finding, &monitor);
         scanner.scanRequest();
         scanner.finish();
+        // Stopped by the user: the findings so far, where it stopped, and then
+        // the summary as after any scan. The line begins with "Scanning", so
+        // that no counting rule counts it.
+        if (scanner.stopped())
+            finding(qdx::cleanLine("Scanning stopped at the user's request in " + qdx::toAnsi(scanner.stoppedIn())));
         figures = scanner.figures();
     }
     figures.seconds = (GetTickCount() - started) / 1000;

@@ -57,6 +57,29 @@ TEST_F(EngineRun, DisinfectionOfTheSamples) {
     EXPECT_EQ(v.mbrs, "MBRs: 0 checked");
     EXPECT_EQ(v.bootSectors, "Boot Sectors: 0 checked");
     EXPECT_EQ(v.time.rfind("Time: 00:00:", 0), 0u) << v.time;
+    // The figures so far, written under another name and renamed over.
+    std::vector<std::string> progress;
+    ASSERT_TRUE(qdx::readLines(work + "\\$$file$6", progress));
+    ASSERT_EQ(progress.size(), 3u);
+    EXPECT_LE(std::stoul(progress[0]), 8u);
+    EXPECT_LE(std::stoul(progress[1]), 5u);
+    EXPECT_EQ(progress[2].rfind(home + "\\Samples", 0), 0u) << progress[2];
+    EXPECT_FALSE(exists(work + "\\$$file$6.new"));
+}
+
+TEST_F(EngineRun, AStopRequestEndsTheScanWithWhereItStoppedAndTheUsualEnd) {
+    copyTree(samplesDir(), home + "\\Samples");
+    request(home + "\\Samples", 2);
+    writeFile(work + "\\$$file$7", "");
+    EXPECT_EQ(scan(), 0);
+    expectSentinels();
+    const FrontEndView v = results(2);
+    EXPECT_EQ(v.findings,
+              std::vector<std::string>{"Scanning stopped at the user's request in " + home + "\\Samples"});
+    EXPECT_EQ(v.infected, 0);
+    EXPECT_TRUE(v.markerFound);
+    EXPECT_EQ(v.time.rfind("Time: ", 0), 0u) << v.time;
+    EXPECT_TRUE(exists(home + "\\Samples\\eicar.com"));
 }
 
 TEST_F(EngineRun, ReportOnlyKeepsTheShortSummary) {

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
 #include "scan.h"
 #include "test_support.h"
 
@@ -35,6 +38,41 @@ ScanRun scan(const std::string& path, int action, int fileSet = 1, int heuristic
     run.figures = s.figures();
     return run;
 }
+
+// Stops the scan at the first question for which `stopHere` is true, and
+// notes every question.
+class StopWhen : public ScanMonitor {
+public:
+    explicit StopWhen(std::function<bool(const std::wstring&)> stopHere) : stopHere_(std::move(stopHere)) {}
+    bool keepGoing(const std::wstring& checking, const ScanFigures&) override {
+        asked.push_back(checking);
+        return !stopHere_(checking);
+    }
+    std::vector<std::wstring> asked;
+
+private:
+    std::function<bool(const std::wstring&)> stopHere_;
+};
+
+ScanRun scanUntil(const std::string& path, int action, ScanMonitor& monitor, Scanner** kept = nullptr) {
+    Request r;
+    r.path = path;
+    r.target = UserSpecified;
+    r.action = action;
+    ScanRun run;
+    static std::unique_ptr<Scanner> last;
+    last = std::make_unique<Scanner>(definitions(), r, [&](const std::string& l) {
+        run.lines.push_back(l);
+        run.counted += countsAsInfection(l, action);
+    }, &monitor);
+    last->scanRequest();
+    last->finish();
+    run.figures = last->figures();
+    if (kept) *kept = last.get();
+    return run;
+}
+
+std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
 int linesBeginning(const ScanRun& run, const std::string& prefix) {
     int n = 0;
@@ -235,4 +273,93 @@ TEST(Decisions, OneStepPerActionAndKind) {
     EXPECT_EQ(decideStep(Rename, r, true), Step::Remove);
     EXPECT_EQ(decideStep(Rename, f, true), Step::Delete);
     EXPECT_EQ(decideStep(ReportOnly, f, true), Step::Report);
+}
+
+TEST(StopRequest, HonouredInsideALargeFileAndInADeepTree) {
+    // The large file would be deleted if it were read to its end.
+    const std::string dir = freshDir("stoplarge");
+    writeFile(dir + "\\big.exe", std::string(16 << 20, 'x') + signature("Quendix-Test.Tail.A"));
+    writeFile(dir + "\\zz.com", signature("EICAR-Test-File"));
+    const std::wstring big = wide(dir + "\\big.exe");
+    int bigAsked = 0;
+    StopWhen inBig([&](const std::wstring& p) { return p == big && ++bigAsked == 4; });  // 3 MB into it
+    Scanner* scanner = nullptr;
+    ScanRun run = scanUntil(dir, Delete, inBig, &scanner);
+    EXPECT_TRUE(scanner->stopped());
+    EXPECT_EQ(scanner->stoppedIn(), big);
+    EXPECT_EQ(bigAsked, 4);
+    EXPECT_EQ(inBig.asked.back(), big);  // not asked again once stopped
+    EXPECT_EQ(run.counted, 0);
+    EXPECT_EQ(run.figures.files, 0u);  // the file it stopped in is not counted
+    EXPECT_TRUE(exists(dir + "\\big.exe"));
+    EXPECT_TRUE(exists(dir + "\\zz.com"));
+
+    std::string deep = freshDir("stopdeep");
+    const std::string root = deep;
+    for (int i = 0; i < 40; ++i) {
+        deep += "\\d" + std::to_string(i);
+        ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr)) << i;
+        writeFile(deep + "\\eicar.com", signature("EICAR-Test-File"));
+    }
+    const std::wstring level20 = wide("\\d20");
+    StopWhen atLevel20([&](const std::wstring& p) { return p.ends_with(level20); });
+    run = scanUntil(root, Delete, atLevel20, &scanner);
+    EXPECT_TRUE(scanner->stopped());
+    EXPECT_TRUE(scanner->stoppedIn().ends_with(level20));
+    EXPECT_EQ(run.counted, 20);  // d0 to d19
+    EXPECT_TRUE(exists(deep + "\\eicar.com"));
+    EXPECT_EQ(run.figures.folders, 21u);
+}
+
+// Wherever the stop comes, each file is either fully handled, with its line
+// in the findings, or left as it was; never half-written, and no temporary
+// file stays.
+TEST(StopRequest, AtAnyMomentLeavesEveryFileWholeOrHandled) {
+    struct Sample {
+        const char* name;
+        std::string before;
+        const char* after;        // where it is once handled; null: never handled
+        std::string afterBytes;   // "" : gone
+    };
+    for (size_t stopAt = 0;; ++stopAt) {
+        const std::string dir = freshDir("stopanywhere");
+        CreateDirectoryA((dir + "\\sub").c_str(), nullptr);
+        const std::vector<Sample> samples = {
+            {"clean.com", host(), nullptr, ""},
+            {"tail.com", host() + signature("Quendix-Test.Tail.A"), "tail.com", host()},
+            {"eicar.com", signature("EICAR-Test-File"), "eicar.com", ""},
+            {"variant.exe", host() + unknownVariant(), "variant.vxe", host() + unknownVariant()},
+            {"letter.doc", "Dear reader\r\n" + signature("Quendix-Test.Macro.A"), "letter.doc", "Dear reader\r\n"},
+            {"sub\\setup.exe", "MZ" + signature("Quendix-Test.Overwriter"), "sub\\setup.exe", ""},
+        };
+        for (const auto& f : samples) writeFile(dir + "\\" + f.name, f.before);
+        size_t asked = 0;
+        StopWhen monitor([&](const std::wstring&) { return asked++ == stopAt; });
+        Scanner* scanner = nullptr;
+        const ScanRun run = scanUntil(dir, Disinfect, monitor, &scanner);
+
+        int handled = 0;
+        for (const auto& f : samples) {
+            SCOPED_TRACE(std::string(f.name) + ", stopped at question " + std::to_string(stopAt));
+            const std::string base = std::string(f.name).substr(std::string(f.name).find_last_of('\\') + 1);
+            bool mentioned = false;
+            for (const auto& l : run.lines) mentioned = mentioned || l.find("\\" + base) != std::string::npos;
+            const bool untouched = exists(dir + "\\" + f.name) && readFile(dir + "\\" + f.name) == f.before;
+            const std::string after = dir + "\\" + (f.after ? f.after : "");
+            const bool done = f.after &&
+                              (f.afterBytes.empty() ? !exists(dir + "\\" + f.name)
+                                                    : exists(after) && readFile(after) == f.afterBytes &&
+                                                          (after == dir + "\\" + f.name || !exists(dir + "\\" + f.name)));
+            EXPECT_TRUE(untouched != done);
+            EXPECT_EQ(mentioned, done);
+            EXPECT_FALSE(exists(dir + "\\" + f.name + ".qd$"));
+            handled += done;
+        }
+        EXPECT_EQ(run.counted, handled);
+        if (!scanner->stopped()) {
+            EXPECT_EQ(handled, 5);
+            EXPECT_GT(stopAt, 5u);
+            break;
+        }
+    }
 }

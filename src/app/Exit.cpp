@@ -35,6 +35,9 @@ constexpr Leftover kLeftovers[] = {
     {Place::WorkDir, ExchangeFiles::kRequest},
     {Place::CurrentDir, ExchangeFiles::kRequest},
     {Place::WorkDir, ExchangeFiles::kResults},
+    // The scanner's progress and a stop request, after the sixteen above.
+    {Place::WorkDir, ExchangeFiles::kProgress},
+    {Place::WorkDir, ExchangeFiles::kStopRequest},
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "app/Windows.h"
 #include "engine/EngineLauncher.h"
+#include "scan/ProgressWindow.h"
 #include "ui/CommandGate.h"
 #include "ui/Form.h"
 #include "ui/MessageLoop.h"
@@ -10,7 +11,8 @@ namespace quendix {
 
 void installCommandGate()
 {
-    ui::setCommandGate([](const ui::Form&) { return !isWaitingForEngine(); });
+    // While an engine runs, "Stop" in the progress window is all the user can do.
+    ui::setCommandGate([](const ui::Form& window) { return !isWaitingForEngine() || &window == ProgressDlg; });
 }
 
 int runProgram(const std::optional<std::string>& pathToScan)

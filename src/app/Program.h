@@ -10,7 +10,8 @@ namespace quendix {
 // window is shown and start-up is complete.
 int runProgram(const std::optional<std::string>& pathToScan = std::nullopt);
 
-// No command of any window runs while the program waits for an engine.
+// No command of any window runs while the program waits for an engine, but
+// for the progress window's "Stop".
 void installCommandGate();
 
 } // namespace quendix

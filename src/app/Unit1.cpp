@@ -166,7 +166,7 @@ void TForm1::bindControls()
 
 void TForm1::FormCreate()
 {
-    runMainWindowStartUp([this](const std::string& text) { Label1.setText(text); });
+    runMainWindowStartUp([this](const std::string& text) { Label1.setText(text); }, handle());
 }
 
 void TForm1::scan(std::int32_t targetCode)

@@ -95,6 +95,7 @@ public:
     TargetFields targetFields() override;
     void hideMainWindow() override { ShowWindow(handle(), SW_HIDE); }
     void showMainWindow() override { ShowWindow(handle(), SW_SHOW); }
+    HWND mainWindowHandle() const override { return handle(); }
 
 protected:
     void bindControls() override;

@@ -48,6 +48,7 @@ void destroyWindows()
     destroy(OKRightDlg1);
     destroy(OKRightDlg);
     destroy(Form1);
+    destroyProgressWindow();
 }
 
 } // namespace quendix

@@ -14,6 +14,7 @@
 // | Virus List                  | TOKRightDlg19 / OKRightDlg19 | info/Unit14 | Unit14Layout | Viruses menu; 1st "Virus List" button (VirusList1Click)          |
 // | Scan results                | TOKRightDlg20 / OKRightDlg20 | scan/Unit15 | Unit15Layout | every scan command (enter1)                                      |
 // | "Report file saved."        | TOKRightDlg24 / OKRightDlg24 | scan/unit16 | unit16Layout | the results window's "Save" (CancelBtnClick)                     |
+// | Progress of a long wait     | TProgressDlg / ProgressDlg   | scan/ProgressWindow | ProgressLayout | the wait for an engine, once it lasts (created on first use) |
 //
 // Layout tables live in resources/layouts/<file>Layout.h.
 #include "app/Unit1.h"
@@ -23,6 +24,7 @@
 #include "info/Unit14.h"
 #include "info/Unit6.h"
 #include "info/Unit7.h"
+#include "scan/ProgressWindow.h"
 #include "scan/Unit15.h"
 #include "scan/unit16.h"
 

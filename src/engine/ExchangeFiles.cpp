@@ -81,6 +81,18 @@ void removeStaleFiles()
     deleteIfPresent(kRequest);
     deleteIfPresent(workPath(kResults));
     deleteIfPresent(kScanDoneSentinel);
+    removeProgressFiles();
+}
+
+void removeProgressFiles()
+{
+    deleteIfPresent(workPath(kProgress));
+    deleteIfPresent(workPath(kStopRequest));
+}
+
+void createStopRequest()
+{
+    writeTextFile(workPath(kStopRequest), {});
 }
 
 } // namespace ExchangeFiles

@@ -23,6 +23,11 @@ inline constexpr const char* kInfoSentinel = "$$file$$";
 inline constexpr const char* kRequest = "$$file$5";
 inline constexpr const char* kResults = "$$file$3";
 inline constexpr const char* kScanDoneSentinel = "\\$$file$4";   // root of the current drive
+// Optional, in WorkDir: the scanner's figures while it works (it writes the
+// file under another name and renames it over the old one), and the empty
+// marker the front end creates when the user presses Stop.
+inline constexpr const char* kProgress = "$$file$6";
+inline constexpr const char* kStopRequest = "$$file$7";
 inline constexpr const char* kInfoFile = "quendix3.inf";
 inline constexpr const char* kReportFile = "quendix.rpt";
 inline constexpr const char* kVirusList = "qdxvlst.txt";
@@ -44,6 +49,13 @@ void writeWindirInfo();
 
 // The stale files a start-up or a scan removes before the engine runs, in order.
 void removeStaleFiles();
+
+// The files a scan run leaves only while the scanner works: progress and
+// stop request, each removed when present.
+void removeProgressFiles();
+
+// Creates the empty stop request in WorkDir.
+void createStopRequest();
 
 } // namespace ExchangeFiles
 } // namespace quendix

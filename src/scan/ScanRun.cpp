@@ -3,8 +3,10 @@
 #include "engine/EngineLauncher.h"
 #include "engine/ExchangeFiles.h"
 #include "engine/TextFiles.h"
+#include "scan/ProgressWindow.h"
 #include "scan/RequestFile.h"
 #include "scan/ResultsFile.h"
+#include "scan/ResultsTexts.h"
 #include "scan/Unit15.h"
 
 #include <stdexcept>
@@ -47,9 +49,16 @@ void runScan(ScanHost& host)
     const ScanSettings settings = Settings;
     writeRequestFile(settings, targetPath);
 
+    TProgressDlg& progress = progressWindow();
+    progress.prepareForScan(results::targetFieldText(settings.TargetCode, targetPath), host.mainWindowHandle());
     EngineLauncher& engine = engineLauncher();
     engine.launchHidden(kScannerProgram);
-    engine.waitForSentinel(ExchangeFiles::kScanDoneSentinel);
+    try {
+        engine.waitForSentinelWatched(ExchangeFiles::kScanDoneSentinel, progress);
+    } catch (const EngineStopped&) {
+        throw EngineError(std::string("The scan was stopped before the engine program ") + kScannerProgram +
+                          " finished its results");
+    }
 
     // Both windows end up visible with the results in front.
     host.hideMainWindow();
@@ -71,6 +80,7 @@ void runScan(ScanHost& host)
     ExchangeFiles::deleteNow(ExchangeFiles::workPath(ExchangeFiles::kResults));
     ExchangeFiles::deleteNow(ExchangeFiles::workPath(ExchangeFiles::kRequest));
     ExchangeFiles::deleteNow(ExchangeFiles::kScanDoneSentinel);
+    ExchangeFiles::removeProgressFiles();
 }
 
 } // namespace quendix

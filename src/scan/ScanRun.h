@@ -5,6 +5,8 @@
 #include "scan/ScanCounters.h"
 #include "scan/ScanSettings.h"
 
+#include <windows.h>
+
 #include <string>
 
 namespace quendix {
@@ -20,6 +22,8 @@ public:
     virtual TargetFields targetFields() = 0;
     virtual void hideMainWindow() = 0;
     virtual void showMainWindow() = 0;
+    // The window a long scan shows its progress in front of; none: the screen.
+    virtual HWND mainWindowHandle() const { return nullptr; }
 };
 
 // The seven-line request in WorkDir. Refuses a path that would break its layout.

@@ -1,5 +1,7 @@
 #include "ui/Controls.h"
 
+#include "ui/TextFit.h"
+
 #include <commctrl.h>
 #include <richedit.h>
 
@@ -25,6 +27,32 @@ std::string Control::text() const
 void Control::setText(const std::string& text)
 {
     SetWindowTextA(hwnd_, shownText(text).c_str());
+}
+
+void Control::setTextFitted(const std::string& text)
+{
+    RECT area{};
+    GetClientRect(hwnd_, &area);
+    HDC dc = GetDC(hwnd_);
+    HGDIOBJ font = reinterpret_cast<HGDIOBJ>(send(WM_GETFONT));
+    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+    auto fits = [&](std::string_view candidate) {
+        SIZE size{};
+        GetTextExtentPoint32A(dc, candidate.data(), static_cast<int>(candidate.size()), &size);
+        return size.cx <= area.right;
+    };
+    std::string shown = shortenInMiddle(text, fits);
+    if (old)
+        SelectObject(dc, old);
+    ReleaseDC(hwnd_, dc);
+    if (shown != this->text())
+        setText(shown);
+}
+
+void ActivityBar::setMoment(unsigned long ms)
+{
+    SetWindowLongPtrA(hwnd_, GWLP_USERDATA, static_cast<LONG_PTR>(ms));
+    InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
 void Control::setEnabled(bool on)

@@ -23,6 +23,9 @@ public:
 
     std::string text() const;
     void setText(const std::string& text);
+    // Sets the text shortened in the middle as far as needed to fit the
+    // control's width in its font.
+    void setTextFitted(const std::string& text);
     bool enabled() const { return IsWindowEnabled(hwnd_) != FALSE; }
     void setEnabled(bool on);
     bool visible() const { return IsWindowVisible(hwnd_) != FALSE; }
@@ -45,6 +48,13 @@ class GroupBox : public Control {};
 class TabSheet : public Control {};
 class Area : public Control {};
 class Animate : public Control {};
+
+// A strip with chunks that step across it, to show that work goes on.
+class ActivityBar : public Control {
+public:
+    // Puts the moving part where it is `ms` after the start and redraws.
+    void setMoment(unsigned long ms);
+};
 
 class Button : public Control {
 public:

@@ -35,6 +35,10 @@ public:
     // Modeless: makes the window visible and brings it to the front. A window
     // that opens gives its default button (else its first control) the focus.
     void show();
+    // Shows the window centred on `owner` (on the screen when null) and owned
+    // by it, so that it stays in front of it until hidden.
+    void showOver(HWND owner);
+    // Hides the window; a window shown over another is no longer owned by it.
     void hide();
     bool visible() const;
     HWND handle() const { return hwnd_; }
@@ -42,6 +46,7 @@ public:
     const FormSpec& layout() const { return *layout_; }
     // The DPI the window is laid out for.
     int dpi() const { return dpi_; }
+    void setCaption(const std::string& caption);
 
     // The window a message belongs to, if it is one of ours.
     static Form* fromHandle(HWND hwnd);
@@ -116,6 +121,7 @@ private:
     LRESULT dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
     bool colourControl(HWND control, HDC dc, LRESULT& result);
     bool drawImageButton(const DRAWITEMSTRUCT& item);
+    bool drawActivity(const DRAWITEMSTRUCT& item);
     void paintBackground(HWND window, HDC dc) const;
     // Esc presses the window's cancel button wherever the focus is; true
     // when the key was taken.

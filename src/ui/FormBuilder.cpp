@@ -326,6 +326,10 @@ void Form::buildControl(const ControlSpec& c, int id)
         // never takes the focus.
         style |= SS_OWNERDRAW | SS_NOTIFY;
         break;
+    case Kind::Activity:
+        style |= SS_OWNERDRAW;
+        text = "";
+        break;
     case Kind::ListBox:
         cls = "LISTBOX";
         style |= WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY | (tabStop ? WS_TABSTOP : 0);

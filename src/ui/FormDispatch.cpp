@@ -90,9 +90,32 @@ void Form::activated(WPARAM wParam)
     }
 }
 
+void Form::showOver(HWND owner)
+{
+    SetWindowLongPtrA(hwnd_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+    RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (owner)
+        GetWindowRect(owner, &area);
+    RECT frame{};
+    GetWindowRect(hwnd_, &frame);
+    int w = frame.right - frame.left, h = frame.bottom - frame.top;
+    SetWindowPos(hwnd_, nullptr, area.left + (area.right - area.left - w) / 2,
+                 area.top + (area.bottom - area.top - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    show();
+}
+
 void Form::hide()
 {
     ShowWindow(hwnd_, SW_HIDE);
+    // An owner destroyed later must not take this window along.
+    if (GetWindow(hwnd_, GW_OWNER))
+        SetWindowLongPtrA(hwnd_, GWLP_HWNDPARENT, 0);
+}
+
+void Form::setCaption(const std::string& caption)
+{
+    caption_ = caption;
+    SetWindowTextA(hwnd_, caption.c_str());
 }
 
 bool Form::visible() const
@@ -191,7 +214,8 @@ LRESULT Form::dispatch(UINT msg, WPARAM wParam, LPARAM lParam)
             return result;
         break;
     case WM_DRAWITEM:
-        if (drawImageButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)))
+        if (drawImageButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)) ||
+            drawActivity(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)))
             return TRUE;
         break;
     case DM_GETDEFID: {

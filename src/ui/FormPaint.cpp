@@ -1,5 +1,7 @@
 #include "ui/Form.h"
 
+#include <algorithm>
+
 // Painting: colours of the controls, the image buttons' faces and the
 // backgrounds of windows and containers.
 namespace quendix::ui {
@@ -59,6 +61,32 @@ bool Form::drawImageButton(const DRAWITEMSTRUCT& item)
     SelectObject(mem, old);
     DeleteDC(mem);
     DrawEdge(dc, &r, EDGE_RAISED, BF_RECT);
+    return true;
+}
+
+bool Form::drawActivity(const DRAWITEMSTRUCT& item)
+{
+    const ControlSpec* entry = specOf(item.hwndItem);
+    if (!entry || entry->kind != Kind::Activity)
+        return false;
+    // Five chunks in the highlight colour step across the strip, one chunk a
+    // step, and come in again from the left: the strip moves even when it is
+    // drawn only a few times a second.
+    constexpr unsigned long kStepMs = 200;
+    constexpr long kChunk = 8, kGap = 2, kChunksLit = 5;
+    RECT r = item.rcItem;
+    HDC dc = item.hDC;
+    FillRect(dc, &r, GetSysColorBrush(COLOR_WINDOW));
+    DrawEdge(dc, &r, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
+    InflateRect(&r, -1, -1);
+    long chunks = std::max((r.right - r.left + kGap) / (kChunk + kGap), 1L);
+    auto ms = static_cast<unsigned long>(GetWindowLongPtrA(item.hwndItem, GWLP_USERDATA));
+    long first = static_cast<long>(ms / kStepMs % static_cast<unsigned long>(chunks + kChunksLit)) - kChunksLit;
+    for (long i = std::max(first, 0L); i < std::min(first + kChunksLit, chunks); ++i) {
+        RECT chunk{r.left + i * (kChunk + kGap), r.top, std::min(r.left + i * (kChunk + kGap) + kChunk, r.right),
+                   r.bottom};
+        FillRect(dc, &chunk, GetSysColorBrush(COLOR_HIGHLIGHT));
+    }
     return true;
 }
 

@@ -31,6 +31,7 @@ enum class Kind : std::uint8_t {
     TabSheet,       // a page of the TabControl named as its parent
     Animate,        // the platform's animation control
     Area,           // plain filled rectangle (inert); what stands on it is its child
+    Activity,       // sunken strip with chunks that step across it while work goes on
 };
 
 // Colours are system colour indexes, so that a changed scheme is followed.

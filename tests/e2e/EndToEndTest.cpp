@@ -1,14 +1,19 @@
 // The built program driven from outside in a scratch installation whose
 // engine programs record each request and answer with prepared results.
 #include "e2e/FakeInstallation.h"
+#include "layouts/ProgressLayout.h"
+#include "layouts/Unit15Layout.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <functional>
 
 using namespace quendix::e2e;
 using quendix::testing::fileExists;
 using quendix::testing::writeFile;
+namespace layouts = quendix::layouts;
 
 namespace {
 
@@ -41,6 +46,24 @@ std::vector<std::string> request(const std::string& path, int action, int target
             std::to_string(heuristics),
             std::to_string(archive),
             std::to_string(packed)};
+}
+
+constexpr const char* kProgressTitle = "Virus scanning";
+
+// The text a named control of the progress window shows.
+std::string progressShows(HWND progress, const char* name)
+{
+    return windowText(namedControl(progress, layouts::kProgressControls, name));
+}
+
+bool processHasEnded(DWORD pid)
+{
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!h)
+        return true;
+    bool ended = WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
+    CloseHandle(h);
+    return ended;
 }
 
 // The window in front is the active one. (Wine's stacking order seen from
@@ -253,6 +276,86 @@ TEST_F(EndToEnd, ExitRemovesTheLeftoversAndEndsTheProcess)
         EXPECT_FALSE(fileExists(f)) << f;
     EXPECT_TRUE(fileExists(installation.path() + "\\windir.inf"));
     EXPECT_TRUE(installation.requests().empty());
+}
+
+TEST_F(EndToEnd, AScanCanBeWatchedAndStoppedAndNothingElseStartsMeanwhileOrAfterwards)
+{
+    installation.useScanner("fake_stoppable.exe");
+    RunningProgram program(installation.path());
+    ASSERT_NE(program.mainWindow(), nullptr);
+    program.type(program.control("Edit", nullptr, 1), "C:\\Data");
+    program.click(program.control("Button", "Start Scanning", 5));
+    HWND progress = nullptr;
+    ASSERT_TRUE(program.waitUntil([&] { return (progress = program.visibleWindowTitled(kProgressTitle)) != nullptr; },
+                                  "the progress window"));
+    EXPECT_EQ(progressShows(progress, "Target"), "User Specified C:\\Data");
+    ASSERT_TRUE(program.waitUntil([&] { return progressShows(progress, "Files") == "1234"; }, "the last figures"));
+    EXPECT_EQ(progressShows(progress, "Infections"), "2");
+    EXPECT_EQ(progressShows(progress, "Path"), "C:\\Data\\Deep\\Folder\\last.exe");
+    EXPECT_EQ(program.visibleWindowTitled(kResultsTitle), nullptr);
+
+    // Clicks, a menu choice and keys for the main window start nothing.
+    program.clickPicture(program.control("Static", "Search for virus infections on selected Disk Drive"));
+    program.click(program.control("Button", "Start Scanning", 1));
+    program.click(program.control("Button", "Virus List", 0));
+    program.chooseMenu(FileMenu, 5);   // Exit
+    ASSERT_TRUE(program.running());
+
+    program.click(namedControl(progress, layouts::kProgressControls, "StopBtn"));
+    HWND results = nullptr;
+    ASSERT_TRUE(program.waitUntil([&] { return (results = program.visibleWindowTitled(kResultsTitle)) != nullptr; },
+                                  "the results"));
+    EXPECT_FALSE(IsWindowVisible(progress));
+    std::string request = windowsDirectory() + "\\$$file$5";
+    ASSERT_TRUE(program.waitUntil([&] { return !fileExists(request) && !fileExists("\\$$file$4"); },
+                                  "the end of the scan"));
+    auto log = textLines(windowText(namedControl(results, layouts::kUnit15Controls, "RichEdit1")));
+    for (const char* line : {"Virus removed: Quendix-Test.A in C:\\Data\\first.exe",
+                             "Scanning stopped at the user's request in C:\\Data\\Deep\\Folder\\last.exe"})
+        EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line;
+    EXPECT_EQ(windowText(namedControl(results, layouts::kUnit15Controls, "StaticText3")), "Files: 1234");
+    EXPECT_FALSE(fileExists(windowsDirectory() + "\\$$file$6"));
+    EXPECT_FALSE(fileExists(windowsDirectory() + "\\$$file$7"));
+
+    // Nothing the user did during the scan runs now.
+    Sleep(1500);
+    EXPECT_TRUE(program.running());
+    EXPECT_EQ(program.visibleWindowTitled(kProgressTitle), nullptr);
+    EXPECT_EQ(program.visibleWindowTitled("Virus List"), nullptr);
+    EXPECT_FALSE(fileExists(request));
+}
+
+TEST_F(EndToEnd, AHungScannerIsEndedAfterYesAndTheProgramAnswersAgain)
+{
+    installation.useScanner("fake_hangs.exe");
+    RunningProgram program(installation.path());
+    ASSERT_NE(program.mainWindow(), nullptr);
+    program.click(program.control("Button", "Start Scanning", 1));
+    HWND progress = nullptr;
+    ASSERT_TRUE(program.waitUntil([&] { return (progress = program.visibleWindowTitled(kProgressTitle)) != nullptr; },
+                                  "the progress window"));
+    HWND stop = namedControl(progress, layouts::kProgressControls, "StopBtn");
+    program.click(stop);
+    ASSERT_TRUE(program.waitUntil([&] { return windowText(stop) == "Stopping..."; }, "Stop to show it stops"));
+    EXPECT_FALSE(IsWindowEnabled(stop));
+    ASSERT_TRUE(program.waitUntil([&] { return !program.questionText().empty(); }, "the question"));
+    EXPECT_EQ(program.questionText(), "The engine program quendix7.exe does not respond. End it now?");
+    program.answerQuestion(true);
+    std::string box;
+    for (DWORD start = GetTickCount(); box.empty() && GetTickCount() - start < 20000; Sleep(50))
+        box = program.dismissErrorBox();
+    EXPECT_EQ(box, "The scan was stopped before the engine program quendix7.exe finished its results.");
+    DWORD pid = 0;
+    std::ifstream(installation.path() + "\\hung-pid.txt") >> pid;
+    ASSERT_NE(pid, 0u);
+    EXPECT_TRUE(processHasEnded(pid));
+    EXPECT_FALSE(IsWindowVisible(progress));
+
+    // The program answers commands again: the next scan runs to its results.
+    installation.useScanner("fake_quendix7.exe");
+    program.click(program.control("Button", "Start Scanning", 1));
+    ASSERT_TRUE(waitForScans(program, installation, 1));
+    EXPECT_NE(program.visibleWindowTitled(kResultsTitle), nullptr);
 }
 
 TEST_F(EndToEnd, APathOnTheCommandLineIsScannedAtOnceFromTheProgramsOwnFolder)

@@ -50,6 +50,11 @@ void Installation::prepareResults(const std::string& resultsFile)
     testing::writeFile(path() + "\\fake-results.txt", resultsFile);
 }
 
+void Installation::useScanner(const std::string& program)
+{
+    copyInto(folderOfThisProgram() + "\\" + program, path() + "\\quendix7.exe");
+}
+
 std::vector<std::string> requestLines(const std::string& request)
 {
     std::vector<std::string> lines;

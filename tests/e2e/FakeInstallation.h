@@ -21,6 +21,8 @@ public:
     std::size_t requestCount() const { return requests().size(); }
     // What the test scanner answers from now on.
     void prepareResults(const std::string& resultsFile);
+    // Another test program of this build takes the scanner's place.
+    void useScanner(const std::string& program);
 
 private:
     testing::ScratchDir scratch_;

@@ -18,7 +18,8 @@ using namespace quendix::testing;
 
 namespace {
 
-// The sixteen, in the order they are removed.
+// The sixteen, then the scanner's progress file and a stop request, in the
+// order they are removed.
 std::vector<std::string> leftovers()
 {
     std::vector<std::string> paths;
@@ -30,6 +31,8 @@ std::vector<std::string> leftovers()
     paths.push_back(WorkDir + "\\$$file$5");
     paths.push_back("$$file$5");
     paths.push_back(WorkDir + "\\$$file$3");
+    paths.push_back(WorkDir + "\\$$file$6");
+    paths.push_back(WorkDir + "\\$$file$7");
     return paths;
 }
 
@@ -107,7 +110,7 @@ TEST(Exit, WithNothingLeftTheMainWindowClosesAtOnce)
     EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));   // the program ends
 }
 
-TEST(Exit, AllSixteenAreRemovedAndNothingElse)
+TEST(Exit, AllEighteenAreRemovedAndNothingElse)
 {
     ScratchDir dir;
     ShownErrors errors;
@@ -116,7 +119,7 @@ TEST(Exit, AllSixteenAreRemovedAndNothingElse)
     createAll(kKept);
     main.form.chooseMenuItem("Exit1");
     EXPECT_TRUE(errors.texts.empty());
-    EXPECT_EQ(present(leftovers()), std::vector<bool>(16, false));
+    EXPECT_EQ(present(leftovers()), std::vector<bool>(18, false));
     EXPECT_EQ(present(kKept), std::vector<bool>(kKept.size(), true));
     EXPECT_FALSE(main.open());
     removeTree("\\$$file$4");
@@ -131,7 +134,7 @@ TEST(Exit, HiddenAndSystemFilesAndGapsArePassedThrough)
         SetFileAttributesA(paths[i].c_str(), i % 2 ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_SYSTEM);
     }
     EXPECT_NO_THROW(runExitCleanup());
-    EXPECT_EQ(present(paths), std::vector<bool>(16, false));
+    EXPECT_EQ(present(paths), std::vector<bool>(18, false));
 }
 
 TEST(Exit, EntriesGoInOrderAndTheFirstThatCannotGoStopsTheRest)
@@ -166,7 +169,7 @@ TEST(Exit, AReadOnlyEntryStopsTheRestAndExitAgainGoesOn)
     main.form.chooseMenuItem("Exit1");
     EXPECT_EQ(errors.texts, (std::vector<std::string>{"File access denied."}));
     EXPECT_TRUE(main.open());
-    std::vector<bool> expected(16, true);
+    std::vector<bool> expected(18, true);
     for (int i = 0; i < 7; ++i)
         expected[i] = false;
     EXPECT_EQ(present(paths), expected);
@@ -181,7 +184,7 @@ TEST(Exit, AReadOnlyEntryStopsTheRestAndExitAgainGoesOn)
     writeFile(paths[2], "x");   // one that was already removed came back
     main.form.chooseMenuItem("Exit1");
     EXPECT_EQ(errors.texts.size(), 2u);
-    EXPECT_EQ(present(paths), std::vector<bool>(16, false));
+    EXPECT_EQ(present(paths), std::vector<bool>(18, false));
     EXPECT_FALSE(main.open());
 }
 

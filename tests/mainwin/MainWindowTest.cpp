@@ -5,6 +5,7 @@
 #include "app/Program.h"
 #include "app/Unit1.h"
 #include "engine/EngineLauncher.h"
+#include "scan/ProgressWindow.h"
 #include "scan/Unit15.h"
 #include "scan/unit16.h"
 #include "support/FakeEngine.h"
@@ -655,17 +656,21 @@ TEST_F(MainWindowTest, TypingChoosingADriveOrAnOptionStartsNothing)
     EXPECT_FALSE(Settings.DriveSelectorFlag);
 }
 
-TEST_F(MainWindowTest, NoScanStartsWhileAnEngineIsAwaited)
+TEST_F(MainWindowTest, NoScanStartsWhileAnEngineIsAwaitedButStopDoes)
 {
     MainWindow w;
+    TProgressDlg& progress = progressWindow();
+    progress.prepareForScan("Disk drive C:\\", w.handle());
     {
         EngineWaitScope waiting;
         w.BitBtn2.click();
         w.chooseMenuItem("ScanUserSpecified2");
         w.BitBtn1.click();
+        progress.StopBtn.click();
     }
     EXPECT_TRUE(w.requests.empty());
     EXPECT_FALSE(Settings.DriveSelectorFlag);
+    EXPECT_TRUE(progress.takeStopRequest());
 }
 
 // A drop as Explorer makes it: wide names, each ended by a null, then one more.

@@ -3,6 +3,7 @@
 // report file, the views and the fields are read back.
 #include "app/Windows.h"
 #include "engine/ExchangeFiles.h"
+#include "scan/ProgressWindow.h"
 #include "scan/ScanRun.h"
 #include "support/FakeEngine.h"
 #include "support/Scratch.h"
@@ -99,7 +100,7 @@ protected:
     {
         using namespace ExchangeFiles;
         for (const std::string& p : {workPath(kInfoSentinel), workPath(kResults), workPath(kRequest),
-                                     std::string(kScanDoneSentinel)})
+                                     std::string(kScanDoneSentinel), workPath(kProgress), workPath(kStopRequest)})
             if (exists(p))
                 return true;
         return false;
@@ -146,7 +147,8 @@ TEST_F(ScanRun, ClearsStaleFilesSendsTheRequestAndBringsTheResultsForward)
 {
     using namespace ExchangeFiles;
     for (const std::string& p : {workPath(kInfoSentinel), workPath(kRequest), std::string(kRequest),
-                                 workPath(kResults), std::string(kScanDoneSentinel)})
+                                 workPath(kResults), std::string(kScanDoneSentinel), workPath(kProgress),
+                                 workPath(kStopRequest)})
         writeFile(p, "stale");
     Settings.ActionCode = 3;
     Settings.FileSetCode = 2;
@@ -165,6 +167,9 @@ TEST_F(ScanRun, ClearsStaleFilesSendsTheRequestAndBringsTheResultsForward)
     EXPECT_EQ(launch.request, crlfLines({"E:\\Data files", "3", "5", "2", "2", "2", "2"}));
     EXPECT_EQ(engine->waits, (std::vector<std::string>{"\\$$file$4"}));
     EXPECT_FALSE(fileExists(kRequest));   // the one in the current directory went with the stale files
+    // A long wait shows what is scanned as the results window does.
+    EXPECT_EQ(engine->watchedBy, ProgressDlg);
+    EXPECT_EQ(ProgressDlg->Target.text(), "User Specified E:\\Data files");
 
     EXPECT_EQ(host.calls, (std::vector<std::string>{"fields", "hide, results hidden", "show, results visible"}));
     EXPECT_TRUE(results().visible());
@@ -537,6 +542,22 @@ TEST_F(ScanRun, AScannerThatLeavesNoSentinelEndsTheRunBeforeTheWindowChanges)
     Settings.DriveSelectorFlag = true;
     EXPECT_FALSE(scan({}));
     EXPECT_FALSE(Settings.DriveSelectorFlag);
+}
+
+TEST_F(ScanRun, AScannerEndedByTheUserEndsTheRunWithItsOwnMessageAndLeavesTheFiles)
+{
+    engine->endedByUser = true;
+    EXPECT_FALSE(scan({"Virus removed A"}));
+    EXPECT_EQ(errors.texts,
+              (std::vector<std::string>{"The scan was stopped before the engine program quendix7.exe finished its results."}));
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"fields"}));   // no results window
+    EXPECT_FALSE(results().visible());
+    EXPECT_TRUE(fileExists(ExchangeFiles::workPath(ExchangeFiles::kStopRequest)));   // left to the next clean-up
+
+    engine->endedByUser = false;
+    ASSERT_TRUE(scan({"Virus removed B"}));
+    EXPECT_EQ(errors.texts.size(), 1u);
+    EXPECT_FALSE(anyExchangeFileLeft());
 }
 
 TEST_F(ScanRun, AReportThatCannotBeCreatedEndsTheRunWithItsError)

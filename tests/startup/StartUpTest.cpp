@@ -3,6 +3,7 @@
 #include "app/StartUp.h"
 #include "app/Windows.h"
 #include "engine/ExchangeFiles.h"
+#include "scan/ProgressWindow.h"
 #include "support/FakeEngine.h"
 #include "support/Scratch.h"
 #include "support/ShownErrors.h"
@@ -53,15 +54,17 @@ TEST_F(StartUp, RunsTheInfoProgramAndShowsLineTwo)
     EXPECT_FALSE(fileExists(WorkDir + "\\$$file$$"));
 }
 
-TEST_F(StartUp, AStaleSentinelIsGoneBeforeTheInfoProgramStarts)
+TEST_F(StartUp, AStaleSentinelOrStopRequestIsGoneBeforeTheInfoProgramStarts)
 {
     using namespace ExchangeFiles;
     writeFile(workPath(kInfoSentinel), "old");
+    writeFile(workPath(kStopRequest), "");
     writeFile("windir.inf", "an old and much longer content\r\nsecond line\r\n");
     engine->infoFile = kInfo;
     ASSERT_TRUE(runStartUp());
     ASSERT_EQ(engine->launches.size(), 1u);
     EXPECT_FALSE(engine->launches[0].infoSentinelExisted);
+    EXPECT_TRUE(engine->launches[0].staleFilesSeen.empty());
     EXPECT_EQ(readFile("windir.inf"), WorkDir + "\r\n");
 }
 
@@ -69,12 +72,13 @@ TEST_F(StartUp, StaleExchangeFilesAreRemovedAfterTheInfoFileIsRead)
 {
     using namespace ExchangeFiles;
     for (const std::string& p : {workPath(kRequest), std::string(kRequest), workPath(kResults),
-                                 std::string(kScanDoneSentinel)})
+                                 std::string(kScanDoneSentinel), workPath(kProgress)})
         writeFile(p, "stale");
     engine->infoFile = kInfo;
     ASSERT_TRUE(runStartUp());
     for (const std::string& p : {workPath(kInfoSentinel), workPath(kRequest), std::string(kRequest),
-                                 workPath(kResults), std::string(kScanDoneSentinel)})
+                                 workPath(kResults), std::string(kScanDoneSentinel), workPath(kProgress),
+                                 workPath(kStopRequest)})
         EXPECT_FALSE(fileExists(p)) << p;
 }
 
@@ -117,6 +121,19 @@ TEST_F(StartUp, NoInfoFileShowsFileNotFoundAndLeavesTheLabel)
     EXPECT_TRUE(labels.empty());
     // The step ended there: the stale files are left to the next clean-up.
     EXPECT_TRUE(fileExists(ExchangeFiles::kRequest));
+}
+
+TEST_F(StartUp, AnInfoProgramEndedByTheUserIsTakenAsOneThatLeftNoInfoFile)
+{
+    engine->infoFile = "15.06.2002\r\n531";   // as far as it got
+    engine->endedByUser = true;
+    EXPECT_FALSE(runStartUp());
+    EXPECT_EQ(errors.texts, (std::vector<std::string>{"File not found."}));
+    EXPECT_TRUE(labels.empty());
+    EXPECT_FALSE(fileExists(ExchangeFiles::kInfoFile));   // the windows created next find none either
+    // The wait showed "Reading the virus definitions".
+    EXPECT_EQ(engine->watchedBy, ProgressDlg);
+    EXPECT_EQ(ProgressDlg->Heading.text(), "Reading the virus definitions");
 }
 
 TEST_F(StartUp, AnInfoProgramThatLeavesNoSentinelEndsTheStep)

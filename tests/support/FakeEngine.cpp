@@ -10,7 +10,8 @@ void FakeEngine::launchHidden(const std::string& program)
     using namespace ExchangeFiles;
     Launch launch{program, exists(workPath(kInfoSentinel)), {}, {}};
     for (const std::string& path : {workPath(kInfoSentinel), workPath(kRequest), std::string(kRequest),
-                                    workPath(kResults), std::string(kScanDoneSentinel)})
+                                    workPath(kResults), std::string(kScanDoneSentinel), workPath(kProgress),
+                                    workPath(kStopRequest)})
         if (exists(path))
             launch.staleFilesSeen.push_back(path);
     if (exists(workPath(kRequest)))
@@ -29,6 +30,10 @@ void FakeEngine::launchHidden(const std::string& program)
             writeFile(workPath(kInfoSentinel), "");
         if (removesRequest)
             removeTree(workPath(kRequest));
+        if (leavesProgressFiles) {
+            writeFile(workPath(kProgress), "12\r\n0\r\nC:\\\r\n");
+            writeFile(workPath(kStopRequest), "");
+        }
         if (leavesSentinel)
             writeFile(kScanDoneSentinel, "");
     } else {
@@ -41,6 +46,16 @@ void FakeEngine::waitForSentinel(const std::string& path)
     waits.push_back(path);
     if (!ExchangeFiles::exists(path))
         throw EngineError("The engine program ended without finishing its work");
+}
+
+void FakeEngine::waitForSentinelWatched(const std::string& path, WaitWatcher& watcher)
+{
+    watchedBy = &watcher;
+    if (endedByUser) {
+        waits.push_back(path);
+        throw EngineStopped("The engine program was ended before it finished its work");
+    }
+    waitForSentinel(path);
 }
 
 FakeEngineScope::FakeEngineScope()

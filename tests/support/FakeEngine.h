@@ -21,6 +21,11 @@ public:
     bool leavesSentinel = true;     // "$$file$$" (info) or "\$$file$4" (scanner)
     bool leavesInfoSentinel = true; // the scanner's "$$file$$" in WorkDir
     bool removesRequest = false;    // the scanner deletes the request file
+    // The scanner leaves a progress file and a stop request, as after Stop.
+    bool leavesProgressFiles = true;
+    // The user has the engine ended before it finishes (a watched wait only).
+    bool endedByUser = false;
+    WaitWatcher* watchedBy = nullptr;   // the watcher of the last watched wait
 
     struct Launch {
         std::string program;
@@ -33,6 +38,7 @@ public:
 
     void launchHidden(const std::string& program) override;
     void waitForSentinel(const std::string& path) override;
+    void waitForSentinelWatched(const std::string& path, WaitWatcher& watcher) override;
 };
 
 class FakeEngineScope {

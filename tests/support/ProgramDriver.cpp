@@ -268,19 +268,53 @@ HWND RunningProgram::control(const char* cls, const char* text, int nth) const
     return h;
 }
 
-std::string RunningProgram::dismissErrorBox() const
+namespace {
+
+// The longest static text of a message box: its message.
+std::string messageOf(HWND box)
+{
+    std::string message;
+    for (HWND c : descendants(box))
+        if (sameText(className(c), "Static") && windowText(c).size() > message.size())
+            message = windowText(c);
+    return message;
+}
+
+} // namespace
+
+HWND RunningProgram::messageBox(bool question) const
 {
     for (HWND h : topWindowsOf(process_.dwProcessId)) {
         if (!IsWindowVisible(h) || windowText(h) != kErrorBoxTitle)
             continue;
-        std::string message;
-        for (HWND c : descendants(h))
-            if (sameText(className(c), "Static") && windowText(c).size() > message.size())
-                message = windowText(c);
-        PostMessageA(h, WM_COMMAND, IDOK, 0);
-        return message.empty() ? "(an error box)" : message;
+        if ((findControl(h, "Button", "&Yes") != nullptr) == question)
+            return h;
     }
-    return {};
+    return nullptr;
+}
+
+std::string RunningProgram::dismissErrorBox() const
+{
+    HWND box = messageBox(false);
+    if (!box)
+        return {};
+    std::string message = messageOf(box);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    return message.empty() ? "(an error box)" : message;
+}
+
+std::string RunningProgram::questionText() const
+{
+    HWND box = messageBox(true);
+    return box ? messageOf(box) : std::string();
+}
+
+void RunningProgram::answerQuestion(bool yes) const
+{
+    if (HWND box = messageBox(true))
+        PostMessageA(box, WM_COMMAND, yes ? IDYES : IDNO, 0);
+    else
+        ADD_FAILURE() << "no question to answer";
 }
 
 bool RunningProgram::waitUntil(const std::function<bool()>& done, const std::string& what) const

@@ -78,9 +78,15 @@ public:
     bool running() const;
     // Text of an error box the program shows now, or empty; the box is closed.
     std::string dismissErrorBox() const;
+    // Text of a yes/no question the program asks now, or empty.
+    std::string questionText() const;
+    // Answers the question the program asks now.
+    void answerQuestion(bool yes) const;
 
 private:
     void key(WPARAM vk) const;
+    // The program's message box now showing, with or without "Yes".
+    HWND messageBox(bool question) const;
 
     std::string folder_;
     PROCESS_INFORMATION process_{};

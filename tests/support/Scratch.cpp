@@ -47,7 +47,7 @@ ScratchDir::~ScratchDir()
 void removeExchangeFiles()
 {
     std::string dir = quendix::queryWindowsDirectory();
-    for (const char* name : {"$$file$$", "$$file$5", "$$file$3", "quendix3.inf", "quendix.dat", "quendix.def",
+    for (const char* name : {"$$file$$", "$$file$5", "$$file$3", "$$file$6", "$$file$7", "quendix3.inf", "quendix.dat", "quendix.def",
                              "quendix2.def", "quendix3.def", "quendix.inf", "quendix2.dat", "sign.def", "sign2.def",
                              "macro.def", "english.tx0"})
         removeTree(dir + "\\" + name);
