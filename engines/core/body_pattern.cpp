@@ -51,6 +51,9 @@ public:
             } else if (c == '{') {
                 uint32_t min = 0, max = 0;
                 if (!range('{', '}', min, max)) return PatternError::Malformed;
+                // The databases are written for scanners that read a gap of
+                // at most zero bytes ({0}, {-0}) as one of any length.
+                if (max == 0) max = kUnbounded;
                 // A short fixed gap stays inside its part, as any bytes.
                 if (min == max && min < 128) {
                     for (uint32_t i = 0; i < min; ++i) units.push_back(byteUnit(MaskedByte{}));

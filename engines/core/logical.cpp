@@ -108,9 +108,19 @@ private:
 };
 
 struct Value {
-    uint64_t count = 0, distinct = 0;
+    uint64_t count = 0;
+    uint64_t members = 0;  // the subsignatures that matched, one bit each
     bool truth = false;
 };
+
+Value evaluateNode(const LogicNode* nodes, uint32_t index, const uint32_t* counts);
+
+// A false operand brings no matches to the block around it: "(0&1)=0" holds
+// when only 0 matched, and "(0=1|1)=1" when 0 matched once and 1 twice.
+Value counted(Value v) {
+    if (!v.truth) v.count = v.members = 0;
+    return v;
+}
 
 Value evaluateNode(const LogicNode* nodes, uint32_t index, const uint32_t* counts) {
     const LogicNode& n = nodes[index];
@@ -118,24 +128,26 @@ Value evaluateNode(const LogicNode* nodes, uint32_t index, const uint32_t* count
     switch (n.kind) {
         case LogicNode::Leaf:
             v.count = counts[n.a];
-            v.distinct = v.count ? 1 : 0;
+            v.members = v.count ? uint64_t{1} << n.a : 0;
             v.truth = v.count > 0;
             return v;
         case LogicNode::And:
         case LogicNode::Or: {
             const Value a = evaluateNode(nodes, n.a, counts), b = evaluateNode(nodes, n.b, counts);
             v.count = a.count + b.count;
-            v.distinct = a.distinct + b.distinct;
+            v.members = a.members | b.members;
             v.truth = n.kind == LogicNode::And ? a.truth && b.truth : a.truth || b.truth;
-            return v;
+            return counted(v);
         }
         default: {
             v = evaluateNode(nodes, n.a, counts);
-            const bool counted = n.kind == LogicNode::Equal  ? v.count == n.count
+            const bool holds = n.kind == LogicNode::Equal  ? v.count == n.count
                                  : n.kind == LogicNode::More ? v.count > n.count
                                                              : v.count < n.count;
-            v.truth = counted && (!n.hasDistinct || v.distinct >= n.distinct);
-            return v;
+            v.truth = holds && (!n.hasDistinct || static_cast<uint32_t>(__builtin_popcountll(v.members)) >= n.distinct);
+            // A condition on a block hands on its count but not its members.
+            if (nodes[n.a].kind != LogicNode::Leaf) v.members = 0;
+            return counted(v);
         }
     }
 }

@@ -4,8 +4,11 @@
 // Expressions read as the databases expect: an operator applies to
 // everything on its right ("0&1|2" is "0&(1|2)"), and a count condition
 // ("=X", "=X,Y", ">X", ">X,Y", "<X", "<X,Y") to the operand just before it.
-// A block's count is the sum of its members' matches, its "different"
-// figure the number of members that matched at all.
+// A block's count is the sum of its operands' matches (a subsignature named
+// twice counts twice), its "different" figure the number of subsignatures
+// in it that matched; an operand that does not hold adds nothing to either,
+// and a condition on a block hands on the block's count but not which
+// subsignatures matched in it.
 #pragma once
 #include <cstdint>
 #include <string_view>

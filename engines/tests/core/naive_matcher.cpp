@@ -103,6 +103,7 @@ bool naiveParse(std::string_view s, NaiveSignature& out) {
             ++i;
         } else if (s[i] == '{') {
             if (!parseGap(s, i, '}', e)) return false;
+            if (e.max == 0) e.max = SIZE_MAX;  // {0} and {-0} stand for any number of bytes
         } else if (s[i] == '[') {
             if (!parseGap(s, i, ']', e) || e.max == SIZE_MAX) return false;
         } else if (s[i] == '(' || s[i] == '!') {
