@@ -60,47 +60,52 @@ void Automaton::build(const std::vector<std::string_view>& patterns, const std::
     std::vector<uint32_t> number(count);
     for (size_t i = 0; i < count; ++i) number[bfs[i]] = static_cast<uint32_t>(i);
 
-    edgeBegin_.assign(count + 1, 0);
-    dense_.assign(count, -1);
+    nodes_.assign(count, Node{0, 0, 0, 0, 0, 0});
     outBegin_.assign(count + 1, 0);
+    std::vector<uint32_t> edgeStart(count + 1);  // every node's edges, dense ones' too, for the failure links
     std::vector<uint32_t> sortedPayloads;
     sortedPayloads.reserve(payloads_.size());
     for (size_t i = 0; i < count; ++i) {
         const uint32_t old = bfs[i];
-        edgeBegin_[i] = static_cast<uint32_t>(labels_.size());
+        Node& node = nodes_[i];
+        edgeStart[i] = node.firstEdge = static_cast<uint32_t>(labels_.size());
         uint32_t edges = 0;
         for (uint32_t c = firstChild[old]; c != kNone; c = sibling[c]) {
             labels_.push_back(label[c]);
             targets_.push_back(number[c]);
             ++edges;
         }
-        if (i == 0 || edges >= kDenseFrom) {
-            dense_[i] = static_cast<int32_t>(tables_.size() / 256);
-            tables_.resize(tables_.size() + 256, kNone);
-            for (uint32_t e = edgeBegin_[i]; e < edgeBegin_[i] + edges; ++e)
-                tables_[static_cast<size_t>(dense_[i]) * 256 + labels_[e]] = targets_[e];
-        }
+        node.edges = static_cast<uint16_t>(edges);
+        if (edges > 0) node.label0 = labels_[node.firstEdge];
+        if (edges > 1) node.label1 = labels_[node.firstEdge + 1];
+        if (i == 0 || edges >= kDenseFrom) node.edges = kDenseEdges;
         outBegin_[i] = static_cast<uint32_t>(sortedPayloads.size());
         for (uint32_t k = 0; k < outCount[old]; ++k) sortedPayloads.push_back(payloads_[outFirst[old] + k]);
     }
-    edgeBegin_[count] = static_cast<uint32_t>(labels_.size());
+    edgeStart[count] = static_cast<uint32_t>(labels_.size());
     outBegin_[count] = static_cast<uint32_t>(sortedPayloads.size());
     payloads_ = std::move(sortedPayloads);
     firstChild = sibling = outFirst = outCount = {};
     label = {};
 
-    // Failure links and the chains of nodes with payloads, level by level.
-    fail_.assign(count, 0);
-    report_.assign(count, 0);
+    // Failure links and the chains of nodes with payloads, level by level:
+    // a node's failure target always lies on an earlier level, so its own
+    // chain is complete before the node's children are done.
     dictionary_.assign(count, 0);
+    std::vector<uint32_t> fail(count, 0);
+    auto step = [&](uint32_t s, uint8_t c) {  // plain node numbers while building
+        const auto begin = labels_.begin() + edgeStart[s], end = labels_.begin() + edgeStart[s + 1];
+        const auto at = std::lower_bound(begin, end, c);
+        return at != end && *at == c ? targets_[static_cast<size_t>(at - labels_.begin())] : kNone;
+    };
     for (uint32_t u = 0; u < count; ++u) {
-        for (uint32_t e = edgeBegin_[u]; e < edgeBegin_[u + 1]; ++e) {
+        for (uint32_t e = edgeStart[u]; e < edgeStart[u + 1]; ++e) {
             const uint32_t v = targets_[e];
             const uint8_t c = labels_[e];
             uint32_t f = 0;
             if (u != 0) {
-                for (uint32_t s = fail_[u];; s = fail_[s]) {
-                    const uint32_t g = next(s, c);
+                for (uint32_t s = fail[u];; s = fail[s]) {
+                    const uint32_t g = step(s, c);
                     if (g != kNone) {
                         f = g;
                         break;
@@ -108,20 +113,29 @@ void Automaton::build(const std::vector<std::string_view>& patterns, const std::
                     if (s == 0) break;
                 }
             }
-            fail_[v] = f;
+            fail[v] = f;
         }
     }
-    for (uint32_t v = 1; v < count; ++v) {  // breadth first: the failure target is done already
-        const uint32_t f = fail_[v];
-        dictionary_[v] = report_[f];
-        report_[v] = outBegin_[v + 1] > outBegin_[v] ? v : report_[f];
+    for (uint32_t v = 1; v < count; ++v) {
+        dictionary_[v] = nodes_[fail[v]].report;
+        nodes_[v].report = outBegin_[v + 1] > outBegin_[v] ? v : nodes_[fail[v]].report;
+    }
+    // From here on states carry the mark of nodes with payloads.
+    auto state = [&](uint32_t node) { return nodes_[node].report ? node | kReports : node; };
+    for (auto& t : targets_) t = state(t);
+    for (uint32_t v = 0; v < count; ++v) nodes_[v].fail = state(fail[v]);
+    for (uint32_t v = 0; v < count; ++v) {
+        if (nodes_[v].edges != kDenseEdges) continue;
+        const auto table = static_cast<uint32_t>(tables_.size() / 256);
+        tables_.resize(tables_.size() + 256, kNone);
+        for (uint32_t e = edgeStart[v]; e < edgeStart[v + 1]; ++e) tables_[size_t{table} * 256 + labels_[e]] = targets_[e];
+        nodes_[v].firstEdge = table;
     }
 }
 
 size_t Automaton::memoryBytes() const {
-    return edgeBegin_.capacity() * 4 + labels_.capacity() + targets_.capacity() * 4 + dense_.capacity() * 4 +
-           tables_.capacity() * 4 + fail_.capacity() * 4 + report_.capacity() * 4 + dictionary_.capacity() * 4 +
-           outBegin_.capacity() * 4 + payloads_.capacity() * 4;
+    return nodes_.capacity() * sizeof(Node) + labels_.capacity() + targets_.capacity() * 4 + tables_.capacity() * 4 +
+           dictionary_.capacity() * 4 + outBegin_.capacity() * 4 + payloads_.capacity() * 4;
 }
 
 }  // namespace qdx

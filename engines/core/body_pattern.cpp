@@ -300,6 +300,17 @@ void emit(const std::vector<Unit>& units, size_t from, size_t to, PatternPart& p
     }
 }
 
+ByteSet bytesMatching(MaskedByte m) {
+    ByteSet s{};
+    if (m.mask == 0xFF) {
+        addToSet(s, m.value);
+    } else {
+        for (unsigned b = 0; b < 256; ++b)
+            if ((b & m.mask) == m.value) addToSet(s, b);
+    }
+    return s;
+}
+
 // What each byte position of a part may hold, for choosing the anchor.
 void positionSets(const std::vector<Unit>& units, size_t from, size_t to, std::vector<ByteSet>& out) {
     out.clear();
@@ -308,10 +319,7 @@ void positionSets(const std::vector<Unit>& units, size_t from, size_t to, std::v
     for (size_t i = from; i < to; ++i) {
         const Unit& u = units[i];
         if (u.kind == Unit::Byte) {
-            ByteSet s{};
-            for (unsigned b = 0; b < 256; ++b)
-                if ((b & u.byte.mask) == u.byte.value) addToSet(s, b);
-            out.push_back(s);
+            out.push_back(bytesMatching(u.byte));
         } else if (u.kind == Unit::Set) {
             out.push_back(u.set);
         } else if (u.negate) {  // a negated string may hold anything
@@ -319,9 +327,10 @@ void positionSets(const std::vector<Unit>& units, size_t from, size_t to, std::v
         } else {
             for (size_t k = 0; k < u.strings[0].size(); ++k) {
                 ByteSet s{};
-                for (const auto& str : u.strings)
-                    for (unsigned b = 0; b < 256; ++b)
-                        if ((b & str[k].mask) == str[k].value) addToSet(s, b);
+                for (const auto& str : u.strings) {
+                    const ByteSet one = bytesMatching(str[k]);
+                    for (size_t w = 0; w < 4; ++w) s[w] |= one[w];
+                }
                 out.push_back(s);
             }
         }
@@ -363,8 +372,9 @@ bool chooseAnchor(const std::vector<ByteSet>& sets, PatternPart& part) {
     for (size_t k = 0; k < bestLength; ++k) {
         std::vector<std::string> next;
         for (const auto& prefix : part.anchors)
-            for (unsigned b = 0; b < 256; ++b)
-                if (inSet(sets[bestAt + k], b)) next.push_back(prefix + static_cast<char>(b));
+            for (size_t w = 0; w < 4; ++w)
+                for (uint64_t bits = sets[bestAt + k][w]; bits; bits &= bits - 1)
+                    next.push_back(prefix + static_cast<char>(w * 64 + static_cast<size_t>(__builtin_ctzll(bits))));
         part.anchors = std::move(next);
     }
     return true;
