@@ -145,8 +145,11 @@ Value evaluateNode(const LogicNode* nodes, uint32_t index, const uint32_t* count
                                  : n.kind == LogicNode::More ? v.count > n.count
                                                              : v.count < n.count;
             v.truth = holds && (!n.hasDistinct || static_cast<uint32_t>(__builtin_popcountll(v.members)) >= n.distinct);
-            // A condition on a block hands on its count but not its members.
-            if (nodes[n.a].kind != LogicNode::Leaf) v.members = 0;
+            // A condition that holds on one subsignature counts it as matched,
+            // even "1=0"; a condition on a block hands on its count but not
+            // its members.
+            const LogicNode& operand = nodes[n.a];
+            v.members = operand.kind == LogicNode::Leaf && v.truth ? uint64_t{1} << operand.a : 0;
             return counted(v);
         }
     }

@@ -7,8 +7,9 @@
 // A block's count is the sum of its operands' matches (a subsignature named
 // twice counts twice), its "different" figure the number of subsignatures
 // in it that matched; an operand that does not hold adds nothing to either,
-// and a condition on a block hands on the block's count but not which
-// subsignatures matched in it.
+// a condition that holds on a single subsignature ("1=0" too) counts it as
+// matched, and a condition on a block hands on the block's count but not
+// which subsignatures matched in it.
 #pragma once
 #include <cstdint>
 #include <string_view>
