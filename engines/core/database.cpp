@@ -249,7 +249,7 @@ void DatabaseLoader::bodyLine(std::string_view line) {
     const PatternError e = compilePattern(f[3], body_.variants);
     if (e != PatternError::None) return skip(patternSkip(e));
     body_.name = f[0];
-    body_.target = static_cast<Target>(target);
+    body_.target = static_cast<FileTarget>(target);
     if (ignored(body_.name, line)) return skip(Skip::Ignored);
     sink_.addBody(body_);
     ++report_.body;
@@ -291,7 +291,7 @@ void DatabaseLoader::logicalLine(std::string_view line) {
             sub.offset = OffsetSpec{};
         }
         if (sub.offset.needsPe() && r.block.target != PeFile) return skip(Skip::Malformed);
-        sub.target = static_cast<Target>(r.block.target);
+        sub.target = static_cast<FileTarget>(r.block.target);
         const PatternError e = compilePattern(s, sub.variants);
         if (e != PatternError::None) return skip(patternSkip(e));
     }
@@ -432,6 +432,10 @@ void DatabaseLoader::loadContainer(std::string_view fileName, InputStream& raw) 
     }
     drain(hashed);
     if (checkWhole && hashed.finish() != expected) throw std::runtime_error("its checksum does not match");
+    if (report_.newestCreated.empty() || header.builtAt > report_.newestBuiltAt) {
+        report_.newestCreated = header.created;
+        report_.newestBuiltAt = header.builtAt;
+    }
 }
 
 void DatabaseLoader::loadFile(std::string_view fileName, InputStream& in) {

@@ -37,11 +37,11 @@ struct HashRecord {
 };
 
 // Target types this engine matches.
-enum Target : uint8_t { AnyFile = 0, PeFile = 1 };
+enum FileTarget : uint8_t { AnyFile = 0, PeFile = 1 };
 
 struct BodyRecord {
     std::string_view name;
-    Target target = AnyFile;
+    FileTarget target = AnyFile;
     OffsetSpec offset;
     std::vector<PatternVariant> variants;
 };
@@ -84,6 +84,8 @@ struct LoadReport {
     uint64_t body = 0, logical = 0, fileHashes = 0, sectionHashes = 0, allowed = 0, ignoreEntries = 0;
     std::array<uint64_t, kSkipReasons> skipped{};
     std::vector<std::string> errors;  // damaged or unreadable files, one text each
+    std::string newestCreated;        // the creation date of the newest container loaded
+    uint64_t newestBuiltAt = 0;
 
     uint64_t loaded() const { return body + logical + fileHashes + sectionHashes; }
     uint64_t skippedTotal() const;

@@ -32,7 +32,7 @@ struct StoredSignature {
     uint32_t owner = 0;  // logical signature, or own signature or family index
     uint16_t parts = 0;
     Origin origin = Origin::Database;
-    Target target = AnyFile;
+    FileTarget target = AnyFile;
     uint8_t subsignature = 0;
     bool dropped = false;
 };

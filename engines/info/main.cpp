@@ -1,13 +1,20 @@
 // quendix9.exe: tells the front end about the definitions. Writes the
 // ten-line info file "quendix3.inf" into the current directory, leaves a
-// working copy of the definitions in the Windows directory, and creates
+// working copy of our definitions in the Windows directory, and creates
 // "$$file$$" there last, when everything else is in place.
+//
+// The figures count our own definitions and every signature the scanner
+// loads from the signatures folder, by kind of virus. The databases go
+// through the scanner's loader, but into a counter: nothing is built for
+// matching, so that the front end's start is not held up.
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
+#include "categories.h"
 #include "definitions.h"
+#include "signature_folder.h"
 #include "text.h"
 #include "winpath.h"
 
@@ -24,10 +31,21 @@ int run() {
             break;
         }
 
+    qdx::CategoryCounter counter;
+    qdx::LoadReport databases;
+    if (!source.empty()) counter.addOwn(defs);
+    try {
+        qdx::loadSignatureFolder(qdx::signatureFolder(), counter, databases);
+    } catch (const std::exception&) {
+        databases = qdx::LoadReport();  // the figures of our own definitions still hold
+    }
+
     std::vector<std::string> lines;
-    if (!source.empty()) {
-        for (const auto& l : qdx::infoLines(defs)) lines.push_back(l);
-        CopyFileA(source.c_str(), (workDir + "\\quendix.dat").c_str(), FALSE);
+    if (!source.empty() || databases.loaded() > 0) {
+        std::string created = source.empty() ? "(no definitions of its own)" : defs.created;
+        if (!databases.newestCreated.empty()) created += ", signature databases " + databases.newestCreated;
+        for (const auto& l : counter.lines(created)) lines.push_back(l);
+        if (!source.empty()) CopyFileA(source.c_str(), (workDir + "\\quendix.dat").c_str(), FALSE);
     } else {
         lines.assign(10, "0");
         lines[0] = "(no virus definitions found)";

@@ -15,7 +15,7 @@ namespace {
 struct Kept final : DatabaseSink {
     std::vector<HashRecord> hashes;
     std::vector<std::string> hashNames, bodies, logicals, dropped;
-    std::vector<Target> targets;
+    std::vector<FileTarget> targets;
     void addHash(const HashRecord& r) override {
         hashes.push_back(r);
         hashNames.emplace_back(r.name);
