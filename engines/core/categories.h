@@ -35,6 +35,7 @@ public:
     void addHash(const HashRecord& record) override;
     void addBody(const BodyRecord& record) override;
     void addLogical(const LogicalRecord& record) override;
+    bool wantsPatterns() const override { return false; }
     void dropName(std::string_view name) override;
     size_t mark() override { return entries_.size(); }
     void rollback(size_t mark) override { entries_.resize(mark); }

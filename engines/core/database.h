@@ -72,6 +72,8 @@ public:
     virtual void addHash(const HashRecord& record) = 0;
     virtual void addBody(const BodyRecord& record) = 0;
     virtual void addLogical(const LogicalRecord& record) = 0;
+    // Sinks that only count leave the patterns' code out of the records.
+    virtual bool wantsPatterns() const { return true; }
     // Signatures of this name loaded earlier are to be dropped.
     virtual void dropName(std::string_view name) = 0;
     // What a damaged container added is taken back.
@@ -132,7 +134,8 @@ private:
     // Ignored names, each with the MD5 digests of the entries it ignores
     // (none: every entry of that name).
     std::unordered_map<std::string, std::vector<Digest>, StringHash, std::equal_to<>> ignores_;
-    BodyRecord body_;        // scratch, kept for its buffers
+    std::vector<std::string_view> fields_;  // scratch, kept for their buffers
+    BodyRecord body_;
     LogicalRecord logical_;
 };
 
