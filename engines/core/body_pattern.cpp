@@ -411,8 +411,10 @@ PatternError compile(std::string_view hex, std::vector<PatternVariant>* out) {
                 if (out) {
                     emit(v, begin, i, part);
                     if (!chooseAnchor(sets, part)) return PatternError::NoAnchor;
-                } else if (std::none_of(sets.begin(), sets.end(), [](const ByteSet& s) { return positionWeight(s) > 0; })) {
-                    return PatternError::NoAnchor;
+                } else if (std::none_of(sets.begin(), sets.end(), [](const ByteSet& s) {
+                               return positionWeight(s) > 0 && setCount(s) <= kMaxAnchorStrings;
+                           })) {
+                    return PatternError::NoAnchor;  // as chooseAnchor would find no window
                 }
                 variant.parts.push_back(std::move(part));
                 gapMin = gapMax = 0;
