@@ -99,6 +99,14 @@ void CategoryCounter::addLogical(const LogicalRecord& r) { add(r.name, categoryO
 
 void CategoryCounter::dropName(std::string_view name) { dropped_.push_back(nameHash(name)); }
 
+void CategoryCounter::expect(std::string_view fileName, uint64_t bytes) {
+    // Room for about as many entries as the file has lines (hash lines are
+    // short, body and logical ones longer), where doubling could waste half.
+    const std::string_view ext = fileName.substr(fileName.rfind('.') + 1);
+    const uint64_t line = ext == "ndb" || ext == "ldb" ? 200 : 60;
+    entries_.reserve(entries_.size() + static_cast<size_t>(bytes / line));
+}
+
 std::array<std::string, 10> CategoryCounter::lines(const std::string& created) const {
     std::vector<uint64_t> dropped = dropped_;
     std::sort(dropped.begin(), dropped.end());

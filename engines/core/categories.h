@@ -36,6 +36,7 @@ public:
     void addBody(const BodyRecord& record) override;
     void addLogical(const LogicalRecord& record) override;
     bool wantsPatterns() const override { return false; }
+    void expect(std::string_view fileName, uint64_t bytes) override;
     void dropName(std::string_view name) override;
     size_t mark() override { return entries_.size(); }
     void rollback(size_t mark) override { entries_.resize(mark); }

@@ -429,10 +429,12 @@ void DatabaseLoader::loadContainer(std::string_view fileName, InputStream& raw) 
             haveInfo = true;
             continue;
         }
-        if (kind == DatabaseKind::Info || kind == DatabaseKind::None)
+        if (kind == DatabaseKind::Info || kind == DatabaseKind::None) {
             drain(member);
-        else
+        } else {
+            sink_.expect(name, tar.size());
             loadPlain(name, kind, member);
+        }
         drain(member);
         if (haveInfo && name != "COPYING") {
             const auto it = info.find(name);
@@ -448,16 +450,18 @@ void DatabaseLoader::loadContainer(std::string_view fileName, InputStream& raw) 
     }
 }
 
-void DatabaseLoader::loadFile(std::string_view fileName, InputStream& in) {
+void DatabaseLoader::loadFile(std::string_view fileName, InputStream& in, uint64_t size) {
     const DatabaseKind kind = databaseKind(fileName);
     if (kind == DatabaseKind::None || kind == DatabaseKind::Info) return;
     const size_t mark = sink_.mark();
     const LoadReport before = report_;
     try {
-        if (kind == DatabaseKind::Container)
+        if (kind == DatabaseKind::Container) {
             loadContainer(fileName, in);
-        else
+        } else {
+            if (size) sink_.expect(fileName, size);
             loadPlain(fileName, kind, in);
+        }
         report_.files.emplace_back(fileName);
     } catch (const std::exception& e) {
         sink_.rollback(mark);

@@ -74,6 +74,9 @@ public:
     virtual void addLogical(const LogicalRecord& record) = 0;
     // Sinks that only count leave the patterns' code out of the records.
     virtual bool wantsPatterns() const { return true; }
+    // A database file of about this many bytes comes next: room for its
+    // entries can be made at once rather than by growing step by step.
+    virtual void expect(std::string_view /*fileName*/, uint64_t /*bytes*/) {}
     // Signatures of this name loaded earlier are to be dropped.
     virtual void dropName(std::string_view name) = 0;
     // What a damaged container added is taken back.
@@ -110,7 +113,7 @@ public:
 
     // Loads one database file; a damaged one adds an error to the report
     // and nothing to the sink. Files that are not databases are passed over.
-    void loadFile(std::string_view fileName, InputStream& in);
+    void loadFile(std::string_view fileName, InputStream& in, uint64_t size = 0);
 
     // Parsers of single lines, for the tests.
     void hashLine(std::string_view line, DatabaseKind kind);

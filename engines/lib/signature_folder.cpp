@@ -39,7 +39,7 @@ void loadSignatureFolder(const std::string& folder, DatabaseSink& sink, LoadRepo
         }
         WinFile file(h, static_cast<uint64_t>(size.QuadPart));
         RangeStream in(file, 0, file.size());
-        loader.loadFile(name, in);
+        loader.loadFile(name, in, file.size());
         CloseHandle(h);
     }
 }

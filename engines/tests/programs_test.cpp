@@ -250,4 +250,12 @@ TEST_F(EngineRun, SignatureDatabasesBesideThePrograms) {
     EXPECT_EQ(info[3], std::to_string(std::stoi(own[3]) + 1));  // DOS and Windows: Win.
     EXPECT_EQ(info[4], std::to_string(std::stoi(own[4]) + 1));  // Word and Excel: Doc.
     EXPECT_EQ(info[7], std::to_string(std::stoi(own[7]) + 1));  // scripts: Js.
+
+    // The figures are kept beside the databases, but only while they are the same.
+    writeFile(signatures + "\\test.ndb", "Win.Test.Body-1-0:0:*:6d6164652d757020626f6479\n"
+                                           "Win.Test.Other-4-0:0:*:6f7468657220626f6479\n");
+    EXPECT_EQ(runProgram(installed + "\\quendix9.exe", home), 0);
+    ASSERT_TRUE(qdx::readLines(home + "\\quendix3.inf", info));
+    ASSERT_EQ(info.size(), 10u);
+    EXPECT_EQ(info[1], std::to_string(definitions().signatures.size() + 4));
 }
