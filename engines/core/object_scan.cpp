@@ -31,7 +31,7 @@ bool wants(const HashTables& t, HashKind kind, uint64_t size) {
 
 ObjectScan::ObjectScan(const SignatureStore& store, const ScanOptions& options, uint64_t size, std::string_view head)
     : store_(store), options_(options), size_(size), mz_(isMz(head)) {
-    if (mz_) readPe(head, pe_);
+    readPe(head, size, pe_);
     const HashTables& files = store_.hashes(HashUse::File);
     const HashTables& allow = store_.hashes(HashUse::Allow);
     const HashTables& sections = store_.hashes(HashUse::Section);
@@ -167,7 +167,7 @@ bool ObjectScan::logicalHolds(const StoredLogical& l) const {
     const TargetBlock& b = l.block;
     if (l.dropped || (b.target == PeFile && !mz_)) return false;
     if (b.hasFileSize && !b.fileSize.contains(fed_)) return false;
-    if (b.hasEntryPoint && !(pe_.valid && pe_.entryKnown && b.entryPoint.contains(pe_.entryOffset))) return false;
+    if (b.hasEntryPoint && !(pe_.valid && b.entryPoint.contains(pe_.entryOffset))) return false;
     if (b.hasSections && !(pe_.valid && b.sections.contains(pe_.sectionCount))) return false;
     return true;
 }

@@ -66,10 +66,23 @@ TEST(FileScan, OffsetsInAPeFile) {
                "Sections;Engine:51-255,Target:1,NumberOfSections:3-9;0;" + hex("SECTION1") + "\n"}});
     EXPECT_EQ(e.scan(pe), (std::vector<std::string>{"EpMinus", "Ep", "EpPlus", "S1", "Whole0", "Abs", "Last", "Whole1",
                                                     "Eof", "Entry"}));
-    // Target 1 asks for MZ only; offsets from the entry point need a real PE file.
-    EXPECT_EQ(Engine({{"a.ndb", "Mz:1:*:" + hex("SECTION1") + "\nEp:1:EP+0:" + hex("SECTION1") + "\n"}})
-                  .scan("MZ" + std::string(100, '\0') + "SECTION1"),
-              std::vector<std::string>{"Mz"});
+    // Target 1 asks for MZ only; offsets from the entry point, and for a
+    // program even from the end, need a valid PE file.
+    Engine mz({{"a.ndb", "Mz:1:*:" + hex("SECTION1") + "\nEp:1:EP+0:" + hex("SECTION1") + "\nAt:1:102:" +
+                             hex("SECTION1") + "\nEnd:0:EOF-8:" + hex("SECTION1") + "\n"}});
+    EXPECT_EQ(mz.scan("MZ" + std::string(100, '\0') + "SECTION1"), (std::vector<std::string>{"Mz", "At"}));
+    EXPECT_EQ(mz.scan("ZM" + std::string(100, '\0') + "SECTION1"), std::vector<std::string>{"End"});
+    // An entry point beyond the end (a cut-off program) makes no valid PE file.
+    std::string cut = pe.substr(0, s1 + 16);
+    cut.replace(0x98 + 16, 4, std::string("\x20\x20\0\0", 4));  // entry point in section 1, 0x20 bytes in
+    EXPECT_EQ(Engine({{"a.ndb", "S1:1:S1+0:" + hex("SECTION1") + "\nEnd:1:EOF-16:" + hex("SECTION1") + "\n"},
+                      {"a.ldb", "Count;Engine:51-255,Target:1,NumberOfSections:2;0;" + hex("SECTION1") + "\n"}})
+                  .scan(cut),
+              std::vector<std::string>{});
+    // Section data begins at its stated offset rounded down to 512 bytes.
+    std::string unaligned = pe;
+    unaligned[0x178 + 40 + 20] = 0x10;  // section 1's offset plus 0x10
+    EXPECT_EQ(Engine({{"a.ndb", "S1:1:S1+0:" + hex("SECTION1") + "\n"}}).scan(unaligned), std::vector<std::string>{"S1"});
     EXPECT_TRUE(Engine({{"a.ndb", "Mz:1:*:" + hex("SECTION1") + "\n"}}).scan("ZM SECTION1").empty());
 }
 
