@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "bytes.h"
+
 namespace qdx {
 namespace {
 
@@ -235,9 +237,7 @@ void put32(std::string& code, uint32_t v) {
     for (int i = 0; i < 4; ++i) code += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
-uint32_t get32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
+uint32_t get32(const uint8_t* p) { return le32(p); }
 
 // Adds one to the length stored at `at`.
 void bump(std::string& code, size_t at) {
