@@ -133,6 +133,25 @@ TEST(FileScan, DamagedArchivesAreNotErrors) {
     EXPECT_TRUE(e.scan(bomb).empty());
 }
 
+TEST(FileScan, SubsignatureModifiers) {
+    Engine e({{"m.ldb", "Case;Engine:81-255,Target:0;0;" + hex("MiXeD") + "::i\n"
+                        "Gap;Engine:81-255,Target:0;0;" + hex("ga") + "{2}" + hex("p") + "::w\n"
+                        "Both;Engine:81-255,Target:0;0=2;" + hex("both") + "::wa\n"
+                        "Word;Engine:81-255,Target:0;0=1;" + hex("word") + "::f\n"
+                        "WordCase;Engine:81-255,Target:0;0;" + hex("Word") + "::fi\n"}});
+    // Wide: a zero byte after every byte, "??" too, but not after a gap's bytes.
+    Engine w({{"m.ldb", "Wide;Engine:81-255,Target:0;0;57??6465::w\n"}});
+    EXPECT_EQ(w.scan(std::string("W\0x\0d\0e\0", 8)), std::vector<std::string>{"Wide"});
+    EXPECT_TRUE(w.scan(std::string("W\0xyd\0e\0", 8)).empty());
+    EXPECT_EQ(e.scan("..mixed.."), std::vector<std::string>{"Case"});
+    EXPECT_EQ(e.scan(std::string("g\0a\0..p\0", 8)), std::vector<std::string>{"Gap"});
+    EXPECT_EQ(e.scan(std::string("both b\0o\0t\0h\0", 14)), std::vector<std::string>{"Both"});
+    // "word" inside "swordfish" and "words" is no word; "_" and file ends are no letters.
+    EXPECT_EQ(e.scan("swordfish words word_"), (std::vector<std::string>{"Word", "WordCase"}));
+    EXPECT_EQ(e.scan("WORD"), std::vector<std::string>{"WordCase"});
+    EXPECT_EQ(e.scan("xWORD word"), (std::vector<std::string>{"Word", "WordCase"}));
+}
+
 TEST(FileScan, OwnSignaturesComeFirstAndFamiliesLast) {
     Definitions own;
     own.signatures.push_back({"Own.Sig", "dos", true, false, "OWNBYTES"});
