@@ -9,6 +9,7 @@ two pieces of the same signature.
 import hashlib
 import io
 import os
+import random
 import zipfile
 
 import pebuild
@@ -122,7 +123,6 @@ class Blob:
 
 
 def _random_bytes(seed, n):
-    import random
     return random.Random(seed).randbytes(n)
 
 

@@ -17,7 +17,6 @@ The same seed and size always give the same bytes.
 import argparse
 import json
 import os
-import random
 import shutil
 import sys
 

@@ -16,10 +16,12 @@ LIMITS = ["--max-filesize=4000M", "--max-scansize=4000M", "--max-files=100000",
 
 
 class Run:
-    def __init__(self, pairs, errors, raw):
+    def __init__(self, pairs, errors, raw, code=0, stderr=""):
         self.pairs = pairs        # {(relpath, name)}
         self.errors = errors      # lines that say something went wrong
         self.raw = raw            # the full output, kept for the report
+        self.code = code
+        self.stderr = stderr
 
 
 def _relative(path, root, files):
@@ -71,13 +73,15 @@ def clamscan(db, root, all_matches=True):
     return Run(pairs, errors, proc.stdout + proc.stderr)
 
 
-def qdx_scan(program, db, root, all_matches=True):
+def qdx_scan(program, db, root, all_matches=True, raise_errors=True):
     cmd = [program] + (["--all-match"] if all_matches else []) + ["-d", db, root]
     proc = subprocess.run(cmd, capture_output=True, text=True, errors="replace")
     files = corpus_files(root)
     pairs = {(_relative(path, root, files), name) for path, name in _found_lines(proc.stdout)}
-    errors = [] if proc.returncode in (0, 1) else [f"exit code {proc.returncode}: {proc.stderr.strip()}"]
-    return Run(pairs, errors, proc.stdout + proc.stderr)
+    errors = []
+    if raise_errors and proc.returncode not in (0, 1):
+        errors.append(f"exit code {proc.returncode}: {proc.stderr.strip()[:500]}")
+    return Run(pairs, errors, proc.stdout + proc.stderr, proc.returncode, proc.stderr)
 
 
 def quendix7(bin_dir, wine_run, prefix, db, root):
@@ -111,7 +115,7 @@ def quendix7(bin_dir, wine_run, prefix, db, root):
             if line.startswith("Found "):
                 what, _, where = line[len("Found "):].partition(" in ")
                 pairs.add((_relative(where, win_root, files), what))
-            elif line.startswith("Error"):
+            elif line.startswith("Error:"):
                 errors.append(line)
         return Run(pairs, errors, text)
     finally:
