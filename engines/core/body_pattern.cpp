@@ -1,0 +1,480 @@
+#include "body_pattern.h"
+
+#include <array>
+#include <cstring>
+
+namespace qdx {
+namespace {
+
+using ByteSet = std::array<uint64_t, 4>;
+
+bool inSet(const ByteSet& s, unsigned b) { return (s[b >> 6] >> (b & 63)) & 1; }
+void addToSet(ByteSet& s, unsigned b) { s[b >> 6] |= uint64_t{1} << (b & 63); }
+size_t setCount(const ByteSet& s) {
+    size_t n = 0;
+    for (uint64_t w : s) n += static_cast<size_t>(__builtin_popcountll(w));
+    return n;
+}
+
+// One byte position: (byte & mask) == value.
+struct MaskedByte {
+    uint8_t value = 0, mask = 0;
+};
+
+// A unit of a signature before it is split into parts.
+struct Unit {
+    enum Kind { Byte, Set, Alt, Gap, Generic } kind = Byte;
+    MaskedByte byte;                                  // Byte
+    ByteSet set{};                                    // Set
+    std::vector<std::vector<MaskedByte>> strings;     // Alt (one length) and Generic (any lengths)
+    bool negate = false;                              // Alt
+    uint32_t min = 0, max = 0;                        // Gap
+};
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+class Parser {
+public:
+    explicit Parser(std::string_view text) : s_(text) {}
+
+    PatternError parse(std::vector<Unit>& units) {
+        while (at_ < s_.size()) {
+            const char c = s_[at_];
+            if (c == '*') {
+                ++at_;
+                units.push_back(gap(0, kUnbounded));
+            } else if (c == '{') {
+                uint32_t min = 0, max = 0;
+                if (!range('{', '}', min, max)) return PatternError::Malformed;
+                // The databases are written for scanners that read a gap of
+                // at most zero bytes ({0}, {-0}) as one of any length.
+                if (max == 0) max = kUnbounded;
+                // A short fixed gap stays inside its part, as any bytes.
+                if (min == max && min < 128) {
+                    for (uint32_t i = 0; i < min; ++i) units.push_back(byteUnit(MaskedByte{}));
+                } else {
+                    units.push_back(gap(min, max));
+                }
+            } else if (c == '[') {
+                uint32_t min = 0, max = 0;
+                if (!range('[', ']', min, max) || max == kUnbounded) return PatternError::Malformed;
+                units.push_back(gap(min, max));
+            } else if (c == '(' || c == '!') {
+                const PatternError e = alternation(units);
+                if (e != PatternError::None) return e;
+            } else {
+                MaskedByte b;
+                if (!hexByte(b)) return PatternError::Malformed;
+                units.push_back(byteUnit(b));
+            }
+        }
+        return PatternError::None;
+    }
+
+private:
+    static Unit gap(uint32_t min, uint32_t max) {
+        Unit u;
+        u.kind = Unit::Gap;
+        u.min = min;
+        u.max = max;
+        return u;
+    }
+    static Unit byteUnit(MaskedByte b) {
+        Unit u;
+        u.kind = Unit::Byte;
+        u.byte = b;
+        return u;
+    }
+
+    // Two characters: hex digits or '?' for either nibble.
+    bool hexByte(MaskedByte& out) {
+        if (at_ + 2 > s_.size()) return false;
+        const char hi = s_[at_], lo = s_[at_ + 1];
+        const int h = hexValue(hi), l = hexValue(lo);
+        if ((h < 0 && hi != '?') || (l < 0 && lo != '?')) return false;
+        at_ += 2;
+        out.mask = static_cast<uint8_t>((h < 0 ? 0 : 0xF0) | (l < 0 ? 0 : 0x0F));
+        out.value = static_cast<uint8_t>(((h < 0 ? 0 : h) << 4) | (l < 0 ? 0 : l));
+        return true;
+    }
+
+    bool number(uint32_t& out) {
+        const size_t from = at_;
+        uint64_t n = 0;
+        while (at_ < s_.size() && s_[at_] >= '0' && s_[at_] <= '9') {
+            n = n * 10 + static_cast<uint64_t>(s_[at_] - '0');
+            if (n >= kUnbounded) return false;
+            ++at_;
+        }
+        out = static_cast<uint32_t>(n);
+        return at_ > from;
+    }
+
+    // {n} {-n} {n-} {n-m} and [n-m].
+    bool range(char open, char close, uint32_t& min, uint32_t& max) {
+        if (s_[at_] != open) return false;
+        ++at_;
+        if (at_ < s_.size() && s_[at_] == '-') {
+            ++at_;
+            min = 0;
+            if (!number(max)) return false;
+        } else {
+            if (!number(min)) return false;
+            if (at_ < s_.size() && s_[at_] == '-') {
+                ++at_;
+                if (at_ < s_.size() && s_[at_] == close)
+                    max = kUnbounded;
+                else if (!number(max))
+                    return false;
+            } else {
+                max = min;
+            }
+        }
+        if (at_ >= s_.size() || s_[at_] != close || max < min) return false;
+        ++at_;
+        return true;
+    }
+
+    // (aa|bb), !(aa|bb), (aabb|ccdd), (aa|bbcc) and the character classes.
+    PatternError alternation(std::vector<Unit>& units) {
+        bool negate = false;
+        if (s_[at_] == '!') {
+            negate = true;
+            ++at_;
+            if (at_ >= s_.size() || s_[at_] != '(') return PatternError::Malformed;
+        }
+        ++at_;  // '('
+        if (at_ + 1 < s_.size() && s_[at_ + 1] == ')' &&
+            (s_[at_] == 'B' || s_[at_] == 'L' || s_[at_] == 'W'))
+            return PatternError::Unsupported;
+        std::vector<std::vector<MaskedByte>> strings(1);
+        for (;;) {
+            if (at_ >= s_.size()) return PatternError::Malformed;
+            const char c = s_[at_];
+            if (c == ')') {
+                ++at_;
+                break;
+            }
+            if (c == '|') {
+                ++at_;
+                strings.emplace_back();
+                continue;
+            }
+            if (c == '{') {
+                uint32_t min = 0, max = 0;
+                if (!range('{', '}', min, max) || min != max || min >= 128) return PatternError::Malformed;
+                strings.back().insert(strings.back().end(), min, MaskedByte{});
+                continue;
+            }
+            MaskedByte b;
+            if (!hexByte(b)) return PatternError::Malformed;
+            strings.back().push_back(b);
+        }
+        if (strings.size() < 2) return PatternError::Malformed;
+        bool sameLength = true, exact = true;
+        for (const auto& s : strings) {
+            if (s.empty()) return PatternError::Malformed;
+            sameLength = sameLength && s.size() == strings[0].size();
+            for (const auto& b : s) exact = exact && b.mask == 0xFF;
+        }
+        Unit u;
+        if (sameLength && strings[0].size() == 1 && exact) {
+            u.kind = Unit::Set;
+            for (const auto& s : strings) addToSet(u.set, s[0].value);
+            if (negate)
+                for (auto& w : u.set) w = ~w;
+        } else if (sameLength) {
+            u.kind = Unit::Alt;
+            u.negate = negate;
+            u.strings = std::move(strings);
+        } else {
+            if (negate) return PatternError::Malformed;
+            u.kind = Unit::Generic;
+            u.strings = std::move(strings);
+        }
+        units.push_back(std::move(u));
+        return PatternError::None;
+    }
+
+    std::string_view s_;
+    size_t at_ = 0;
+};
+
+// Alternatives of different lengths become variants of their own.
+bool expand(const std::vector<Unit>& units, std::vector<std::vector<Unit>>& variants) {
+    variants.assign(1, {});
+    for (const auto& u : units) {
+        if (u.kind != Unit::Generic) {
+            for (auto& v : variants) v.push_back(u);
+            continue;
+        }
+        if (variants.size() * u.strings.size() > kMaxVariants) return false;
+        std::vector<std::vector<Unit>> next;
+        for (const auto& v : variants)
+            for (const auto& s : u.strings) {
+                next.push_back(v);
+                for (const auto& b : s) {
+                    Unit bu;
+                    bu.kind = Unit::Byte;
+                    bu.byte = b;
+                    next.back().push_back(bu);
+                }
+            }
+        variants = std::move(next);
+    }
+    return true;
+}
+
+void put32(std::string& code, uint32_t v) {
+    for (int i = 0; i < 4; ++i) code += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+uint32_t get32(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+// Adds one to the length stored at `at`.
+void bump(std::string& code, size_t at) {
+    const uint32_t n = get32(reinterpret_cast<const uint8_t*>(code.data()) + at) + 1;
+    for (int k = 0; k < 4; ++k) code[at + k] = static_cast<char>((n >> (8 * k)) & 0xFF);
+}
+
+// The code of one part, from units [from, to) that hold no gap.
+void emit(const std::vector<Unit>& units, size_t from, size_t to, PatternPart& part) {
+    std::string& code = part.code;
+    size_t literalAt = std::string::npos;  // index of the open literal's length
+    size_t skipAt = std::string::npos;
+    auto close = [&] { literalAt = skipAt = std::string::npos; };
+    for (size_t i = from; i < to; ++i) {
+        const Unit& u = units[i];
+        if (u.kind == Unit::Byte && u.byte.mask == 0xFF) {
+            if (literalAt == std::string::npos) {
+                close();
+                code += static_cast<char>(Op::Literal);
+                literalAt = code.size();
+                put32(code, 0);
+            }
+            bump(code, literalAt);
+            code += static_cast<char>(u.byte.value);
+            part.length += 1;
+        } else if (u.kind == Unit::Byte && u.byte.mask == 0) {
+            if (skipAt == std::string::npos) {
+                close();
+                code += static_cast<char>(Op::Skip);
+                skipAt = code.size();
+                put32(code, 0);
+            }
+            bump(code, skipAt);
+            part.length += 1;
+        } else if (u.kind == Unit::Byte) {
+            close();
+            code += static_cast<char>(Op::Masked);
+            code += static_cast<char>(u.byte.mask);
+            code += static_cast<char>(u.byte.value);
+            part.length += 1;
+        } else if (u.kind == Unit::Set) {
+            close();
+            code += static_cast<char>(Op::Set);
+            for (uint64_t w : u.set)
+                for (int k = 0; k < 8; ++k) code += static_cast<char>((w >> (8 * k)) & 0xFF);
+            part.length += 1;
+        } else {  // Alt
+            close();
+            code += static_cast<char>(Op::Alt);
+            code += static_cast<char>(u.negate ? 1 : 0);
+            const uint32_t length = static_cast<uint32_t>(u.strings[0].size());
+            put32(code, static_cast<uint32_t>(u.strings.size()));
+            put32(code, length);
+            for (const auto& s : u.strings)
+                for (const auto& b : s) {
+                    code += static_cast<char>(b.value);
+                    code += static_cast<char>(b.mask);
+                }
+            part.length += length;
+        }
+    }
+}
+
+ByteSet bytesMatching(MaskedByte m) {
+    ByteSet s{};
+    if (m.mask == 0xFF) {
+        addToSet(s, m.value);
+    } else {
+        for (unsigned b = 0; b < 256; ++b)
+            if ((b & m.mask) == m.value) addToSet(s, b);
+    }
+    return s;
+}
+
+// What each byte position of a part may hold, for choosing the anchor.
+void positionSets(const std::vector<Unit>& units, size_t from, size_t to, std::vector<ByteSet>& out) {
+    out.clear();
+    ByteSet all;
+    all.fill(~uint64_t{0});
+    for (size_t i = from; i < to; ++i) {
+        const Unit& u = units[i];
+        if (u.kind == Unit::Byte) {
+            out.push_back(bytesMatching(u.byte));
+        } else if (u.kind == Unit::Set) {
+            out.push_back(u.set);
+        } else if (u.negate) {  // a negated string may hold anything
+            out.insert(out.end(), u.strings[0].size(), all);
+        } else {
+            for (size_t k = 0; k < u.strings[0].size(); ++k) {
+                ByteSet s{};
+                for (const auto& str : u.strings) {
+                    const ByteSet one = bytesMatching(str[k]);
+                    for (size_t w = 0; w < 4; ++w) s[w] |= one[w];
+                }
+                out.push_back(s);
+            }
+        }
+    }
+}
+
+// Information a position gives, in sixteenths of a bit; zero and 0xFF bytes
+// fill files by the megabyte and count as less.
+int positionWeight(const ByteSet& s) {
+    const size_t n = setCount(s);
+    if (n == 0 || n >= 256) return 0;
+    int bits16 = 0;
+    for (size_t k = n; k < 256; k *= 2) bits16 += 16;
+    if (n == 1 && (inSet(s, 0) || inSet(s, 0xFF))) bits16 /= 2;
+    return bits16;
+}
+
+bool chooseAnchor(const std::vector<ByteSet>& sets, PatternPart& part) {
+    int bestScore = 0;
+    size_t bestAt = 0, bestLength = 0;
+    for (size_t at = 0; at < sets.size(); ++at) {
+        size_t product = 1;
+        int score = 0;
+        for (size_t length = 1; length <= kMaxAnchor && at + length <= sets.size(); ++length) {
+            const size_t n = setCount(sets[at + length - 1]);
+            product *= n;
+            if (n == 0 || product > kMaxAnchorStrings) break;
+            score += positionWeight(sets[at + length - 1]);
+            if (score > bestScore) {
+                bestScore = score;
+                bestAt = at;
+                bestLength = length;
+            }
+        }
+    }
+    if (bestScore == 0) return false;
+    part.anchorOffset = static_cast<uint32_t>(bestAt);
+    part.anchors.assign(1, std::string());
+    for (size_t k = 0; k < bestLength; ++k) {
+        std::vector<std::string> next;
+        for (const auto& prefix : part.anchors)
+            for (size_t w = 0; w < 4; ++w)
+                for (uint64_t bits = sets[bestAt + k][w]; bits; bits &= bits - 1)
+                    next.push_back(prefix + static_cast<char>(w * 64 + static_cast<size_t>(__builtin_ctzll(bits))));
+        part.anchors = std::move(next);
+    }
+    return true;
+}
+
+}  // namespace
+
+PatternError compilePattern(std::string_view hex, std::vector<PatternVariant>& out) {
+    out.clear();
+    std::vector<Unit> units;
+    const PatternError e = Parser(hex).parse(units);
+    if (e != PatternError::None) return e;
+    if (units.empty()) return PatternError::Malformed;
+    std::vector<std::vector<Unit>> variants;
+    if (!expand(units, variants)) return PatternError::TooComplex;
+    std::vector<ByteSet> sets;
+    for (const auto& v : variants) {
+        PatternVariant variant;
+        size_t begin = 0;
+        uint32_t gapMin = 0, gapMax = 0;
+        bool pendingGap = false;
+        for (size_t i = 0; i <= v.size(); ++i) {
+            if (i < v.size() && v[i].kind != Unit::Gap) continue;
+            if (i > begin) {
+                if (pendingGap) {
+                    variant.parts.back().gapMin = gapMin;
+                    variant.parts.back().gapMax = gapMax;
+                }
+                PatternPart part;
+                emit(v, begin, i, part);
+                positionSets(v, begin, i, sets);
+                if (!chooseAnchor(sets, part)) return PatternError::NoAnchor;
+                variant.parts.push_back(std::move(part));
+                gapMin = gapMax = 0;
+                pendingGap = false;
+            } else if (variant.parts.empty() && i < v.size()) {
+                return PatternError::Malformed;  // a signature cannot begin with a gap
+            }
+            if (i < v.size()) {
+                gapMin = gapMin + v[i].min < gapMin ? kUnbounded - 1 : gapMin + v[i].min;
+                gapMax = (gapMax == kUnbounded || v[i].max == kUnbounded || gapMax + v[i].max < gapMax)
+                             ? kUnbounded
+                             : gapMax + v[i].max;
+                pendingGap = true;
+            }
+            begin = i + 1;
+        }
+        if (pendingGap || variant.parts.empty()) return PatternError::Malformed;  // nor end with one
+        out.push_back(std::move(variant));
+    }
+    return PatternError::None;
+}
+
+bool matchPartCode(const uint8_t* code, size_t codeSize, const uint8_t* data) {
+    const uint8_t* end = code + codeSize;
+    while (code < end) {
+        switch (static_cast<Op>(*code++)) {
+            case Op::Literal: {
+                const uint32_t n = get32(code);
+                code += 4;
+                if (std::memcmp(code, data, n) != 0) return false;
+                code += n;
+                data += n;
+                break;
+            }
+            case Op::Masked:
+                if ((*data & code[0]) != code[1]) return false;
+                code += 2;
+                ++data;
+                break;
+            case Op::Skip:
+                data += get32(code);
+                code += 4;
+                break;
+            case Op::Set:
+                if (!((code[*data >> 3] >> (*data & 7)) & 1)) return false;
+                code += 32;
+                ++data;
+                break;
+            case Op::Alt: {
+                const bool negate = code[0] != 0;
+                const uint32_t count = get32(code + 1), length = get32(code + 5);
+                code += 9;
+                bool any = false;
+                for (uint32_t s = 0; s < count && !any; ++s) {
+                    const uint8_t* str = code + size_t{s} * length * 2;
+                    bool same = true;
+                    for (uint32_t k = 0; k < length && same; ++k) same = (data[k] & str[2 * k + 1]) == str[2 * k];
+                    any = same;
+                }
+                if (any == negate) return false;
+                code += size_t{count} * length * 2;
+                data += length;
+                break;
+            }
+            default:
+                return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace qdx

@@ -1,0 +1,89 @@
+// Matching one object (a file, or a member of an archive) against the
+// store, fed a chunk at a time: the automaton runs once over the data, the
+// parts it points at are checked in a window that holds only the bytes the
+// longest part needs around the automaton's position, and digests are taken
+// on the way. Logical signatures, hash signatures and the allow list are
+// decided at the end.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "hash.h"
+#include "pe.h"
+#include "signature_store.h"
+
+namespace qdx {
+
+struct Finding {
+    enum Kind : uint8_t { Own, Database, Family } kind = Database;
+    uint32_t index = 0;     // own signature or family
+    std::string_view name;  // held by the store
+};
+
+struct ScanOptions {
+    bool allMatches = false;  // every signature that matches, not only the first
+    bool heuristics = true;   // families of our own definitions
+};
+
+class ObjectScan {
+public:
+    // `size`: the object's size as far as known beforehand; `head`: its
+    // first bytes (up to kPeHeadBytes), for its type and PE headers.
+    ObjectScan(const SignatureStore& store, const ScanOptions& options, uint64_t size, std::string_view head);
+    ~ObjectScan();
+    ObjectScan(const ObjectScan&) = delete;
+    ObjectScan& operator=(const ObjectScan&) = delete;
+
+    void feed(const uint8_t* data, size_t size);
+    // Nothing more can change the answer: the rest need not be read.
+    bool satisfied() const;
+    // The findings, the first one first: own signatures, then the databases'
+    // in the order found; a family only when nothing else matched. Empty
+    // when the allow list names the object.
+    std::vector<Finding> finish();
+
+    // After finish(): the allow list names the object.
+    bool allowed() const { return allowed_; }
+    const PeInfo& pe() const { return pe_; }
+
+private:
+    struct Chain {
+        std::vector<std::vector<uint64_t>> ends;  // per part: where chains through it end
+    };
+    struct SectionDigest {
+        uint32_t section;
+        HashKind kind;
+        std::unique_ptr<Hasher> hasher;
+    };
+
+    void advance(uint64_t limit);
+    void hit(uint32_t part, uint64_t end);
+    void complete(const StoredSignature& s);
+    void addDatabaseFinding(uint32_t name);
+    bool logicalHolds(const StoredLogical& l) const;
+
+    const SignatureStore& store_;
+    ScanOptions options_;
+    uint64_t size_;
+    bool mz_;
+    PeInfo pe_;
+
+    std::vector<uint8_t> window_;
+    uint64_t windowStart_ = 0;  // object offset of window_[0]
+    uint64_t fed_ = 0;
+    uint64_t position_ = 0;     // where the automaton goes on
+    Automaton::State state_ = Automaton::kStart;
+
+    std::unordered_map<uint32_t, Chain> chains_;
+    std::unordered_map<uint32_t, std::vector<uint32_t>> counts_;  // logical -> per subsignature
+    std::vector<uint32_t> ownFound_, familyFound_, databaseFound_;
+
+    std::unique_ptr<Hasher> digests_[kHashKinds];
+    bool allowChecked_ = false, allowed_ = false;
+    std::vector<SectionDigest> sections_;
+};
+
+}  // namespace qdx

@@ -1,0 +1,110 @@
+// Everything the scanner matches with, in compact arrays: our own
+// definitions, the body signatures of the databases with their automaton,
+// logical signatures, hash signatures and the allow list.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "automaton.h"
+#include "database.h"
+#include "definitions.h"
+#include "hash_table.h"
+
+namespace qdx {
+
+enum class Origin : uint8_t { Database, Subsignature, Own, Family };
+
+struct StoredPart {
+    uint32_t signature;
+    uint32_t code, codeSize;  // in the code pool
+    uint32_t length;
+    uint32_t gapMin, gapMax;  // to the next part
+    uint32_t anchorOffset, anchorLength;
+};
+
+// One variant of a body signature, subsignature, or own signature.
+struct StoredSignature {
+    OffsetSpec offset;
+    uint32_t name = 0;   // offset into the names
+    uint32_t firstPart = 0;
+    uint32_t owner = 0;  // logical signature, or own signature or family index
+    uint16_t parts = 0;
+    Origin origin = Origin::Database;
+    Target target = AnyFile;
+    uint8_t subsignature = 0;
+    bool dropped = false;
+};
+
+struct StoredLogical {
+    TargetBlock block;
+    uint32_t name = 0;
+    uint32_t firstNode = 0, root = 0;
+    uint32_t limit = 1;  // counts beyond this change nothing
+    uint8_t subsignatures = 0;
+    bool matchesWithoutHits = false;  // true with every count zero: evaluated for every file
+    bool dropped = false;
+};
+
+class SignatureStore final : public DatabaseSink {
+public:
+    // Our own signatures and the families of the heuristics; `defs` must
+    // outlive the store.
+    void addOwn(const Definitions& defs);
+
+    void addHash(const HashRecord& record) override;
+    void addBody(const BodyRecord& record) override;
+    void addLogical(const LogicalRecord& record) override;
+    void dropName(std::string_view name) override;
+    size_t mark() override;
+    void rollback(size_t mark) override;
+
+    // Ends loading: drops what ignore lists named, sorts the hash tables and
+    // builds the automaton. Gives the number of signatures dropped.
+    uint64_t finish();
+
+    const Automaton& automaton() const { return automaton_; }
+    const StoredPart& part(uint32_t i) const { return parts_[i]; }
+    const StoredSignature& signature(uint32_t i) const { return signatures_[i]; }
+    const uint8_t* code(uint32_t offset) const { return reinterpret_cast<const uint8_t*>(code_.data()) + offset; }
+    std::string_view name(uint32_t offset) const { return std::string_view(names_.data() + offset); }
+    const HashTables& hashes(HashUse use) const { return hashes_[static_cast<size_t>(use)]; }
+    const std::vector<StoredLogical>& logicals() const { return logicals_; }
+    const LogicNode* logicNodes() const { return nodes_.data(); }
+    const std::vector<uint32_t>& logicalsWithoutHits() const { return withoutHits_; }
+    const Definitions* own() const { return own_; }
+
+    // Bytes the matcher must keep before its position, and read ahead of it.
+    uint32_t bytesBefore() const { return before_; }
+    uint32_t bytesAfter() const { return after_; }
+
+    size_t bodySignatures() const { return signatures_.size(); }
+    size_t memoryBytes() const;
+
+private:
+    struct Mark {
+        size_t signatures, parts, code, names, logicals, nodes, anchors, anchorBytes, dropped;
+        std::pair<size_t, size_t> tables[3][3];
+    };
+    uint32_t addName(std::string_view name);
+    void addVariants(const BodyRecord& record, Origin origin, uint32_t name, uint32_t owner, uint8_t subsignature);
+
+    const Definitions* own_ = nullptr;
+    std::string names_;
+    std::vector<StoredSignature> signatures_;
+    std::vector<StoredPart> parts_;
+    std::string code_;
+    std::vector<StoredLogical> logicals_;
+    std::vector<LogicNode> nodes_;
+    std::vector<uint32_t> withoutHits_;
+    HashTables hashes_[3];
+    std::string anchorBytes_;                                // until finish()
+    std::vector<std::pair<uint32_t, uint32_t>> anchors_;     // (offset in anchorBytes_, part)
+    std::vector<std::string> dropped_;
+    std::vector<Mark> marks_;
+    Automaton automaton_;
+    uint32_t before_ = 0, after_ = 0;
+};
+
+}  // namespace qdx
