@@ -33,6 +33,14 @@ import scanners  # noqa: E402
 MB = 1_000_000
 
 
+def _realistic(rng, tokens):
+    """Real body signatures begin with a long run of fixed bytes, which is
+    what a matcher is built for; ours get 8 to 24 of them in front."""
+    if tokens[0][0] == "b" and len(tokens) > 1 and tokens[1][0] == "anchor":
+        return tokens
+    return [("b", rng.randrange(256)) for _ in range(rng.randint(8, 24))] + tokens
+
+
 def make_database(rng, folder, body, hashes):
     """ClamAV-format files: body signatures as .ndb (nine in ten) and .ldb,
     hashes as .hdb (MD5), .hsb (SHA-256 and SHA-1) and .mdb."""
@@ -42,12 +50,12 @@ def make_database(rng, folder, body, hashes):
     for i in range(body):
         name = f"Win.Bench.S{i}-{rng.randint(10**6, 10**7)}-0"
         if i % 10 == 9:
-            subs = ";".join(bodysig.render(bodysig.random_pattern(rng, rng.choice(features)))
+            subs = ";".join(bodysig.render(_realistic(rng, bodysig.random_pattern(rng, rng.choice(features))))
                             for _ in range(rng.randint(2, 3)))
             ldb.append(f"{name};Engine:51-255,Target:0;(0&1)|2;{subs}" if subs.count(";") == 2
                        else f"{name};Target:0;0&1;{subs}")
             continue
-        tokens = bodysig.random_pattern(rng, rng.choice(features))
+        tokens = _realistic(rng, bodysig.random_pattern(rng, rng.choice(features)))
         r = rng.random()
         if r < 0.7:
             line = f"{name}:0:*:{bodysig.render(tokens)}"
@@ -131,7 +139,7 @@ def make_tree(rng, folder, files, total, database, plantable):
 
 def prepare(args):
     key = dict(seed=args.seed, body=args.body, hashes=args.hashes, files=args.files, megabytes=args.megabytes,
-               version=1)
+               version=2)
     stamp = os.path.join(args.cache, "made.json")
     db, tree = os.path.join(args.cache, "db"), os.path.join(args.cache, "tree")
     if os.path.exists(stamp) and json.load(open(stamp)) == key:
