@@ -365,16 +365,22 @@ class Generator:
     def hash_cases(self, count):
         rng = self.rng
         subjects = rng.sample(self.blobs, min(count, len(self.blobs)))
+        # Files larger than a chunk, hashed as a whole and by section, always.
+        big = [b for b in self.blobs if b.big and b not in subjects]
+        subjects += rng.sample(big, min(2, len(big)))
         for blob in subjects:
             kinds = ["hdb", "hdb", "hsb1", "hsb256", "hsbany", "size_off"]
             if blob.kind == "pe":
                 kinds += ["mdb", "mdb", "msb1", "msb256", "msbany", "msize_off"]
+                if blob.big:
+                    kinds = ["mdb", "msb256"]
             kind = rng.choice(kinds)
             name = self.name("Win" if kind.startswith("m") else None)
             data = blob.content()
             section = None
             if kind.startswith("m"):
-                section = rng.randrange(len(blob.layout.sections))
+                sizes = [s.raw_size for s in blob.layout.sections]
+                section = sizes.index(max(sizes)) if blob.big else rng.randrange(len(sizes))
                 data = blob.section(section)
             h = corpus.hashes(data)
             size = len(data)

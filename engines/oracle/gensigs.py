@@ -72,6 +72,11 @@ def lay_out(g):
     items = {}
     eligible = [b for b in g.blobs if b.zip_safe]
     rng.shuffle(eligible)
+    # One archive at least holds a member larger than a chunk.
+    big = [b for b in eligible if b.big]
+    if big:
+        eligible.remove(big[0])
+        eligible.insert(0, big[0])
     archives = []
     for _ in range(max(3, len(g.blobs) // 12)):
         members, names = [], set()
