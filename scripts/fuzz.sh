@@ -22,7 +22,7 @@ else
 fi
 work="$(dirname "$target")/corpus/$name"
 mkdir -p "$work" "$seeds"
-args=(-max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=4096)
-[ -n "${RUNS:-}" ] && args=(-runs="$RUNS" -print_final_stats=1 -rss_limit_mb=4096)
+args=(-max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=4096 -artifact_prefix="$(dirname "$target")/")
+[ -n "${RUNS:-}" ] && args=(-runs="$RUNS" -print_final_stats=1 -rss_limit_mb=4096 -artifact_prefix="$(dirname "$target")/")
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 "$target" "${args[@]}" "$work" "$seeds"

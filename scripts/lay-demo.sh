@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Lays out a ready installation in the build's Wine prefix:
 #   C:\Quendix          the front end, both engines, the definitions, the virus list
+#   C:\Quendix\signatures  the folder for signature databases (left as it is)
 #   C:\Quendix\Samples  sample files, a few of them with test detections
 # Usage: scripts/lay-demo.sh BUILD_DIR
 # Safe to run again: the programs are replaced and the samples reset.
@@ -36,6 +37,10 @@ for f in quendix.exe quendix7.exe quendix9.exe quendix3.dat qdxvlst.txt; do
     echo "$0: warning: $build/bin/$f is missing, the installation lacks it" >&2
   fi
 done
+
+# The folder for the signature databases (ClamAV's main.cvd, daily.cvd, ...);
+# databases a user put there stay.
+mkdir -p "$dest/signatures"
 
 # The samples (with the test file) are made by the build from the definitions;
 # a scan may have disinfected, renamed or deleted them, so start afresh.

@@ -1,5 +1,6 @@
 #include "body_pattern.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -382,9 +383,11 @@ bool chooseAnchor(const std::vector<ByteSet>& sets, PatternPart& part) {
 
 }  // namespace
 
-PatternError compilePattern(std::string_view hex, std::vector<PatternVariant>& out) {
-    out.clear();
+namespace {
+
+PatternError compile(std::string_view hex, std::vector<PatternVariant>* out) {
     std::vector<Unit> units;
+    units.reserve(hex.size() / 2);
     const PatternError e = Parser(hex).parse(units);
     if (e != PatternError::None) return e;
     if (units.empty()) return PatternError::Malformed;
@@ -404,9 +407,15 @@ PatternError compilePattern(std::string_view hex, std::vector<PatternVariant>& o
                     variant.parts.back().gapMax = gapMax;
                 }
                 PatternPart part;
-                emit(v, begin, i, part);
                 positionSets(v, begin, i, sets);
-                if (!chooseAnchor(sets, part)) return PatternError::NoAnchor;
+                if (out) {
+                    emit(v, begin, i, part);
+                    if (!chooseAnchor(sets, part)) return PatternError::NoAnchor;
+                } else if (std::none_of(sets.begin(), sets.end(), [](const ByteSet& s) {
+                               return positionWeight(s) > 0 && setCount(s) <= kMaxAnchorStrings;
+                           })) {
+                    return PatternError::NoAnchor;  // as chooseAnchor would find no window
+                }
                 variant.parts.push_back(std::move(part));
                 gapMin = gapMax = 0;
                 pendingGap = false;
@@ -423,10 +432,19 @@ PatternError compilePattern(std::string_view hex, std::vector<PatternVariant>& o
             begin = i + 1;
         }
         if (pendingGap || variant.parts.empty()) return PatternError::Malformed;  // nor end with one
-        out.push_back(std::move(variant));
+        if (out) out->push_back(std::move(variant));
     }
     return PatternError::None;
 }
+
+}  // namespace
+
+PatternError compilePattern(std::string_view hex, std::vector<PatternVariant>& out) {
+    out.clear();
+    return compile(hex, &out);
+}
+
+PatternError checkPattern(std::string_view hex) { return compile(hex, nullptr); }
 
 bool matchPartCode(const uint8_t* code, size_t codeSize, const uint8_t* data) {
     const uint8_t* end = code + codeSize;

@@ -53,6 +53,9 @@ enum class PatternError {
 // Compiles `hex` into `out` (cleared first). Only ASCII hex digits in either
 // case are accepted.
 PatternError compilePattern(std::string_view hex, std::vector<PatternVariant>& out);
+// Only whether compilePattern would accept `hex`, for those that count
+// signatures without matching them.
+PatternError checkPattern(std::string_view hex);
 
 // Checks one part against `data`, which holds at least part.length bytes.
 bool matchPartCode(const uint8_t* code, size_t codeSize, const uint8_t* data);

@@ -60,6 +60,8 @@ bool parseContainerHeader(std::string_view block, ContainerHeader& out) {
     out.created = std::string(fields[1]);
     out.md5 = std::string(fields[5]);
     out.builder = std::string(fields[7]);
+    uint32_t built = 0;
+    if (fields.size() > 8 && decimal(fields[8], built)) out.builtAt = built;
     return decimal(fields[2], out.version) && decimal(fields[3], out.signatures) && decimal(fields[4], out.level);
 }
 

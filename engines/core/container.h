@@ -18,6 +18,7 @@ struct ContainerHeader {
     uint32_t version = 0, signatures = 0, level = 0;
     std::string md5;  // 32 hex digits over everything after the header, or "X" when not kept
     std::string builder;
+    uint64_t builtAt = 0;  // seconds since 1970, when the header tells
 };
 
 bool parseContainerHeader(std::string_view block, ContainerHeader& out);

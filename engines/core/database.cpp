@@ -23,8 +23,9 @@ std::string_view extensionOf(std::string_view name) {
     return dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
 }
 
-std::vector<std::string_view> split(std::string_view s, char separator) {
-    std::vector<std::string_view> out;
+// Fields into `out`, whose buffer is kept from line to line.
+const std::vector<std::string_view>& split(std::string_view s, char separator, std::vector<std::string_view>& out) {
+    out.clear();
     for (;;) {
         const size_t at = s.find(separator);
         out.push_back(s.substr(0, at));
@@ -44,12 +45,20 @@ bool decimal(std::string_view s, uint64_t& out) {
     return true;
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+// Millions of digests in hex are read at each start: a table, not branches.
+struct HexDigits {
+    int8_t value[256];
+    constexpr HexDigits() : value() {
+        for (int c = 0; c < 256; ++c)
+            value[c] = c >= '0' && c <= '9' ? static_cast<int8_t>(c - '0')
+                       : c >= 'a' && c <= 'f' ? static_cast<int8_t>(c - 'a' + 10)
+                       : c >= 'A' && c <= 'F' ? static_cast<int8_t>(c - 'A' + 10)
+                                              : int8_t{-1};
+    }
+};
+constexpr HexDigits kHexDigits;
+
+int hexDigit(char c) { return kHexDigits.value[static_cast<unsigned char>(c)]; }
 
 // A digest in hex; its length tells the algorithm.
 bool parseDigest(std::string_view hex, HashKind& kind, Digest& out) {
@@ -62,12 +71,13 @@ bool parseDigest(std::string_view hex, HashKind& kind, Digest& out) {
     else
         return false;
     out.fill(0);
+    int bad = 0;
     for (size_t i = 0; i < hex.size(); i += 2) {
         const int hi = hexDigit(hex[i]), lo = hexDigit(hex[i + 1]);
-        if (hi < 0 || lo < 0) return false;
+        bad |= hi | lo;
         out[i / 2] = static_cast<uint8_t>(hi * 16 + lo);
     }
-    return true;
+    return bad >= 0;
 }
 
 // Optional minimum and maximum engine levels in the fields from `from` on:
@@ -207,7 +217,7 @@ bool DatabaseLoader::ignored(std::string_view name, std::string_view line) {
 }
 
 void DatabaseLoader::hashLine(std::string_view line, DatabaseKind kind) {
-    const auto f = split(line, ':');
+    const auto& f = split(line, ':', fields_);
     bool malformed = false;
     if (f.size() < 3 || f[2].empty()) return skip(Skip::Malformed);
     const bool fits = levelFits(f, 3, malformed);
@@ -236,7 +246,7 @@ void DatabaseLoader::hashLine(std::string_view line, DatabaseKind kind) {
 }
 
 void DatabaseLoader::bodyLine(std::string_view line) {
-    const auto f = split(line, ':');
+    const auto& f = split(line, ':', fields_);
     if (f.size() < 4 || f[0].empty()) return skip(Skip::Malformed);
     bool malformed = false;
     const bool fits = levelFits(f, 4, malformed);
@@ -246,17 +256,17 @@ void DatabaseLoader::bodyLine(std::string_view line) {
     if (!fits) return skip(Skip::EngineLevel);
     if (target > 1) return skip(Skip::OtherTarget);
     if (body_.offset.needsPe() && target != PeFile) return skip(Skip::Malformed);
-    const PatternError e = compilePattern(f[3], body_.variants);
+    const PatternError e = sink_.wantsPatterns() ? compilePattern(f[3], body_.variants) : checkPattern(f[3]);
     if (e != PatternError::None) return skip(patternSkip(e));
     body_.name = f[0];
-    body_.target = static_cast<Target>(target);
+    body_.target = static_cast<FileTarget>(target);
     if (ignored(body_.name, line)) return skip(Skip::Ignored);
     sink_.addBody(body_);
     ++report_.body;
 }
 
 void DatabaseLoader::logicalLine(std::string_view line) {
-    const auto f = split(line, ';');
+    const auto& f = split(line, ';', fields_);
     if (f.size() < 4 || f[0].empty()) return skip(Skip::Malformed);
     LogicalRecord& r = logical_;
     if (!parseTargetBlock(f[1], r.block) || !parseLogic(f[2], r.expression)) return skip(Skip::Malformed);
@@ -291,8 +301,8 @@ void DatabaseLoader::logicalLine(std::string_view line) {
             sub.offset = OffsetSpec{};
         }
         if (sub.offset.needsPe() && r.block.target != PeFile) return skip(Skip::Malformed);
-        sub.target = static_cast<Target>(r.block.target);
-        const PatternError e = compilePattern(s, sub.variants);
+        sub.target = static_cast<FileTarget>(r.block.target);
+        const PatternError e = sink_.wantsPatterns() ? compilePattern(s, sub.variants) : checkPattern(s);
         if (e != PatternError::None) return skip(patternSkip(e));
     }
     r.name = f[0];
@@ -302,7 +312,7 @@ void DatabaseLoader::logicalLine(std::string_view line) {
 }
 
 void DatabaseLoader::ignoreLine(std::string_view line) {
-    const auto f = split(line, ':');
+    const auto& f = split(line, ':', fields_);
     if (f[0].empty() || f.size() > 2) return skip(Skip::Malformed);
     HashKind kind;
     Digest md5{};
@@ -410,7 +420,7 @@ void DatabaseLoader::loadContainer(std::string_view fileName, InputStream& raw) 
             std::string_view text;
             bool overlong = false;
             while (lines.next(text, overlong)) {
-                const auto f = split(text, ':');
+                const auto& f = split(text, ':', fields_);
                 InfoEntry e;
                 HashKind k;
                 if (f.size() == 3 && decimal(f[1], e.size) && parseDigest(f[2], k, e.sha256) && k == HashKind::Sha256)
@@ -419,10 +429,12 @@ void DatabaseLoader::loadContainer(std::string_view fileName, InputStream& raw) 
             haveInfo = true;
             continue;
         }
-        if (kind == DatabaseKind::Info || kind == DatabaseKind::None)
+        if (kind == DatabaseKind::Info || kind == DatabaseKind::None) {
             drain(member);
-        else
+        } else {
+            sink_.expect(name, tar.size());
             loadPlain(name, kind, member);
+        }
         drain(member);
         if (haveInfo && name != "COPYING") {
             const auto it = info.find(name);
@@ -432,18 +444,24 @@ void DatabaseLoader::loadContainer(std::string_view fileName, InputStream& raw) 
     }
     drain(hashed);
     if (checkWhole && hashed.finish() != expected) throw std::runtime_error("its checksum does not match");
+    if (report_.newestCreated.empty() || header.builtAt > report_.newestBuiltAt) {
+        report_.newestCreated = header.created;
+        report_.newestBuiltAt = header.builtAt;
+    }
 }
 
-void DatabaseLoader::loadFile(std::string_view fileName, InputStream& in) {
+void DatabaseLoader::loadFile(std::string_view fileName, InputStream& in, uint64_t size) {
     const DatabaseKind kind = databaseKind(fileName);
     if (kind == DatabaseKind::None || kind == DatabaseKind::Info) return;
     const size_t mark = sink_.mark();
     const LoadReport before = report_;
     try {
-        if (kind == DatabaseKind::Container)
+        if (kind == DatabaseKind::Container) {
             loadContainer(fileName, in);
-        else
+        } else {
+            if (size) sink_.expect(fileName, size);
             loadPlain(fileName, kind, in);
+        }
         report_.files.emplace_back(fileName);
     } catch (const std::exception& e) {
         sink_.rollback(mark);

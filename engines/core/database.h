@@ -37,11 +37,11 @@ struct HashRecord {
 };
 
 // Target types this engine matches.
-enum Target : uint8_t { AnyFile = 0, PeFile = 1 };
+enum FileTarget : uint8_t { AnyFile = 0, PeFile = 1 };
 
 struct BodyRecord {
     std::string_view name;
-    Target target = AnyFile;
+    FileTarget target = AnyFile;
     OffsetSpec offset;
     std::vector<PatternVariant> variants;
 };
@@ -72,6 +72,11 @@ public:
     virtual void addHash(const HashRecord& record) = 0;
     virtual void addBody(const BodyRecord& record) = 0;
     virtual void addLogical(const LogicalRecord& record) = 0;
+    // Sinks that only count leave the patterns' code out of the records.
+    virtual bool wantsPatterns() const { return true; }
+    // A database file of about this many bytes comes next: room for its
+    // entries can be made at once rather than by growing step by step.
+    virtual void expect(std::string_view /*fileName*/, uint64_t /*bytes*/) {}
     // Signatures of this name loaded earlier are to be dropped.
     virtual void dropName(std::string_view name) = 0;
     // What a damaged container added is taken back.
@@ -84,6 +89,8 @@ struct LoadReport {
     uint64_t body = 0, logical = 0, fileHashes = 0, sectionHashes = 0, allowed = 0, ignoreEntries = 0;
     std::array<uint64_t, kSkipReasons> skipped{};
     std::vector<std::string> errors;  // damaged or unreadable files, one text each
+    std::string newestCreated;        // the creation date of the newest container loaded
+    uint64_t newestBuiltAt = 0;
 
     uint64_t loaded() const { return body + logical + fileHashes + sectionHashes; }
     uint64_t skippedTotal() const;
@@ -106,7 +113,7 @@ public:
 
     // Loads one database file; a damaged one adds an error to the report
     // and nothing to the sink. Files that are not databases are passed over.
-    void loadFile(std::string_view fileName, InputStream& in);
+    void loadFile(std::string_view fileName, InputStream& in, uint64_t size = 0);
 
     // Parsers of single lines, for the tests.
     void hashLine(std::string_view line, DatabaseKind kind);
@@ -130,7 +137,8 @@ private:
     // Ignored names, each with the MD5 digests of the entries it ignores
     // (none: every entry of that name).
     std::unordered_map<std::string, std::vector<Digest>, StringHash, std::equal_to<>> ignores_;
-    BodyRecord body_;        // scratch, kept for its buffers
+    std::vector<std::string_view> fields_;  // scratch, kept for their buffers
+    BodyRecord body_;
     LogicalRecord logical_;
 };
 

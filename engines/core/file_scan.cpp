@@ -9,7 +9,9 @@ namespace qdx {
 std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& options, InputStream& in,
                                 uint64_t size, bool& allowed, std::string* headCopy) {
     // The first bytes first: they tell the type and hold the PE headers.
-    std::vector<uint8_t> buffer(kReadChunk);
+    // Small objects need no chunk of full size (a stated size may be wrong,
+    // so it only sets the buffer's size, never how much is read).
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::clamp<uint64_t>(size + 1, 64 * 1024, kReadChunk)));
     size_t have = 0;
     while (have < buffer.size()) {
         const size_t got = in.read(buffer.data() + have, buffer.size() - have);

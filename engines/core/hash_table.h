@@ -32,6 +32,7 @@ public:
         std::sort(any_.begin(), any_.end(), [](const HashEntry<N>& a, const HashEntry<N>& b) { return a.digest < b.digest; });
     }
     bool empty() const { return sized_.empty() && any_.empty(); }
+    void reserveMore(size_t entries) { sized_.reserve(sized_.size() + entries); }
     // Whether a digest of an object this large could match at all.
     bool wants(uint64_t size) const {
         if (!any_.empty()) return true;

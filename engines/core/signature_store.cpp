@@ -25,13 +25,7 @@ void addTo(HashTable<N>& table, const HashRecord& r, uint32_t name) {
 
 }  // namespace
 
-uint32_t SignatureStore::addName(std::string_view name) {
-    if (names_.size() + name.size() + 1 > 0xFFFFFFFFu) throw std::runtime_error("too many signature names");
-    const auto at = static_cast<uint32_t>(names_.size());
-    names_.append(name);
-    names_ += '\0';
-    return at;
-}
+uint32_t SignatureStore::addName(std::string_view name) { return names_.add(name); }
 
 void SignatureStore::addVariants(const BodyRecord& r, Origin origin, uint32_t name, uint32_t owner,
                                  uint8_t subsignature) {
@@ -124,8 +118,24 @@ void SignatureStore::addLogical(const LogicalRecord& r) {
 
 void SignatureStore::dropName(std::string_view name) { dropped_.emplace_back(name); }
 
+void SignatureStore::expect(std::string_view fileName, uint64_t bytes) {
+    // About the length of a line of the official databases (digest, size
+    // and a name like Win.Trojan.Agent-1234567-0): room for about as many
+    // entries as the file holds, where growing by doubling could waste half.
+    const auto lines = [bytes](uint64_t shortest) { return static_cast<size_t>(bytes / shortest); };
+    const std::string_view ext = fileName.substr(fileName.rfind('.') + 1);
+    if (ext == "hdb")
+        hashes_[0].md5.reserveMore(lines(60));
+    else if (ext == "hsb")
+        hashes_[0].sha256.reserveMore(lines(96));
+    else if (ext == "mdb")
+        hashes_[1].md5.reserveMore(lines(60));
+    else if (ext == "msb")
+        hashes_[1].sha256.reserveMore(lines(96));
+}
+
 size_t SignatureStore::mark() {
-    Mark m{signatures_.size(), parts_.size(), code_.size(), names_.size(), logicals_.size(),
+    Mark m{signatures_.size(), parts_.size(), code_.size(), names_.mark(), logicals_.size(),
            nodes_.size(),      anchors_.size(), anchorBytes_.size(), dropped_.size(), {}};
     for (size_t u = 0; u < 3; ++u) {
         m.tables[u][0] = hashes_[u].md5.mark();
@@ -141,7 +151,7 @@ void SignatureStore::rollback(size_t index) {
     signatures_.resize(m.signatures);
     parts_.resize(m.parts);
     code_.resize(m.code);
-    names_.resize(m.names);
+    names_.rollback(static_cast<uint32_t>(m.names));
     logicals_.resize(m.logicals);
     nodes_.resize(m.nodes);
     anchors_.resize(m.anchors);
@@ -208,12 +218,11 @@ uint64_t SignatureStore::finish() {
     signatures_.shrink_to_fit();
     parts_.shrink_to_fit();
     code_.shrink_to_fit();
-    names_.shrink_to_fit();
     return dropped;
 }
 
 size_t SignatureStore::memoryBytes() const {
-    size_t n = names_.capacity() + signatures_.capacity() * sizeof(StoredSignature) +
+    size_t n = names_.memoryBytes() + signatures_.capacity() * sizeof(StoredSignature) +
                parts_.capacity() * sizeof(StoredPart) + code_.capacity() + automaton_.memoryBytes();
     for (const auto& t : hashes_)
         n += t.md5.size() * sizeof(HashEntry<16>) + t.sha1.size() * sizeof(HashEntry<20>) +

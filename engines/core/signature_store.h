@@ -11,6 +11,7 @@
 #include "database.h"
 #include "definitions.h"
 #include "hash_table.h"
+#include "name_pool.h"
 
 namespace qdx {
 
@@ -32,7 +33,7 @@ struct StoredSignature {
     uint32_t owner = 0;  // logical signature, or own signature or family index
     uint16_t parts = 0;
     Origin origin = Origin::Database;
-    Target target = AnyFile;
+    FileTarget target = AnyFile;
     uint8_t subsignature = 0;
     bool dropped = false;
 };
@@ -57,6 +58,7 @@ public:
     void addBody(const BodyRecord& record) override;
     void addLogical(const LogicalRecord& record) override;
     void dropName(std::string_view name) override;
+    void expect(std::string_view fileName, uint64_t bytes) override;
     size_t mark() override;
     void rollback(size_t mark) override;
 
@@ -68,7 +70,7 @@ public:
     const StoredPart& part(uint32_t i) const { return parts_[i]; }
     const StoredSignature& signature(uint32_t i) const { return signatures_[i]; }
     const uint8_t* code(uint32_t offset) const { return reinterpret_cast<const uint8_t*>(code_.data()) + offset; }
-    std::string_view name(uint32_t offset) const { return std::string_view(names_.data() + offset); }
+    std::string_view name(uint32_t offset) const { return names_.get(offset); }
     const HashTables& hashes(HashUse use) const { return hashes_[static_cast<size_t>(use)]; }
     const std::vector<StoredLogical>& logicals() const { return logicals_; }
     const LogicNode* logicNodes() const { return nodes_.data(); }
@@ -91,7 +93,7 @@ private:
     void addVariants(const BodyRecord& record, Origin origin, uint32_t name, uint32_t owner, uint8_t subsignature);
 
     const Definitions* own_ = nullptr;
-    std::string names_;
+    NamePool names_;
     std::vector<StoredSignature> signatures_;
     std::vector<StoredPart> parts_;
     std::string code_;

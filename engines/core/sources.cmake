@@ -4,6 +4,7 @@
 set(QDX_CORE_SOURCES
   automaton.cpp
   body_pattern.cpp
+  categories.cpp
   container.cpp
   database.cpp
   file_scan.cpp

@@ -56,7 +56,7 @@ public:
     explicit MemoryFile(std::string_view data) : data_(data) {}
     uint64_t size() const override { return data_.size(); }
     size_t readAt(uint64_t offset, void* buffer, size_t size) override {
-        if (offset >= data_.size()) return 0;
+        if (offset >= data_.size() || size == 0) return 0;
         const size_t n = size < data_.size() - offset ? size : static_cast<size_t>(data_.size() - offset);
         std::memcpy(buffer, data_.data() + offset, n);
         return n;

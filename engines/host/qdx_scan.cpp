@@ -86,7 +86,7 @@ public:
             try {
                 qdx::PosixFile file(join(options_.databases, name));
                 qdx::RangeStream in(file, 0, file.size());
-                loader.loadFile(name, in);
+                loader.loadFile(name, in, file.size());
             } catch (const qdx::ReadError& e) {
                 report_.errors.push_back(name + " cannot be read: " + e.what());
             }

@@ -1,9 +1,9 @@
 #include "definitions.h"
 
 #include <algorithm>
-#include <set>
 #include <sstream>
 
+#include "categories.h"
 #include "text.h"
 
 namespace qdx {
@@ -26,10 +26,10 @@ bool fromHex(const std::string& hex, std::string& out) {
     return true;
 }
 
-const char* const kCategories[] = {"dos", "macro", "java", "bat", "script", "destructive", "other"};
+const char* const kCategoryNames[] = {"dos", "macro", "java", "bat", "script", "destructive", "other"};
 
 bool knownCategory(const std::string& c) {
-    for (const char* k : kCategories)
+    for (const char* k : kCategoryNames)
         if (c == k) return true;
     return false;
 }
@@ -114,26 +114,12 @@ bool loadDefinitions(const std::string& path, Definitions& out, std::string& err
     return parseDefinitions(lines, out, error);
 }
 
-std::string virusOf(const std::string& name) {
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot + 2 == name.size()) return name.substr(0, dot);
-    return name;
-}
+std::string virusOf(const std::string& name) { return std::string(virusOfName(name)); }
 
 std::array<std::string, 10> infoLines(const Definitions& defs) {
-    std::set<std::string> all;
-    std::array<std::set<std::string>, 7> byCategory;
-    for (const auto& s : defs.signatures) {
-        all.insert(virusOf(s.name));
-        for (size_t k = 0; k < 7; ++k)
-            if (s.category == kCategories[k]) byCategory[k].insert(virusOf(s.name));
-    }
-    std::array<std::string, 10> lines;
-    lines[0] = defs.created;
-    lines[1] = std::to_string(defs.signatures.size());
-    lines[2] = std::to_string(all.size());
-    for (size_t k = 0; k < 7; ++k) lines[3 + k] = std::to_string(byCategory[k].size());
-    return lines;
+    CategoryCounter counter;
+    counter.addOwn(defs);
+    return counter.lines(defs.created);
 }
 
 }  // namespace qdx

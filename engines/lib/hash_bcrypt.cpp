@@ -1,4 +1,6 @@
-// The engine programs' digests: Windows' CNG (bcrypt.dll).
+// The engine programs' digests: Windows' CNG (bcrypt.dll). The library is
+// loaded when first needed, so that the programs still start on systems
+// without it; there a digest fails with a clear message.
 #include <windows.h>
 
 #include <bcrypt.h>
@@ -10,6 +12,36 @@
 namespace qdx {
 namespace {
 
+struct Cng {
+    decltype(&BCryptOpenAlgorithmProvider) open = nullptr;
+    decltype(&BCryptCreateHash) create = nullptr;
+    decltype(&BCryptHashData) data = nullptr;
+    decltype(&BCryptFinishHash) finish = nullptr;
+    decltype(&BCryptDestroyHash) destroy = nullptr;
+};
+
+template <class F>
+void bind(HMODULE dll, const char* name, F& out) {
+    out = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
+}
+
+const Cng& cng() {
+    static const Cng functions = [] {
+        Cng c;
+        if (HMODULE dll = LoadLibraryA("bcrypt.dll")) {
+            bind(dll, "BCryptOpenAlgorithmProvider", c.open);
+            bind(dll, "BCryptCreateHash", c.create);
+            bind(dll, "BCryptHashData", c.data);
+            bind(dll, "BCryptFinishHash", c.finish);
+            bind(dll, "BCryptDestroyHash", c.destroy);
+        }
+        return c;
+    }();
+    if (!functions.open || !functions.create || !functions.data || !functions.finish || !functions.destroy)
+        throw std::runtime_error("this version of Windows offers no message digests (CNG)");
+    return functions;
+}
+
 // One provider per algorithm for the life of the program: opening one costs
 // far more than a small file's digest.
 BCRYPT_ALG_HANDLE provider(HashKind kind) {
@@ -20,9 +52,9 @@ BCRYPT_ALG_HANDLE provider(HashKind kind) {
                               : kind == HashKind::Sha1 ? BCRYPT_SHA1_ALGORITHM
                                                        : BCRYPT_SHA256_ALGORITHM;
         BCRYPT_ALG_HANDLE h = nullptr;
-        if (BCryptOpenAlgorithmProvider(&h, name, nullptr, 0) < 0)
-            throw std::runtime_error("the system offers no message digest algorithm " +
-                                     std::string(kind == HashKind::Md5 ? "MD5" : kind == HashKind::Sha1 ? "SHA-1" : "SHA-256"));
+        if (cng().open(&h, name, nullptr, 0) < 0)
+            throw std::runtime_error(std::string("the system offers no message digest ") +
+                                     (kind == HashKind::Md5 ? "MD5" : kind == HashKind::Sha1 ? "SHA-1" : "SHA-256"));
         handles[index] = h;
     }
     return handles[index];
@@ -31,11 +63,11 @@ BCRYPT_ALG_HANDLE provider(HashKind kind) {
 class CngHasher final : public Hasher {
 public:
     explicit CngHasher(HashKind kind) : size_(static_cast<ULONG>(digestSize(kind))) {
-        if (BCryptCreateHash(provider(kind), &hash_, nullptr, 0, nullptr, 0, 0) < 0)
+        if (cng().create(provider(kind), &hash_, nullptr, 0, nullptr, 0, 0) < 0)
             throw std::runtime_error("cannot start a message digest");
     }
     ~CngHasher() override {
-        if (hash_) BCryptDestroyHash(hash_);
+        if (hash_) cng().destroy(hash_);
     }
     CngHasher(const CngHasher&) = delete;
     CngHasher& operator=(const CngHasher&) = delete;
@@ -44,14 +76,14 @@ public:
         auto* bytes = static_cast<UCHAR*>(const_cast<void*>(data));
         while (size) {
             const ULONG part = size > 0x40000000 ? 0x40000000 : static_cast<ULONG>(size);
-            BCryptHashData(hash_, bytes, part, 0);
+            cng().data(hash_, bytes, part, 0);
             bytes += part;
             size -= part;
         }
     }
     Digest finish() override {
         Digest out{};
-        BCryptFinishHash(hash_, out.data(), size_, 0);
+        cng().finish(hash_, out.data(), size_, 0);
         return out;
     }
 

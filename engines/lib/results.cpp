@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "load_summary.h"
+
 namespace qdx {
 namespace {
 
@@ -37,12 +39,13 @@ std::string cleanLine(const std::string& text) {
 }
 
 std::vector<std::string> preambleLines(const Request& r, const std::string& definitionsDate,
-                                       size_t signatures, const std::string& started) {
+                                       size_t signatures, const std::string& started, const LoadReport& databases) {
     std::vector<std::string> lines = {
-        "Quendix Professional Version 2.5 - scanner",
-        "Virus definitions created " + definitionsDate + ", " + std::to_string(signatures) +
-            " signatures",
-        "Scan started " + started,
+        "Quendix Professional Version 2.5 - scanner, scan started " + started,
+        "Virus definitions created " + definitionsDate + ", " + std::to_string(signatures) + " signatures",
+        databasesLine(databases),
+        leftOutLine(databases),
+        damageLine(databases),
         "Search: " + describeTarget(r),
         "Action: " + describeAction(r.action),
         r.allFiles() ? "Files: all files"
@@ -50,14 +53,14 @@ std::vector<std::string> preambleLines(const Request& r, const std::string& defi
                        ".SCR .DOC .DOT .XL?)",
         r.heuristicsOn() ? "Heuristics: enabled (new variants of known virus families)"
                          : "Heuristics: disabled",
-        r.archivesOn() ? "Archives: enabled (stored members of .ZIP files; compressed members and ARJ "
-                         "files are not unpacked)"
+        r.archivesOn() ? "Archives: enabled (members of .ZIP files, stored and deflated; ARJ files are not "
+                         "unpacked)"
                        : "Archives: disabled",
-        r.packedOn() ? "Packed executables: enabled, but this engine does not unpack executables"
-                     : "Packed executables: disabled",
-        "Master boot records and boot sectors: not checked by this engine",
-        "Folders reached through links or junctions are not followed",
-        "Infected documents are disinfected or deleted, never renamed",
+        std::string(r.packedOn() ? "Packed executables: enabled, but this engine does not unpack executables"
+                                 : "Packed executables: disabled") +
+            "; master boot records and boot sectors: not checked by this engine",
+        "Folders reached through links or junctions are not followed; infected documents are disinfected or "
+        "deleted, never renamed",
         "",
         "Findings:",
     };

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "database.h"
 #include "request.h"
 
 namespace qdx {
@@ -33,9 +34,9 @@ bool countsAsInfection(const std::string& line, int action);
 // characters (CR, LF and byte 26 would end it early).
 std::string cleanLine(const std::string& text);
 
-// Exactly kPreambleLines lines.
+// Exactly kPreambleLines lines, whatever the databases' report holds.
 std::vector<std::string> preambleLines(const Request& request, const std::string& definitionsDate,
-                                       size_t signatures, const std::string& started);
+                                       size_t signatures, const std::string& started, const LoadReport& databases);
 
 // The lines from the empty line after the findings to the time line.
 std::vector<std::string> summaryLines(const ScanFigures& figures, int action, bool infectionsCounted);

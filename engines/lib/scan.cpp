@@ -8,14 +8,13 @@
 #include <vector>
 
 #include "names.h"
+#include "win_file.h"
 #include "winpath.h"
 
 namespace qdx {
 namespace {
 
-constexpr size_t kChunk = 1 << 20;
-// Larger files are checked but not rewritten in memory by disinfection, and
-// larger ZIP files are not opened.
+// Larger files are checked but not rewritten in memory by disinfection.
 constexpr uint64_t kMaxInMemory = 64ull << 20;
 
 std::wstring join(const std::wstring& dir, const std::wstring& name) {
@@ -61,12 +60,6 @@ bool readAt(HANDLE h, uint64_t offset, std::string& out, size_t count) {
     return true;
 }
 
-uint32_t le16(const std::string& d, size_t at) {
-    return static_cast<unsigned char>(d[at]) | static_cast<unsigned char>(d[at + 1]) << 8;
-}
-
-uint32_t le32(const std::string& d, size_t at) { return le16(d, at) | le16(d, at + 2) << 16; }
-
 // Clears read-only so that the action can go ahead; gives the old attributes.
 DWORD makeWritable(const std::wstring& longName) {
     const DWORD attributes = GetFileAttributesW(longName.c_str());
@@ -78,45 +71,14 @@ DWORD makeWritable(const std::wstring& longName) {
 }  // namespace
 
 std::string Detection::what() const {
-    if (kind == Known) return signature->name;
+    if (kind == Known) return signature ? signature->name : name;
     if (kind == Suspicious) return "what looks like a new variant of " + family->name;
     return "";
 }
 
-const Signature* Matcher::matchSignature(std::string_view data, bool atStart) const {
-    for (const auto& s : defs_.signatures) {
-        if (s.atStart) {
-            if (atStart && data.substr(0, s.bytes.size()) == s.bytes) return &s;
-        } else if (data.find(s.bytes) != std::string_view::npos) {
-            return &s;
-        }
-    }
-    return nullptr;
-}
-
-const Family* Matcher::matchFamily(std::string_view data) const {
-    if (!heuristics_) return nullptr;
-    for (const auto& f : defs_.families)
-        if (data.find(f.bytes) != std::string_view::npos) return &f;
-    return nullptr;
-}
-
-size_t Matcher::overlap() const {
-    const size_t n = defs_.longest();
-    return n ? n - 1 : 0;
-}
-
-Detection Matcher::match(std::string_view data) const {
-    Detection d;
-    if ((d.signature = matchSignature(data, true)))
-        d.kind = Detection::Known;
-    else if ((d.family = matchFamily(data)))
-        d.kind = Detection::Suspicious;
-    return d;
-}
-
 Step decideStep(int action, const Detection& found, bool document) {
-    const bool removable = found.kind == Detection::Known && found.signature->removable && found.member.empty();
+    const bool removable =
+        found.kind == Detection::Known && found.signature && found.signature->removable && found.member.empty();
     switch (action) {
         case ReportOnly: return Step::Report;
         case Delete: return Step::Delete;
@@ -141,8 +103,24 @@ bool removeSignatures(const Definitions& defs, std::string& data) {
     return any;
 }
 
+namespace {
+
+std::unique_ptr<SignatureStore> ownOnly(const Definitions& defs) {
+    auto store = std::make_unique<SignatureStore>();
+    store->addOwn(defs);
+    store->finish();
+    return store;
+}
+
+}  // namespace
+
 Scanner::Scanner(const Definitions& defs, const Request& request, Sink sink)
-    : defs_(defs), request_(request), sink_(std::move(sink)), matcher_(defs, request.heuristicsOn()) {}
+    : ownStore_(ownOnly(defs)), store_(*ownStore_), request_(request), sink_(std::move(sink)) {}
+
+Scanner::Scanner(const SignatureStore& store, const Request& request, Sink sink)
+    : store_(store), request_(request), sink_(std::move(sink)) {}
+
+Scanner::~Scanner() = default;
 
 void Scanner::emit(const std::string& line) { sink_(cleanLine(line)); }
 
@@ -278,7 +256,7 @@ void Scanner::scanFile(const std::wstring& path, const std::wstring& name) {
     Detection found;
     bool readable = GetFileSizeEx(h, &size) != 0;
     if (readable) {
-        found = checkFile(h, name, static_cast<uint64_t>(size.QuadPart));
+        found = checkFile(h, static_cast<uint64_t>(size.QuadPart));
         readable = found || GetLastError() != ERROR_READ_FAULT;
     }
     const DWORD code = GetLastError();
@@ -291,84 +269,42 @@ void Scanner::scanFile(const std::wstring& path, const std::wstring& name) {
     if (found) act(path, name, found);
 }
 
-// Checks a file a chunk at a time; chunks overlap by one signature length
-// less one byte so that nothing is missed at their seams. A read failure
-// shows as ERROR_READ_FAULT in GetLastError with no detection.
-Detection Scanner::checkFile(void* handle, const std::wstring& name, uint64_t size) {
-    HANDLE h = static_cast<HANDLE>(handle);
-    const size_t overlap = matcher_.overlap();
-    Detection found;
-    const Family* family = nullptr;
-    uint64_t offset = 0;
-    std::string chunk;
-    std::string carried;
-    SetLastError(0);
-    while (offset < size) {
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, size - offset));
-        if (!readAt(h, kNext, chunk, want)) {
-            SetLastError(ERROR_READ_FAULT);
-            return {};
-        }
-        if (chunk.empty()) break;
-        buffer_ = carried + chunk;
-        if ((found.signature = matcher_.matchSignature(buffer_, offset == 0))) {
-            found.kind = Detection::Known;
-            return found;
-        }
-        if (!family) family = matcher_.matchFamily(buffer_);
-        carried = buffer_.size() > overlap ? buffer_.substr(buffer_.size() - overlap) : buffer_;
-        offset += chunk.size();
-    }
-    if (request_.archivesOn() && isZip(name)) {
-        found = checkZip(h, size);
-        if (found) return found;
-    }
-    if (family) {
-        found.kind = Detection::Suspicious;
-        found.family = family;
+// The engine core reads the file in chunks (and the members of a ZIP
+// archive in it, when asked). A read failure shows as ERROR_READ_FAULT in
+// GetLastError with no detection.
+Detection Scanner::checkFile(void* handle, uint64_t size) {
+    WinFile file(handle, size);
+    ScanOptions options;
+    options.heuristics = request_.heuristicsOn();
+    std::vector<FileFinding> found;
+    try {
+        found = qdx::scanFile(store_, options, file, request_.archivesOn());
+    } catch (const ReadError&) {
+        SetLastError(ERROR_READ_FAULT);
+        return {};
     }
     SetLastError(0);
-    return found;
+    return found.empty() ? Detection{} : detectionOf(found[0]);
 }
 
-// Stored members of a ZIP file are checked like files of their own;
-// compressed and encrypted members are passed over.
-Detection Scanner::checkZip(void* handle, uint64_t size) const {
-    HANDLE h = static_cast<HANDLE>(handle);
-    if (size < 22 || size > kMaxInMemory) return {};
-    std::string data;
-    if (!readAt(h, 0, data, static_cast<size_t>(size)) || data.size() != size) return {};
-    const size_t from = data.size() > 65557 ? data.size() - 65557 : 0;
-    size_t end = std::string::npos;
-    for (size_t at = data.size() - 22 + 1; at-- > from;)
-        if (data.compare(at, 4, "PK\x05\x06") == 0) {
-            end = at;
+Detection Scanner::detectionOf(const FileFinding& f) const {
+    Detection d;
+    d.member = f.member;
+    switch (f.finding.kind) {
+        case Finding::Own:
+            d.kind = Detection::Known;
+            d.signature = &store_.own()->signatures[f.finding.index];
             break;
-        }
-    if (end == std::string::npos) return {};
-    size_t at = le32(data, end + 16);
-    const uint32_t entries = le16(data, end + 10);
-    for (uint32_t i = 0; i < entries; ++i) {
-        if (at + 46 > data.size() || data.compare(at, 4, "PK\x01\x02") != 0) break;
-        const uint32_t flags = le16(data, at + 8), method = le16(data, at + 10);
-        const uint32_t packed = le32(data, at + 20);
-        const uint32_t nameLength = le16(data, at + 28);
-        const size_t local = le32(data, at + 42);
-        const size_t next = at + 46 + nameLength + le16(data, at + 30) + le16(data, at + 32);
-        if (at + 46 + nameLength > data.size()) break;
-        const std::string member = data.substr(at + 46, nameLength);
-        at = next;
-        if (method != 0 || (flags & 1)) continue;
-        if (local + 30 > data.size() || data.compare(local, 4, "PK\x03\x04") != 0) continue;
-        const size_t start = local + 30 + le16(data, local + 26) + le16(data, local + 28);
-        if (start > data.size() || packed > data.size() - start) continue;
-        Detection d = matcher_.match(std::string_view(data).substr(start, packed));
-        if (d) {
-            d.member = member;
-            return d;
-        }
+        case Finding::Family:
+            d.kind = Detection::Suspicious;
+            d.family = &store_.own()->families[f.finding.index];
+            break;
+        case Finding::Database:
+            d.kind = Detection::Known;
+            d.name = std::string(f.finding.name);
+            break;
     }
-    return {};
+    return d;
 }
 
 bool Scanner::disinfect(const std::wstring& path, std::string& error) {
@@ -388,7 +324,9 @@ bool Scanner::disinfect(const std::wstring& path, std::string& error) {
         return false;
     }
     // Whatever is left after the cut must be clean, or the file is lost.
-    if (!removeSignatures(defs_, data) || Matcher(defs_, true).match(data)) {
+    const bool cut = store_.own() && removeSignatures(*store_.own(), data);
+    MemoryFile rest(data);
+    if (!cut || !qdx::scanFile(store_, ScanOptions{}, rest, false).empty()) {
         error = "the file cannot be disinfected";
         return false;
     }

@@ -1,48 +1,33 @@
-// The scanner proper: walks files, folders and drives, matches the
-// definitions and applies the requested action to what it finds.
+// The scanner proper: walks files, folders and drives, has the engine core
+// match every file against the signatures and applies the requested action
+// to what it finds.
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
-#include <string_view>
 #include <utility>
 
 #include "definitions.h"
+#include "file_scan.h"
 #include "request.h"
 #include "results.h"
+#include "signature_store.h"
 
 namespace qdx {
 
 struct Detection {
     enum Kind { None, Known, Suspicious };
     Kind kind = None;
-    const Signature* signature = nullptr;
+    const Signature* signature = nullptr;  // our own definitions' signature
     const Family* family = nullptr;
     std::string member;  // the archive member it was found in
+    std::string name;    // a signature of the databases
 
     explicit operator bool() const { return kind != None; }
     // "EICAR-Test-File", or "what looks like a new variant of X".
     std::string what() const;
-};
-
-// Finds the first signature in a buffer that starts at offset 0 of a file.
-// A family prefix counts only with heuristics and only when no signature
-// matches anywhere.
-class Matcher {
-public:
-    Matcher(const Definitions& defs, bool heuristics) : defs_(defs), heuristics_(heuristics) {}
-    Detection match(std::string_view data) const;
-    // Buffers of a longer file: `atStart` for the first one. Families are
-    // only remembered in `family`; the caller decides at the end.
-    const Signature* matchSignature(std::string_view data, bool atStart) const;
-    const Family* matchFamily(std::string_view data) const;
-    size_t overlap() const;
-    bool heuristics() const { return heuristics_; }
-
-private:
-    const Definitions& defs_;
-    bool heuristics_;
 };
 
 enum class Step { Report, Remove, Delete, Rename };
@@ -63,7 +48,11 @@ public:
     // summed up in one line at the end, so that a whole-disk log stays short.
     static constexpr uint64_t kMaxErrorLines = 50;
 
+    // With our own definitions only.
     Scanner(const Definitions& defs, const Request& request, Sink sink);
+    // With everything in `store` (our definitions and the databases).
+    Scanner(const SignatureStore& store, const Request& request, Sink sink);
+    ~Scanner();
 
     // Everything the request asks for.
     void scanRequest();
@@ -79,22 +68,21 @@ private:
     void scanDisketteA();
     void walk(const std::wstring& root);
     void scanFile(const std::wstring& path, const std::wstring& name);
-    Detection checkFile(void* handle, const std::wstring& name, uint64_t size);
-    Detection checkZip(void* handle, uint64_t size) const;
+    Detection checkFile(void* handle, uint64_t size);
+    Detection detectionOf(const FileFinding& found) const;
     void act(const std::wstring& path, const std::wstring& name, const Detection& found);
     bool disinfect(const std::wstring& path, std::string& error);
     void ioError(const std::string& text);
     void emit(const std::string& line);
 
-    const Definitions& defs_;
+    std::unique_ptr<SignatureStore> ownStore_;
+    const SignatureStore& store_;
     Request request_;
     Sink sink_;
-    Matcher matcher_;
     ScanFigures figures_;
     uint64_t errorLines_ = 0;
     uint64_t errorsLeftOut_ = 0;
     std::set<std::pair<uint32_t, uint64_t>> visited_;
-    std::string buffer_;
 };
 
 }  // namespace qdx

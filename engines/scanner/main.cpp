@@ -11,6 +11,8 @@
 #include "request.h"
 #include "results.h"
 #include "scan.h"
+#include "signature_folder.h"
+#include "signature_store.h"
 #include "text.h"
 #include "winpath.h"
 
@@ -36,6 +38,24 @@ bool loadAnyDefinitions(const std::string& workDir, qdx::Definitions& defs, std:
     return false;
 }
 
+// Our definitions and the databases in the signatures folder. A database
+// too large for memory leaves our own definitions to scan with.
+void loadSignatures(const qdx::Definitions* defs, qdx::SignatureStore& store, qdx::LoadReport& report,
+                    std::vector<std::string>& problems) {
+    try {
+        if (defs) store.addOwn(*defs);
+        qdx::loadSignatureFolder(qdx::signatureFolder(), store, report);
+        report.skipped[static_cast<size_t>(qdx::Skip::Ignored)] += store.finish();
+    } catch (const std::exception& e) {
+        problems.push_back(std::string("Error: the signature databases could not be loaded (") + e.what() +
+                           "); only the scanner's own definitions are used");
+        store = qdx::SignatureStore();
+        report = qdx::LoadReport();
+        if (defs) store.addOwn(*defs);
+        store.finish();
+    }
+}
+
 int run() {
     const std::string workDir = qdx::workDir();
     const DWORD started = GetTickCount();
@@ -44,7 +64,11 @@ int run() {
     qdx::Definitions defs;
     std::string error;
     const bool haveDefinitions = loadAnyDefinitions(workDir, defs, error);
-    if (!haveDefinitions) problems.push_back("Error: no virus definitions (" + error + ")");
+    qdx::SignatureStore store;
+    qdx::LoadReport databases;
+    loadSignatures(haveDefinitions ? &defs : nullptr, store, databases, problems);
+    const bool haveSignatures = haveDefinitions || databases.loaded() > 0;
+    if (!haveSignatures) problems.push_back("Error: no virus definitions (" + error + ")");
 
     qdx::Request request;
     std::vector<std::string> requestLines;
@@ -61,7 +85,7 @@ int run() {
     qdx::LineWriter results;
     results.create(workDir + "\\$$file$3");
     for (const auto& line : qdx::preambleLines(request, haveDefinitions ? defs.created : "(none)",
-                                               defs.signatures.size(), now()))
+                                               defs.signatures.size(), now(), databases))
         results.line(line);
 
     bool counted = false;
@@ -72,9 +96,14 @@ int run() {
     for (const auto& p : problems) finding(qdx::cleanLine(p));
 
     qdx::ScanFigures figures;
-    if (haveDefinitions && haveRequest) {
-        qdx::Scanner scanner(defs, request, finding);
-        scanner.scanRequest();
+    if (haveSignatures && haveRequest) {
+        qdx::Scanner scanner(store, request, finding);
+        try {
+            scanner.scanRequest();
+        } catch (const std::exception& e) {
+            // The front end waits for the end of the scan: it must come.
+            finding(qdx::cleanLine(std::string("Error: the scan stopped early (") + e.what() + ")"));
+        }
         scanner.finish();
         figures = scanner.figures();
     }

@@ -119,12 +119,26 @@ TEST(Definitions, DamagedFilesAreRefused) {
 TEST(ResultsLayout, PreambleIsFourteenLines) {
     Request r;
     r.path = "C:\\";
+    LoadReport none;
     for (int action = 1; action <= 4; ++action) {
         r.action = action;
-        EXPECT_EQ(preambleLines(r, "1. May 2024", 9, "2024-05-01 10:00:00").size(), kPreambleLines);
+        EXPECT_EQ(preambleLines(r, "1. May 2024", 9, "2024-05-01 10:00:00", none).size(), kPreambleLines);
     }
+    // Whatever the databases bring, the count stays: damage in one line.
+    LoadReport databases;
+    databases.files = {"main.cvd", "daily.cld", "local.ndb"};
+    databases.body = 12;
+    databases.fileHashes = 3000000;
+    databases.skipped.fill(7);
+    databases.errors = {"bytecode.cvd is damaged: its checksum does not match", "x.ndb cannot be read: denied\r\n"};
     r.path = "C:\\odd\rname";  // nothing may break the line count
-    for (const auto& l : preambleLines(r, "x", 1, "y")) EXPECT_EQ(l.find('\r'), std::string::npos);
+    const auto lines = preambleLines(r, "x", 1, "y", databases);
+    ASSERT_EQ(lines.size(), kPreambleLines);
+    for (const auto& l : lines) EXPECT_EQ(l.find_first_of("\r\n"), std::string::npos) << l;
+    EXPECT_EQ(lines[2].rfind("Signature databases: main.cvd, daily.cld, local.ndb: 12 body, 3000000 file hash", 0), 0u);
+    EXPECT_EQ(lines[4].rfind("Error: bytecode.cvd is damaged: its checksum does not match; x.ndb cannot", 0), 0u);
+    EXPECT_EQ(lines[12], "");
+    EXPECT_EQ(lines[13], "Findings:");
 }
 
 TEST(ResultsLayout, CountingFollowsTheFrontEnd) {

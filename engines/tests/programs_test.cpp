@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "definitions.h"
+#include "hash.h"
 #include "results.h"
 #include "test_support.h"
 #include "text.h"
@@ -185,4 +186,76 @@ TEST(VirusList, LayoutTheListWindowReads) {
     for (size_t i = summary + 1; i < lines.size() && !lines[i].empty(); ++i) ++right;
     EXPECT_EQ(left + right, definitions().signatures.size());
     EXPECT_GT(right, 0u);
+}
+
+namespace {
+
+std::string md5Hex(const std::string& data) {
+    auto h = qdx::newHasher(qdx::HashKind::Md5);
+    h->update(data.data(), data.size());
+    const qdx::Digest d = h->finish();
+    return qdx::toHex(d.data(), 16);
+}
+
+}  // namespace
+
+// A user drops databases of the standard formats into "signatures" beside
+// the programs: the scanner finds with each kind, the results keep their
+// layout, a damaged database is named in the preamble, and the info program
+// counts what the scanner loads.
+TEST_F(EngineRun, SignatureDatabasesBesideThePrograms) {
+    const std::string installed = home + "\\installed";
+    const std::string signatures = installed + "\\signatures";
+    CreateDirectoryA(installed.c_str(), nullptr);
+    CreateDirectoryA(signatures.c_str(), nullptr);
+    for (const char* p : {"quendix7.exe", "quendix9.exe", "quendix3.dat"})
+        ASSERT_TRUE(CopyFileA((binDir() + "/" + p).c_str(), (installed + "\\" + p).c_str(), FALSE));
+    const std::string hashed = "made-up file known by its digest";
+    writeFile(signatures + "\\test.ndb", "Win.Test.Body-1-0:0:*:" "6d6164652d757020626f6479" "\n");  // "made-up body"
+    writeFile(signatures + "\\test.hdb", md5Hex(hashed) + ":" + std::to_string(hashed.size()) + ":Doc.Test.Hash-2-0\n");
+    writeFile(signatures + "\\test.ldb",
+              "Js.Test.Logic-3-0;Engine:51-255,Target:0;0&1;6669727374;7365636f6e64\n");  // "first", "second"
+    writeFile(signatures + "\\broken.cvd", "ClamAV-VDB:not a real container");
+
+    const std::string files = home + "\\files";
+    CreateDirectoryA(files.c_str(), nullptr);
+    writeFile(files + "\\body.exe", "MZ this holds a made-up body somewhere");
+    writeFile(files + "\\hash.doc", hashed);
+    writeFile(files + "\\logic.com", "second comes after first here");
+    writeFile(files + "\\clean.com", "nothing to see");
+    request(files, 4);
+    EXPECT_EQ(runProgram(installed + "\\quendix7.exe", home), 0);
+    expectSentinels();
+    const FrontEndView v = results(4);
+    EXPECT_EQ(v.findings, (std::vector<std::string>{"Scanning " + files,
+                                                    "Found Win.Test.Body-1-0 in " + files + "\\body.exe",
+                                                    "Found Doc.Test.Hash-2-0 in " + files + "\\hash.doc",
+                                                    "Found Js.Test.Logic-3-0 in " + files + "\\logic.com"}));
+    EXPECT_EQ(v.infected, 3);
+    EXPECT_EQ(v.files, "Files: 4");
+    const std::vector<std::string> all = qdx::splitLines(readFile(work + "\\$$file$3"));
+    ASSERT_GT(all.size(), qdx::kPreambleLines);
+    EXPECT_EQ(all[2].rfind("Signature databases: test.hdb, test.ldb, test.ndb: 1 body, 1 logical, 1 file hash", 0), 0u)
+        << all[2];
+    EXPECT_EQ(all[4].rfind("Error: broken.cvd is damaged", 0), 0u) << all[4];
+    EXPECT_EQ(all[13], "Findings:");
+
+    DeleteFileA((work + "\\$$file$$").c_str());
+    EXPECT_EQ(runProgram(installed + "\\quendix9.exe", home), 0);
+    std::vector<std::string> info;
+    ASSERT_TRUE(qdx::readLines(home + "\\quendix3.inf", info));
+    ASSERT_EQ(info.size(), 10u);
+    const auto own = qdx::infoLines(definitions());
+    EXPECT_EQ(info[1], std::to_string(definitions().signatures.size() + 3));
+    EXPECT_EQ(info[3], std::to_string(std::stoi(own[3]) + 1));  // DOS and Windows: Win.
+    EXPECT_EQ(info[4], std::to_string(std::stoi(own[4]) + 1));  // Word and Excel: Doc.
+    EXPECT_EQ(info[7], std::to_string(std::stoi(own[7]) + 1));  // scripts: Js.
+
+    // The figures are kept beside the databases, but only while they are the same.
+    writeFile(signatures + "\\test.ndb", "Win.Test.Body-1-0:0:*:6d6164652d757020626f6479\n"
+                                           "Win.Test.Other-4-0:0:*:6f7468657220626f6479\n");
+    EXPECT_EQ(runProgram(installed + "\\quendix9.exe", home), 0);
+    ASSERT_TRUE(qdx::readLines(home + "\\quendix3.inf", info));
+    ASSERT_EQ(info.size(), 10u);
+    EXPECT_EQ(info[1], std::to_string(definitions().signatures.size() + 4));
 }

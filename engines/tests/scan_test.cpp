@@ -223,8 +223,9 @@ TEST(ScanArchive, StoredZipMembersOnlyWithArchivesOn) {
 TEST(Decisions, OneStepPerActionAndKind) {
     const Signature removable{"R", "dos", true, false, "x"}, fixed{"F", "dos", false, false, "y"};
     const Family family{"Fam", "z"};
-    Detection r{Detection::Known, &removable, nullptr, ""}, f{Detection::Known, &fixed, nullptr, ""};
-    Detection s{Detection::Suspicious, nullptr, &family, ""}, member{Detection::Known, &removable, nullptr, "m"};
+    Detection r{Detection::Known, &removable, nullptr, "", ""}, f{Detection::Known, &fixed, nullptr, "", ""};
+    Detection s{Detection::Suspicious, nullptr, &family, "", ""}, member{Detection::Known, &removable, nullptr, "m", ""};
+    Detection database{Detection::Known, nullptr, nullptr, "", "Win.Trojan.Agent-1-0"};
     EXPECT_EQ(decideStep(Disinfect, r, false), Step::Remove);
     EXPECT_EQ(decideStep(Disinfect, f, false), Step::Delete);
     EXPECT_EQ(decideStep(Disinfect, s, false), Step::Rename);
@@ -235,4 +236,8 @@ TEST(Decisions, OneStepPerActionAndKind) {
     EXPECT_EQ(decideStep(Rename, r, true), Step::Remove);
     EXPECT_EQ(decideStep(Rename, f, true), Step::Delete);
     EXPECT_EQ(decideStep(ReportOnly, f, true), Step::Report);
+    // A database signature is never one that can be cut out.
+    EXPECT_EQ(decideStep(Disinfect, database, false), Step::Delete);
+    EXPECT_EQ(decideStep(Rename, database, true), Step::Delete);
+    EXPECT_EQ(database.what(), "Win.Trojan.Agent-1-0");
 }

@@ -1,0 +1,33 @@
+// The PE header reader on any bytes: a file it accepts has a section table
+// that was inside the bytes, an entry point inside the file's offsets, and
+// offsets computed from it never wrap.
+#include <cstdint>
+#include <cstdlib>
+
+#include "offset.h"
+#include "pe.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view head(reinterpret_cast<const char*>(data), size);
+    qdx::PeInfo pe;
+    if (!qdx::readPe(head, pe)) {
+        if (pe.valid) std::abort();
+        return 0;
+    }
+    if (pe.sections.size() != pe.sectionCount || size < 0x40 + 40 * pe.sections.size()) std::abort();
+    for (uint32_t s = 0; s < pe.sectionCount + 2; ++s) {
+        for (const char* form : {"EP+7", "EP-3,9", "SL+5", "S0+1"}) {
+            qdx::OffsetSpec spec;
+            if (!qdx::parseOffset(form, spec)) std::abort();
+            spec.section = s;
+            uint64_t lo = 0, hi = 0;
+            if (qdx::offsetRange(spec, size, pe, lo, hi) && (lo > size || hi < lo)) std::abort();
+        }
+        qdx::OffsetSpec whole;
+        whole.kind = qdx::OffsetSpec::SectionWhole;
+        whole.section = s;
+        uint64_t lo = 0, hi = 0;
+        if (qdx::offsetRange(whole, size, pe, lo, hi) && hi < lo) std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,131 @@
+// Whole files through the core: offsets in PE files, hash and section hash
+// signatures, the allow list, ZIP members, and which finding comes first.
+#include <gtest/gtest.h>
+
+#include "file_scan.h"
+#include "test_files.h"
+
+using namespace qdx;
+using namespace qdxtest;
+
+namespace {
+
+class Engine {
+public:
+    explicit Engine(const std::vector<std::pair<std::string, std::string>>& files, const Definitions* own = nullptr) {
+        if (own) store.addOwn(*own);
+        DatabaseLoader loader(store, report);
+        for (const auto& [name, data] : files) {
+            MemoryStream in(data);
+            loader.loadFile(name, in);
+        }
+        store.finish();
+    }
+    std::vector<std::string> scan(const std::string& data, bool all = true, bool archives = true) {
+        MemoryFile file(data);
+        ScanOptions options;
+        options.allMatches = all;
+        std::vector<std::string> names;
+        for (const auto& f : scanFile(store, options, file, archives))
+            names.push_back(std::string(f.finding.name) + (f.member.empty() ? "" : "@" + f.member));
+        return names;
+    }
+    SignatureStore store;
+    LoadReport report;
+};
+
+std::string hex(const std::string& s) {
+    static const char d[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : s) out += {d[c >> 4], d[c & 15]};
+    return out;
+}
+
+}  // namespace
+
+TEST(FileScan, OffsetsInAPeFile) {
+    const std::vector<std::string> sections = {std::string(16, '\x90') + "ENTRYCODE", "SECTION1" + std::string(500, 'x') + "END1"};
+    const std::string pe = makePe(sections, 0, 16);
+    const uint32_t s1 = peSectionOffset(sections, 1);
+    Engine e({{"pe.ndb",
+               "Ep:1:EP+0:" + hex("ENTRYCODE") + "\n"
+               "EpPlus:1:EP+5,2:" + hex("CODE") + "\n"      // at EP+5, shift up to 2
+               "EpMinus:1:EP-16:90909090\n"
+               "EpWrong:1:EP+1:" + hex("ENTRYCODE") + "\n"
+               "S1:1:S1+0:" + hex("SECTION1") + "\n"
+               "S1Wrong:1:S0+0:" + hex("SECTION1") + "\n"
+               "Last:1:SL+508:" + hex("END1") + "\n"
+               "Whole0:1:SE0:" + hex("SECTION1") + "\n"     // begins right at section 0's end: still inside
+               "Whole1:1:SE1:" + hex("END1") + "\n"
+               "Abs:0:" + std::to_string(s1) + ":" + hex("SECTION1") + "\n"
+               "Eof:0:EOF-" + std::to_string(pe.size() - s1 - 508) + ":" + hex("END1") + "\n"
+               "NoSection:1:S7+0:" + hex("SECTION1") + "\n"},
+              {"pe.ldb",
+               "Entry;Engine:51-255,Target:1,EntryPoint:1040,NumberOfSections:2;0;" + hex("SECTION1") + "\n"
+               "EntryWrong;Engine:51-255,Target:1,EntryPoint:1041-2000;0;" + hex("SECTION1") + "\n"
+               "Sections;Engine:51-255,Target:1,NumberOfSections:3-9;0;" + hex("SECTION1") + "\n"}});
+    EXPECT_EQ(e.scan(pe), (std::vector<std::string>{"EpMinus", "Ep", "EpPlus", "S1", "Whole0", "Abs", "Last", "Whole1",
+                                                    "Eof", "Entry"}));
+    // Target 1 asks for MZ only; offsets from the entry point need a real PE file.
+    EXPECT_EQ(Engine({{"a.ndb", "Mz:1:*:" + hex("SECTION1") + "\nEp:1:EP+0:" + hex("SECTION1") + "\n"}})
+                  .scan("MZ" + std::string(100, '\0') + "SECTION1"),
+              std::vector<std::string>{"Mz"});
+    EXPECT_TRUE(Engine({{"a.ndb", "Mz:1:*:" + hex("SECTION1") + "\n"}}).scan("ZM SECTION1").empty());
+}
+
+TEST(FileScan, HashesSectionsAndTheAllowList) {
+    const std::vector<std::string> sections = {"code", "data data data"};
+    const std::string pe = makePe(sections, 0, 0);
+    const std::string section1 = pe.substr(peSectionOffset(sections, 1), 0x200);
+    Engine e({{"a.hdb", md5Hex(pe) + ":" + std::to_string(pe.size()) + ":File.Md5\n" +
+                            md5Hex(pe) + ":" + std::to_string(pe.size() + 1) + ":Wrong.Size\n"},
+              {"a.hsb", sha256Hex(pe) + ":*:File.Sha256:73\n"},
+              {"a.mdb", "512:" + md5Hex(section1) + ":Section.Md5\n"}});
+    EXPECT_EQ(e.scan(pe), (std::vector<std::string>{"File.Md5", "File.Sha256", "Section.Md5"}));
+    Engine allowed({{"a.hdb", md5Hex(pe) + ":" + std::to_string(pe.size()) + ":File.Md5\n"},
+                    {"a.ndb", "Body:0:*:" + hex("data data") + "\n"},
+                    {"a.fp", md5Hex(pe) + ":" + std::to_string(pe.size()) + ":allowed.exe\n"}});
+    EXPECT_TRUE(allowed.scan(pe).empty());
+    EXPECT_EQ(allowed.scan(pe + "x"), std::vector<std::string>{"Body"});
+}
+
+TEST(FileScan, ZipMembersStoredAndDeflated) {
+    const std::string payload = "harmless test payload " + std::string(3000, 'p') + " END";
+    const std::string zip = makeZip({{"readme.txt", "hello", false}, {"stored.bin", payload, false},
+                                     {"packed.bin", payload + "2", true}});
+    Engine e({{"a.ndb", "Body:0:*:" + hex("payload pppp") + "\n"},
+              {"a.hdb", md5Hex(payload + "2") + ":" + std::to_string(payload.size() + 1) + ":Member.Md5\n"}});
+    EXPECT_EQ(e.scan(zip), (std::vector<std::string>{"Body", "Body@stored.bin", "Body@packed.bin", "Member.Md5@packed.bin"}));
+    EXPECT_EQ(e.scan(zip, false), std::vector<std::string>{"Body"});  // first finding: the archive itself
+    EXPECT_TRUE(e.scan(makeZip({{"packed.bin", payload, true}}), true, false).empty());  // archives off
+    // An allowed archive is clean, its members included.
+    Engine allowed({{"a.hdb", md5Hex(payload + "2") + ":" + std::to_string(payload.size() + 1) + ":Member.Md5\n"},
+                    {"a.fp", md5Hex(zip) + ":" + std::to_string(zip.size()) + ":ok.zip\n"}});
+    EXPECT_TRUE(allowed.scan(zip).empty());
+}
+
+TEST(FileScan, DamagedArchivesAreNotErrors) {
+    const std::string payload(5000, 'q');
+    std::string zip = makeZip({{"packed.bin", payload + "ABCD", true}});
+    Engine e({{"a.ndb", "Tail:0:*:" + hex("qqqqABCD") + "\n"}});
+    ASSERT_EQ(e.scan(zip), std::vector<std::string>{"Tail@packed.bin"});
+    std::string damaged = zip;
+    damaged[40] ^= 0x55;  // inside the deflated data
+    EXPECT_NO_THROW(e.scan(damaged));
+    // The member's stated size is a limit: more data is damage, not work.
+    std::string bomb = zip;
+    const size_t central = bomb.rfind(std::string("PK\x01\x02", 4));
+    bomb[central + 24] = 10;  // uncompressed size
+    bomb[central + 25] = bomb[central + 26] = bomb[central + 27] = 0;
+    EXPECT_TRUE(e.scan(bomb).empty());
+}
+
+TEST(FileScan, OwnSignaturesComeFirstAndFamiliesLast) {
+    Definitions own;
+    own.signatures.push_back({"Own.Sig", "dos", true, false, "OWNBYTES"});
+    own.families.push_back({"Own.Family", "FAMILY"});
+    Engine e({{"a.ndb", "Db.Sig:0:*:" + hex("DBBYTES") + "\n"}}, &own);
+    EXPECT_EQ(e.scan("DBBYTES OWNBYTES", false), std::vector<std::string>{"Own.Sig"});
+    EXPECT_EQ(e.scan("DBBYTES OWNBYTES FAMILY"), (std::vector<std::string>{"Own.Sig", "Db.Sig"}));
+    EXPECT_EQ(e.scan("FAMILY"), std::vector<std::string>{"Own.Family"});
+}
