@@ -120,6 +120,9 @@ def main(argv):
     args = ap.parse_args(argv)
     if args.quendix7 and not (args.wine_run and args.prefix):
         ap.error("--quendix7 needs --wine-run and --prefix")
+    for option in ("qdx_scan", "quendix7", "wine_run", "prefix", "keep"):
+        if getattr(args, option):
+            setattr(args, option, os.path.abspath(getattr(args, option)))
     if shutil.which("clamscan") is None:
         print("clamscan is not installed (Debian package clamav)")
         return 2
