@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "bytes.h"
+
 namespace qdx {
 namespace {
 
@@ -30,6 +32,7 @@ struct Unit {
     std::vector<std::vector<MaskedByte>> strings;     // Alt (one length) and Generic (any lengths)
     bool negate = false;                              // Alt
     uint32_t min = 0, max = 0;                        // Gap
+    bool fixedGap = false;                            // Byte: one of a short gap's bytes, never widened
 };
 
 int hexValue(char c) {
@@ -39,9 +42,11 @@ int hexValue(char c) {
     return -1;
 }
 
+bool isLetter(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
 class Parser {
 public:
-    explicit Parser(std::string_view text) : s_(text) {}
+    Parser(std::string_view text, bool caseless) : s_(text), caseless_(caseless) {}
 
     PatternError parse(std::vector<Unit>& units) {
         while (at_ < s_.size()) {
@@ -57,7 +62,9 @@ public:
                 if (max == 0) max = kUnbounded;
                 // A short fixed gap stays inside its part, as any bytes.
                 if (min == max && min < 128) {
-                    for (uint32_t i = 0; i < min; ++i) units.push_back(byteUnit(MaskedByte{}));
+                    Unit any = byteUnit(MaskedByte{});
+                    any.fixedGap = true;
+                    units.insert(units.end(), min, any);
                 } else {
                     units.push_back(gap(min, max));
                 }
@@ -101,6 +108,11 @@ private:
         at_ += 2;
         out.mask = static_cast<uint8_t>((h < 0 ? 0 : 0xF0) | (l < 0 ? 0 : 0x0F));
         out.value = static_cast<uint8_t>(((h < 0 ? 0 : h) << 4) | (l < 0 ? 0 : l));
+        // Without case: a letter's two forms differ only in bit 5.
+        if (caseless_ && out.mask == 0xFF && isLetter(out.value)) {
+            out.mask = 0xDF;
+            out.value &= 0xDF;
+        }
         return true;
     }
 
@@ -204,7 +216,38 @@ private:
 
     std::string_view s_;
     size_t at_ = 0;
+    bool caseless_;
 };
+
+// Every byte followed by a zero byte, alternatives' strings too; the bytes
+// of gaps stay as they are.
+std::vector<Unit> widened(const std::vector<Unit>& units) {
+    Unit zero;
+    zero.kind = Unit::Byte;
+    zero.byte = MaskedByte{0, 0xFF};
+    std::vector<Unit> out;
+    out.reserve(units.size() * 2);
+    for (const Unit& u : units) {
+        if (u.kind == Unit::Gap || (u.kind == Unit::Byte && u.fixedGap)) {
+            out.push_back(u);
+        } else if (u.kind == Unit::Byte || u.kind == Unit::Set) {
+            out.push_back(u);
+            out.push_back(zero);
+        } else {
+            Unit w = u;
+            for (auto& str : w.strings) {
+                std::vector<MaskedByte> wide;
+                for (const auto& b : str) {
+                    wide.push_back(b);
+                    wide.push_back(zero.byte);
+                }
+                str = std::move(wide);
+            }
+            out.push_back(std::move(w));
+        }
+    }
+    return out;
+}
 
 // Alternatives of different lengths become variants of their own.
 bool expand(const std::vector<Unit>& units, std::vector<std::vector<Unit>>& variants) {
@@ -235,9 +278,7 @@ void put32(std::string& code, uint32_t v) {
     for (int i = 0; i < 4; ++i) code += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
-uint32_t get32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
+uint32_t get32(const uint8_t* p) { return le32(p); }
 
 // Adds one to the length stored at `at`.
 void bump(std::string& code, size_t at) {
@@ -385,11 +426,12 @@ bool chooseAnchor(const std::vector<ByteSet>& sets, PatternPart& part) {
 
 namespace {
 
-PatternError compile(std::string_view hex, std::vector<PatternVariant>* out) {
+PatternError compile(std::string_view hex, std::vector<PatternVariant>* out, PatternForm form) {
     std::vector<Unit> units;
     units.reserve(hex.size() / 2);
-    const PatternError e = Parser(hex).parse(units);
+    const PatternError e = Parser(hex, form.caseless).parse(units);
     if (e != PatternError::None) return e;
+    if (form.wide) units = widened(units);
     if (units.empty()) return PatternError::Malformed;
     std::vector<std::vector<Unit>> variants;
     if (!expand(units, variants)) return PatternError::TooComplex;
@@ -439,12 +481,12 @@ PatternError compile(std::string_view hex, std::vector<PatternVariant>* out) {
 
 }  // namespace
 
-PatternError compilePattern(std::string_view hex, std::vector<PatternVariant>& out) {
+PatternError compilePattern(std::string_view hex, std::vector<PatternVariant>& out, PatternForm form) {
     out.clear();
-    return compile(hex, &out);
+    return compile(hex, &out, form);
 }
 
-PatternError checkPattern(std::string_view hex) { return compile(hex, nullptr); }
+PatternError checkPattern(std::string_view hex, PatternForm form) { return compile(hex, nullptr, form); }
 
 bool matchPartCode(const uint8_t* code, size_t codeSize, const uint8_t* data) {
     const uint8_t* end = code + codeSize;

@@ -50,12 +50,18 @@ enum class PatternError {
     TooComplex,   // alternatives expanding beyond kMaxVariants
 };
 
+// How logical subsignatures may be read ("::i", "::w", "::a").
+struct PatternForm {
+    bool caseless = false;  // letters in either case
+    bool wide = false;      // every byte followed by a zero byte (gaps stay as they are)
+};
+
 // Compiles `hex` into `out` (cleared first). Only ASCII hex digits in either
 // case are accepted.
-PatternError compilePattern(std::string_view hex, std::vector<PatternVariant>& out);
+PatternError compilePattern(std::string_view hex, std::vector<PatternVariant>& out, PatternForm form = {});
 // Only whether compilePattern would accept `hex`, for those that count
 // signatures without matching them.
-PatternError checkPattern(std::string_view hex);
+PatternError checkPattern(std::string_view hex, PatternForm form = {});
 
 // Checks one part against `data`, which holds at least part.length bytes.
 bool matchPartCode(const uint8_t* code, size_t codeSize, const uint8_t* data);

@@ -91,6 +91,12 @@ bool levelFits(const std::vector<std::string_view>& fields, size_t from, bool& m
     return kEngineLevel >= min && kEngineLevel <= max;
 }
 
+// A whole word ("::f") is checked around matches of one part only, whose
+// beginning is known when they end.
+bool singlePart(const std::vector<PatternVariant>& variants) {
+    return std::all_of(variants.begin(), variants.end(), [](const PatternVariant& v) { return v.parts.size() == 1; });
+}
+
 Skip patternSkip(PatternError e) { return e == PatternError::Malformed ? Skip::Malformed : Skip::Unsupported; }
 
 // Lines of a stream, without their CR LF or LF; overlong lines come back
@@ -292,7 +298,21 @@ void DatabaseLoader::logicalLine(std::string_view line) {
     for (size_t i = 0; i < count; ++i) {
         std::string_view s = f[i + 3];
         BodyRecord& sub = r.subsignatures[i];
-        if (s.find("::") != std::string_view::npos) return skip(Skip::Unsupported);  // modifiers i, w, f, a
+        // Modifiers after "::": i (either case), w (wide), a (ASCII too when
+        // wide), f (a whole word, for a plain single-part subsignature).
+        bool caseless = false, wide = false, ascii = false, fullword = false;
+        const size_t modifiers = s.find("::");
+        if (modifiers != std::string_view::npos) {
+            for (char m : s.substr(modifiers + 2)) {
+                if (m == 'i') caseless = true;
+                else if (m == 'w') wide = true;
+                else if (m == 'a') ascii = true;
+                else if (m == 'f') fullword = true;
+                else return skip(Skip::Malformed);
+            }
+            s = s.substr(0, modifiers);
+        }
+        if (fullword && wide) return skip(Skip::Unsupported);
         const size_t colon = s.find(':');
         if (colon != std::string_view::npos) {
             if (!parseOffset(s.substr(0, colon), sub.offset)) return skip(Skip::Malformed);
@@ -302,7 +322,27 @@ void DatabaseLoader::logicalLine(std::string_view line) {
         }
         if (sub.offset.needsPe() && r.block.target != PeFile) return skip(Skip::Malformed);
         sub.target = static_cast<FileTarget>(r.block.target);
-        const PatternError e = sink_.wantsPatterns() ? compilePattern(s, sub.variants) : checkPattern(s);
+        sub.fullword = fullword;
+        const PatternForm plain{caseless, false}, widened{caseless, true};
+        PatternError e = PatternError::None;
+        if (!sink_.wantsPatterns()) {
+            e = checkPattern(s, wide ? widened : plain);
+            if (e == PatternError::None && wide && ascii) e = checkPattern(s, plain);
+            if (e == PatternError::None && fullword) {
+                std::vector<PatternVariant> v;
+                compilePattern(s, v, plain);
+                if (!singlePart(v)) e = PatternError::Unsupported;
+            }
+        } else {
+            e = compilePattern(s, sub.variants, wide ? widened : plain);
+            if (e == PatternError::None && wide && ascii) {
+                // Either form: the ASCII variants join the wide ones.
+                std::vector<PatternVariant> more;
+                e = compilePattern(s, more, plain);
+                for (auto& v : more) sub.variants.push_back(std::move(v));
+            }
+            if (e == PatternError::None && fullword && !singlePart(sub.variants)) e = PatternError::Unsupported;
+        }
         if (e != PatternError::None) return skip(patternSkip(e));
     }
     r.name = f[0];

@@ -43,6 +43,7 @@ struct BodyRecord {
     std::string_view name;
     FileTarget target = AnyFile;
     OffsetSpec offset;
+    bool fullword = false;  // only between characters that are no letters or digits ("::f")
     std::vector<PatternVariant> variants;
 };
 
@@ -58,7 +59,7 @@ enum class Skip : uint8_t {
     EngineLevel,    // made for other engine levels
     Special,        // regular expressions, byte comparisons, macros, image hashes
     Bytecode,       // bytecode signatures
-    Unsupported,    // forms this engine does not match (character classes, modifiers, containers, ...)
+    Unsupported,    // forms this engine does not match (character classes, containers, ...)
     OtherKind,      // databases of kinds this engine does not use (phishing, containers' metadata, ...)
     Malformed,      // lines that are not valid signatures
     Ignored,        // named in an ignore list

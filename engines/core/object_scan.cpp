@@ -31,7 +31,7 @@ bool wants(const HashTables& t, HashKind kind, uint64_t size) {
 
 ObjectScan::ObjectScan(const SignatureStore& store, const ScanOptions& options, uint64_t size, std::string_view head)
     : store_(store), options_(options), size_(size), mz_(isMz(head)) {
-    if (mz_) readPe(head, pe_);
+    readPe(head, size, pe_);
     const HashTables& files = store_.hashes(HashUse::File);
     const HashTables& allow = store_.hashes(HashUse::Allow);
     const HashTables& sections = store_.hashes(HashUse::Section);
@@ -98,7 +98,7 @@ void ObjectScan::hit(uint32_t partIndex, uint64_t end) {
         if (!offsetRange(s.offset, size_, pe_, lo, hi) || start < lo || start > hi) return;
     }
     if (!matchPartCode(store_.code(p.code), p.codeSize, window_.data() + (start - windowStart_))) return;
-    if (s.parts == 1) return complete(s);
+    if (s.parts == 1) return complete(s, start, start + p.length);
 
     if (k > 0) {
         // A chain through the parts before must end within the gap.
@@ -112,7 +112,7 @@ void ObjectScan::hit(uint32_t partIndex, uint64_t end) {
         const auto e = std::lower_bound(ends.begin(), ends.end(), earliest);
         if (e == ends.end() || *e > latest) return;
     }
-    if (k + 1 == s.parts) return complete(s);
+    if (k + 1 == s.parts) return complete(s, start, start + p.length);
 
     Chain& chain = chains_[p.signature];
     if (chain.ends.empty()) chain.ends.resize(s.parts);
@@ -132,7 +132,16 @@ void ObjectScan::hit(uint32_t partIndex, uint64_t end) {
     }
 }
 
-void ObjectScan::complete(const StoredSignature& s) {
+bool ObjectScan::wholeWord(uint64_t start, uint64_t end) const {
+    auto wordCharacter = [this](uint64_t at) {
+        const uint8_t c = window_[at - windowStart_];
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    };
+    return (start == 0 || !wordCharacter(start - 1)) && (end >= fed_ || !wordCharacter(end));
+}
+
+void ObjectScan::complete(const StoredSignature& s, uint64_t start, uint64_t end) {
+    if (s.fullword && !wholeWord(start, end)) return;
     switch (s.origin) {
         case Origin::Database: addDatabaseFinding(s.name); break;
         case Origin::Own:
@@ -167,7 +176,7 @@ bool ObjectScan::logicalHolds(const StoredLogical& l) const {
     const TargetBlock& b = l.block;
     if (l.dropped || (b.target == PeFile && !mz_)) return false;
     if (b.hasFileSize && !b.fileSize.contains(fed_)) return false;
-    if (b.hasEntryPoint && !(pe_.valid && pe_.entryKnown && b.entryPoint.contains(pe_.entryOffset))) return false;
+    if (b.hasEntryPoint && !(pe_.valid && b.entryPoint.contains(pe_.entryOffset))) return false;
     if (b.hasSections && !(pe_.valid && b.sections.contains(pe_.sectionCount))) return false;
     return true;
 }

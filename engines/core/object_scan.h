@@ -61,7 +61,8 @@ private:
 
     void advance(uint64_t limit);
     void hit(uint32_t part, uint64_t end);
-    void complete(const StoredSignature& s);
+    void complete(const StoredSignature& s, uint64_t start, uint64_t end);
+    bool wholeWord(uint64_t start, uint64_t end) const;
     void addDatabaseFinding(uint32_t name);
     bool logicalHolds(const StoredLogical& l) const;
 

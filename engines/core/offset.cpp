@@ -68,9 +68,14 @@ bool offsetRange(const OffsetSpec& spec, uint64_t size, const PeInfo& pe, uint64
             hi = size;
             return true;
         case OffsetSpec::Absolute: start = spec.delta; break;
-        case OffsetSpec::EndMinus: start = static_cast<int64_t>(size) - spec.delta; break;
+        case OffsetSpec::EndMinus:
+            // Programs are measured from the end only when they are valid PE
+            // files: the databases are written for scanners that do so.
+            if (pe.mz && !pe.valid) return false;
+            start = static_cast<int64_t>(size) - spec.delta;
+            break;
         case OffsetSpec::EntryPoint:
-            if (!pe.valid || !pe.entryKnown) return false;
+            if (!pe.valid) return false;
             start = static_cast<int64_t>(pe.entryOffset) + spec.delta;
             break;
         case OffsetSpec::SectionStart:

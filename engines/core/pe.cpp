@@ -11,11 +11,12 @@ constexpr uint32_t kMaxSections = 96;  // the most the system loader accepts
 
 bool isMz(std::string_view head) { return head.size() >= 2 && head[0] == 'M' && head[1] == 'Z'; }
 
-bool readPe(std::string_view head, PeInfo& out) {
+bool readPe(std::string_view head, uint64_t fileSize, PeInfo& out) {
     out = PeInfo{};
+    out.mz = isMz(head);
     const auto* d = reinterpret_cast<const uint8_t*>(head.data());
     const size_t n = head.size();
-    if (!isMz(head) || n < 0x40) return false;
+    if (!out.mz || n < 0x40) return false;
     const uint64_t pe = le32(d + 0x3C);
     if (pe + 24 > n || d[pe] != 'P' || d[pe + 1] != 'E' || d[pe + 2] != 0 || d[pe + 3] != 0) return false;
     const uint32_t sections = le16(d + pe + 6);
@@ -28,8 +29,8 @@ bool readPe(std::string_view head, PeInfo& out) {
     const uint64_t table = optional + optionalSize;
     if (table + uint64_t{sections} * 40 > n) return false;
 
-    out.sectionCount = sections;
-    out.sections.reserve(sections);
+    std::vector<PeSection> list;
+    list.reserve(sections);
     uint32_t firstRva = ~uint32_t{0};
     for (uint32_t i = 0; i < sections; ++i) {
         const uint8_t* s = d + table + uint64_t{i} * 40;
@@ -37,26 +38,32 @@ bool readPe(std::string_view head, PeInfo& out) {
         sec.virtualSize = le32(s + 8);
         sec.rva = le32(s + 12);
         sec.rawSize = le32(s + 16);
-        sec.rawOffset = le32(s + 20);
+        sec.rawOffset = le32(s + 20) & ~uint32_t{0x1FF};
         if (sec.rva < firstRva) firstRva = sec.rva;
-        out.sections.push_back(sec);
+        list.push_back(sec);
     }
     // The entry point as a file offset: inside the headers, which are mapped
-    // as they are, or inside the data of the section that holds it.
+    // as they are, or inside the section that holds it.
+    bool found = false;
+    uint64_t entry = 0;
     if (entryRva < firstRva) {
-        out.entryKnown = true;
-        out.entryOffset = entryRva;
+        found = true;
+        entry = entryRva;
     } else {
-        for (const auto& sec : out.sections) {
-            const uint32_t extent = sec.virtualSize ? sec.virtualSize : sec.rawSize;
-            if (entryRva >= sec.rva && entryRva - sec.rva < extent && entryRva - sec.rva < sec.rawSize) {
-                out.entryKnown = true;
-                out.entryOffset = uint64_t{sec.rawOffset} + (entryRva - sec.rva);
+        for (const auto& sec : list) {
+            const uint32_t extent = sec.virtualSize > sec.rawSize ? sec.virtualSize : sec.rawSize;
+            if (entryRva >= sec.rva && entryRva - sec.rva < extent) {
+                found = true;
+                entry = uint64_t{sec.rawOffset} + (entryRva - sec.rva);
                 break;
             }
         }
     }
+    if (!found || entry >= fileSize) return false;
     out.valid = true;
+    out.entryOffset = entry;
+    out.sectionCount = sections;
+    out.sections = std::move(list);
     return true;
 }
 

@@ -39,6 +39,7 @@ void SignatureStore::addVariants(const BodyRecord& r, Origin origin, uint32_t na
         s.origin = origin;
         s.target = r.target;
         s.subsignature = subsignature;
+        s.fullword = r.fullword;
         if (v.parts.size() > 0xFFFF) continue;
         const auto index = static_cast<uint32_t>(signatures_.size());
         for (const auto& p : v.parts) {
@@ -57,8 +58,9 @@ void SignatureStore::addVariants(const BodyRecord& r, Origin origin, uint32_t na
                 anchors_.emplace_back(static_cast<uint32_t>(anchorBytes_.size()), partIndex);
                 anchorBytes_ += a;
             }
-            before_ = std::max(before_, sp.anchorOffset + sp.anchorLength);
-            after_ = std::max(after_, sp.length - sp.anchorOffset - sp.anchorLength);
+            // One byte more on either side, for the checks of whole words.
+            before_ = std::max(before_, sp.anchorOffset + sp.anchorLength + 1);
+            after_ = std::max(after_, sp.length - sp.anchorOffset - sp.anchorLength + 1);
             parts_.push_back(sp);
         }
         signatures_.push_back(s);

@@ -36,6 +36,7 @@ struct StoredSignature {
     FileTarget target = AnyFile;
     uint8_t subsignature = 0;
     bool dropped = false;
+    bool fullword = false;
 };
 
 struct StoredLogical {

@@ -31,10 +31,6 @@ private:
     std::string_view data_;
 };
 
-}  // namespace qdx
-
-namespace qdx {
-
 // A read that the system refused (as opposed to data found damaged).
 class ReadError : public std::runtime_error {
 public:

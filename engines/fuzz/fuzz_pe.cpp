@@ -1,6 +1,6 @@
 // The PE header reader on any bytes: a file it accepts has a section table
-// that was inside the bytes, an entry point inside the file's offsets, and
-// offsets computed from it never wrap.
+// that was inside the bytes, an entry point inside the file, and offsets
+// computed from it never wrap.
 #include <cstdint>
 #include <cstdlib>
 
@@ -10,11 +10,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view head(reinterpret_cast<const char*>(data), size);
     qdx::PeInfo pe;
-    if (!qdx::readPe(head, pe)) {
+    if (!qdx::readPe(head, size, pe)) {
         if (pe.valid) std::abort();
         return 0;
     }
-    if (pe.sections.size() != pe.sectionCount || size < 0x40 + 40 * pe.sections.size()) std::abort();
+    if (pe.sections.size() != pe.sectionCount || size < 0x40 + 40 * pe.sections.size() || pe.entryOffset >= size)
+        std::abort();
     for (uint32_t s = 0; s < pe.sectionCount + 2; ++s) {
         for (const char* form : {"EP+7", "EP-3,9", "SL+5", "S0+1"}) {
             qdx::OffsetSpec spec;

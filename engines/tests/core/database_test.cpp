@@ -95,15 +95,18 @@ TEST(DatabaseLines, BodyAndLogicalLeftOutWithTheirReasons) {
          "Compare;Engine:81-255,Target:0;0&1;41424344;0(>>4#hb2#=0)\n"
          "Macro;Engine:51-255,Target:0;0&1;41424344;${6-7}12$\n"
          "Nocase;Engine:81-255,Target:0;0;41424344::i\n"
+         "WideWord;Engine:81-255,Target:0;0;41424344::wf\n"   // a whole word in wide characters
+         "GapWord;Engine:81-255,Target:0;0;4142*4344::f\n"    // a whole word across a gap
+         "Unknown;Engine:81-255,Target:0;0;41424344::x\n"
          "Inside;Engine:51-255,Target:0,Container:CL_TYPE_ZIP;0;41424344\n"
          "Mail;Engine:51-255,Target:4;0;41424344\n"
          "Missing;Engine:51-255,Target:0;0&2;41424344;45464748\n"
          "EpAny;Engine:51-255,Target:0;0;EP+0:41424344\n");
-    EXPECT_EQ(sink.logicals, std::vector<std::string>{"Plain"});
+    EXPECT_EQ(sink.logicals, (std::vector<std::string>{"Plain", "Nocase"}));
     EXPECT_EQ(skipped(report, Skip::Special), 3u);
-    EXPECT_EQ(skipped(report, Skip::Unsupported), 3u);
+    EXPECT_EQ(skipped(report, Skip::Unsupported), 4u);
     EXPECT_EQ(skipped(report, Skip::OtherTarget), 2u);
-    EXPECT_EQ(skipped(report, Skip::Malformed), 4u);
+    EXPECT_EQ(skipped(report, Skip::Malformed), 5u);
     load(loader, "x.cbc", "bytecode");
     load(loader, "x.pdb", "R:example.com\nR:example.org\n");
     EXPECT_EQ(skipped(report, Skip::Bytecode), 1u);

@@ -66,10 +66,23 @@ TEST(FileScan, OffsetsInAPeFile) {
                "Sections;Engine:51-255,Target:1,NumberOfSections:3-9;0;" + hex("SECTION1") + "\n"}});
     EXPECT_EQ(e.scan(pe), (std::vector<std::string>{"EpMinus", "Ep", "EpPlus", "S1", "Whole0", "Abs", "Last", "Whole1",
                                                     "Eof", "Entry"}));
-    // Target 1 asks for MZ only; offsets from the entry point need a real PE file.
-    EXPECT_EQ(Engine({{"a.ndb", "Mz:1:*:" + hex("SECTION1") + "\nEp:1:EP+0:" + hex("SECTION1") + "\n"}})
-                  .scan("MZ" + std::string(100, '\0') + "SECTION1"),
-              std::vector<std::string>{"Mz"});
+    // Target 1 asks for MZ only; offsets from the entry point, and for a
+    // program even from the end, need a valid PE file.
+    Engine mz({{"a.ndb", "Mz:1:*:" + hex("SECTION1") + "\nEp:1:EP+0:" + hex("SECTION1") + "\nAt:1:102:" +
+                             hex("SECTION1") + "\nEnd:0:EOF-8:" + hex("SECTION1") + "\n"}});
+    EXPECT_EQ(mz.scan("MZ" + std::string(100, '\0') + "SECTION1"), (std::vector<std::string>{"Mz", "At"}));
+    EXPECT_EQ(mz.scan("ZM" + std::string(100, '\0') + "SECTION1"), std::vector<std::string>{"End"});
+    // An entry point beyond the end (a cut-off program) makes no valid PE file.
+    std::string cut = pe.substr(0, s1 + 16);
+    cut.replace(0x98 + 16, 4, std::string("\x20\x20\0\0", 4));  // entry point in section 1, 0x20 bytes in
+    EXPECT_EQ(Engine({{"a.ndb", "S1:1:S1+0:" + hex("SECTION1") + "\nEnd:1:EOF-16:" + hex("SECTION1") + "\n"},
+                      {"a.ldb", "Count;Engine:51-255,Target:1,NumberOfSections:2;0;" + hex("SECTION1") + "\n"}})
+                  .scan(cut),
+              std::vector<std::string>{});
+    // Section data begins at its stated offset rounded down to 512 bytes.
+    std::string unaligned = pe;
+    unaligned[0x178 + 40 + 20] = 0x10;  // section 1's offset plus 0x10
+    EXPECT_EQ(Engine({{"a.ndb", "S1:1:S1+0:" + hex("SECTION1") + "\n"}}).scan(unaligned), std::vector<std::string>{"S1"});
     EXPECT_TRUE(Engine({{"a.ndb", "Mz:1:*:" + hex("SECTION1") + "\n"}}).scan("ZM SECTION1").empty());
 }
 
@@ -118,6 +131,25 @@ TEST(FileScan, DamagedArchivesAreNotErrors) {
     bomb[central + 24] = 10;  // uncompressed size
     bomb[central + 25] = bomb[central + 26] = bomb[central + 27] = 0;
     EXPECT_TRUE(e.scan(bomb).empty());
+}
+
+TEST(FileScan, SubsignatureModifiers) {
+    Engine e({{"m.ldb", "Case;Engine:81-255,Target:0;0;" + hex("MiXeD") + "::i\n"
+                        "Gap;Engine:81-255,Target:0;0;" + hex("ga") + "{2}" + hex("p") + "::w\n"
+                        "Both;Engine:81-255,Target:0;0=2;" + hex("both") + "::wa\n"
+                        "Word;Engine:81-255,Target:0;0=1;" + hex("word") + "::f\n"
+                        "WordCase;Engine:81-255,Target:0;0;" + hex("Word") + "::fi\n"}});
+    // Wide: a zero byte after every byte, "??" too, but not after a gap's bytes.
+    Engine w({{"m.ldb", "Wide;Engine:81-255,Target:0;0;57??6465::w\n"}});
+    EXPECT_EQ(w.scan(std::string("W\0x\0d\0e\0", 8)), std::vector<std::string>{"Wide"});
+    EXPECT_TRUE(w.scan(std::string("W\0xyd\0e\0", 8)).empty());
+    EXPECT_EQ(e.scan("..mixed.."), std::vector<std::string>{"Case"});
+    EXPECT_EQ(e.scan(std::string("g\0a\0..p\0", 8)), std::vector<std::string>{"Gap"});
+    EXPECT_EQ(e.scan(std::string("both b\0o\0t\0h\0", 14)), std::vector<std::string>{"Both"});
+    // "word" inside "swordfish" and "words" is no word; "_" and file ends are no letters.
+    EXPECT_EQ(e.scan("swordfish words word_"), (std::vector<std::string>{"Word", "WordCase"}));
+    EXPECT_EQ(e.scan("WORD"), std::vector<std::string>{"WordCase"});
+    EXPECT_EQ(e.scan("xWORD word"), (std::vector<std::string>{"Word", "WordCase"}));
 }
 
 TEST(FileScan, OwnSignaturesComeFirstAndFamiliesLast) {
