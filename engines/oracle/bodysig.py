@@ -91,13 +91,13 @@ def _single(rng, kind):
     raise ValueError(kind)
 
 
-def _part(rng, extras, lead_ok=True):
+def _part(rng, extras, lead_ok=True, skips=True):
     """One part: a run of fixed bytes plus single-byte wildcards around it."""
     run = _static_run(rng, rng.randint(MIN_RUN + 1, 8))
     tokens = list(run)
     wild = list(extras)
     for _ in range(rng.randint(0, 2)):
-        wild.append(rng.choice(("?", "hi", "lo", "alt", "nalt", "skip")))
+        wild.append(rng.choice(("?", "hi", "lo", "alt", "nalt") + (("skip",) if skips else ())))
     for kind in wild:
         tok = _single(rng, kind)
         # Wildcards go inside or after the run; at the very front only when
@@ -177,15 +177,17 @@ def _random_pattern(rng, feature, parts):
             tokens.append(_gap(rng, feature))
             tokens += _part(rng, [], lead_ok=False)
         return tokens
+    # Anchored patterns stay short and without {n}: clamscan misses them when
+    # the fixed bytes it looks for lie some 30 bytes into the pattern.
     if feature == "anchor_head":
         x = rng.randint(0, 8)
-        body = _part(rng, [], lead_ok=False)
+        body = _part(rng, [], lead_ok=False, skips=False)
         while body[1][0] != "b":
             body.insert(1, ("b", rng.randrange(256)))
         return [("b", rng.randrange(256)), ("anchor", x, x + rng.randint(1, 8))] + body
     if feature == "anchor_tail":
         x = rng.randint(0, 8)
-        body = _part(rng, [], lead_ok=False)
+        body = _part(rng, [], lead_ok=False, skips=False)
         while body[-1][0] != "b" or body[-2][0] != "b":
             body.append(("b", rng.randrange(256)))
         return body + [("anchor", x, x + rng.randint(1, 8)), ("b", rng.randrange(256))]

@@ -107,6 +107,10 @@ class Generator:
     # --- .ndb ------------------------------------------------------------
     def ndb_case(self, feature, target, form, big=False):
         rng = self.rng
+        if big and form == "se":
+            # clamscan never matches SEx in a file over 256 KiB (its own
+            # limit; the format means the whole section), so big files get Sx+n.
+            form = "sec"
         tokens = bodysig.random_pattern(rng, feature)
         name = self.name("Win" if target == 1 else None)
         suffix, level_ok = self.flevel()
@@ -137,6 +141,8 @@ class Generator:
         misses = ["token"]
         if spec[0] != "any":
             misses.append("offset")
+        if spec[0] == "eof" and spec[3] and placed.kind == "plain" and not big:
+            misses.append("before start")
         if target == 1:
             misses.append("plain")
         for miss in rng.sample(misses, rng.randint(1, len(misses))):
@@ -149,6 +155,21 @@ class Generator:
                 if blob.place_anywhere(data, note=f"{name}: PE-only match in a plain file") is not None:
                     self._mark(blob, name, False, True)
                     return
+            return
+        if miss == "before start":
+            # A file shorter than n: EOF-n lies before its start, though the
+            # shift reaches into it.
+            n, shift = spec[1], spec[3]
+            size = n - rng.randint(1, shift)
+            if size < len(data) + 16:
+                return
+            last = min(size - n + shift, size - len(data) + lead)
+            if last < lead:
+                return
+            blob = self.sibling(host, size=size)
+            p = rng.randint(lead, last)
+            blob.place(p - lead, data, f"{name}: match in a file shorter than n of {offsets.render(spec)}")
+            self._mark(blob, name, False, zip_safe)
             return
         if miss == "token":
             mdata, mlead, what = bodysig.miss_instance(rng, tokens)
@@ -320,7 +341,7 @@ class Generator:
             else:
                 L = host.layout
                 overlay = L.overlay + (hi - host.size) + rng.randint(1, 600)
-                misses.append(self.sibling(host, pebuild.Layout(L.raw_sizes, L.ep_section, L.ep_delta, overlay)))
+                misses.append(self.sibling(host, pebuild.Layout(L.raw_sizes, L.ep_section, L.ep_delta, overlay, L.skews)))
         if target == 1 and rng.random() < 0.35:
             ep = host.layout.ep_offset
             lo, hi = ep - rng.choice((0, rng.randint(1, 200))), ep + rng.choice((0, rng.randint(1, 200)))
@@ -330,14 +351,14 @@ class Generator:
             outside = [d for d in range(s.raw_size) if not lo <= s.raw_offset + d <= hi]
             if outside:
                 delta = rng.choice(outside)
-                misses.append(self.sibling(host, pebuild.Layout(L.raw_sizes, L.ep_section, delta, L.overlay)))
+                misses.append(self.sibling(host, pebuild.Layout(L.raw_sizes, L.ep_section, delta, L.overlay, L.skews)))
         if target == 1 and rng.random() < 0.35:
             n = len(host.layout.sections)
             lo, hi = n - rng.randint(0, 1), n + rng.randint(0, 1)
             parts.append(f"NumberOfSections:{max(1, lo)}-{hi}")
             L = host.layout
             extra = L.raw_sizes + [pebuild.FILE_ALIGN * rng.randint(1, 4)] * (hi + 1 - n)
-            misses.append(self.sibling(host, pebuild.Layout(extra, L.ep_section, L.ep_delta, L.overlay)))
+            misses.append(self.sibling(host, pebuild.Layout(extra, L.ep_section, L.ep_delta, L.overlay, L.skews + [0] * (len(extra) - len(L.raw_sizes)))))
         # Conditions beyond the target need an engine range, first.
         if len(parts) > 1 and not parts[0].startswith("Engine:"):
             parts.insert(0, f"Engine:{rng.choice((51, 81, 90))}-255")
@@ -352,7 +373,8 @@ class Generator:
         if rng.random() < 0.5:
             extra = f"0/qdx{rng.randint(0, 10**9)}never[0-9]{{8}}/"
         else:
-            extra = f"0(>>{rng.randint(0, 8)}#hb2#={rng.randint(0, 99)})"
+            # Four exact hex digits: random data never holds them by chance.
+            extra = f"0(>>{rng.randint(0, 8)}#hbe4#={rng.randint(4096, 65535)})"
         line = f"{name};Engine:81-255,Target:0;0&1;{bodysig.render(tokens)};{extra}"
         data, lead = bodysig.instance(rng, tokens)
         for blob in self.hosts("plain", False, name):
@@ -397,7 +419,8 @@ class Generator:
                     self.db.add("hsb", name, f"{h[algo]}:{size}:{name}")
                     self.hash_sigs.append((algo, h[algo], size, name, None))
             elif kind in ("mdb", "msize_off"):
-                field = size + rng.choice((1, -1)) * corpus.pebuild.FILE_ALIGN if kind == "msize_off" else size
+                off = rng.choice((1, -1)) if size > pebuild.FILE_ALIGN else 1
+                field = size + off * pebuild.FILE_ALIGN if kind == "msize_off" else size
                 self.db.add("mdb", name, f"{field}:{h['md5']}:{name}")
                 self.hash_sigs.append(("md5", h["md5"], field, name, "section"))
             else:

@@ -28,7 +28,7 @@ import offsets
 
 LOOSE_BASE = "qdxgen"
 CVD_BASE = "qdxmain"
-CLD_BASE = "qdxdaily"
+CLD_BASE = "qdxextra"
 DIRS = ("", "", "a", "a/b", "pe", "deep/one/two", "with space")
 
 

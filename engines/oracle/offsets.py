@@ -59,6 +59,10 @@ def window(spec, blob):
             base = layout.last.raw_offset + n
         else:
             raise ValueError(form)
+    if base < 0:
+        # An offset before the start of the file never matches, however
+        # far its shift reaches.
+        return None
     return base, base + shift
 
 
@@ -138,7 +142,7 @@ def choose(rng, form, blob, data, lead, shift_ok=True):
             spec = ("sl", p - k - layout.last.raw_offset, 0, shift)
         else:
             raise ValueError(form)
-        if spec[1] < (1 if form == "ep-" else 0):
+        if spec[1] < (1 if form == "ep-" else 0) or window(spec, blob) is None:
             continue
         return spec, p
     return None

@@ -31,8 +31,11 @@ class Section:
 class Layout:
     """Where the parts of a PE file are."""
 
-    def __init__(self, raw_sizes, ep_section, ep_delta, overlay):
+    def __init__(self, raw_sizes, ep_section, ep_delta, overlay, skews=None):
         self.raw_sizes = list(raw_sizes)
+        # Section table entries may point up to 511 bytes past where the
+        # section's data lies: loaders round the offset down to 512.
+        self.skews = list(skews) if skews else [0] * len(raw_sizes)
         self.ep_delta = ep_delta
         self.overlay = overlay
         header_size = PE_OFFSET + 4 + 20 + 224 + 40 * len(raw_sizes)
@@ -79,8 +82,8 @@ class Layout:
         table = bytearray()
         for i, s in enumerate(self.sections):
             flags = 0x60000020 if i == self.ep_section else 0xC0000040
-            table += struct.pack("<8sIIIIIIHHI", s.name, s.raw_size, s.rva, s.raw_size, s.raw_offset,
-                                 0, 0, 0, 0, flags)
+            table += struct.pack("<8sIIIIIIHHI", s.name, s.raw_size, s.rva, s.raw_size,
+                                 s.raw_offset + self.skews[i], 0, 0, 0, 0, flags)
         head = bytes(dos) + b"PE\0\0" + coff + optional + bytes(table)
         return head + bytes(self.headers_end - len(head))
 
@@ -96,4 +99,7 @@ def random_layout(rng, sections=None, big_section=None):
     ep_section = rng.randrange(n)
     ep_delta = rng.randrange(sizes[ep_section])
     overlay = rng.choice((0, 0, rng.randint(1, 3000)))
-    return Layout(sizes, ep_section, ep_delta, overlay)
+    skews = None
+    if rng.random() < 0.25:
+        skews = [rng.choice((0, rng.randint(1, FILE_ALIGN - 1))) for _ in range(n)]
+    return Layout(sizes, ep_section, ep_delta, overlay, skews)
