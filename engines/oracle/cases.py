@@ -14,6 +14,7 @@ from collections import defaultdict
 import bodysig
 import corpus
 import logical
+import modifiers
 import offsets
 import pebuild
 
@@ -261,20 +262,24 @@ class Generator:
         for i in range(count):
             feature = rng.choice(bodysig.FIXED_LENGTH_FEATURES if i in sensitive else bodysig.FEATURES)
             subs.append(bodysig.random_pattern(rng, feature))
+        # Now and then a subsignature with modifiers (not a counted one).
+        modified = [i for i in range(count) if i not in sensitive and yes[i] <= 1 and (not no or no[i] <= 1)]
+        if modified and rng.random() < 0.35:
+            subs[rng.choice(modified)] = modifiers.Modified(rng, rng.choice(modifiers.FLAGS))
         # Offsets only where at most one match is ever planted.
         specs = [("any",)] * count
         forms = [f for f in offsets.PLAIN_FORMS + (offsets.PE_FORMS if target == 1 else ()) if f != "any"]
         for i in range(count):
-            if max(yes[i], no[i] if no else 0) <= 1 and rng.random() < 0.4:
+            if max(yes[i], no[i] if no else 0) <= 1 and rng.random() < 0.4 and isinstance(subs[i], list):
                 data, lead = bodysig.instance(rng, subs[i])
                 got = offsets.choose(rng, rng.choice(forms), host, data, lead)
                 if got is not None:
                     specs[i] = got[0]
 
-        tdb, tdb_misses, engine_ok = self._target_block(rng, target, host)
+        with_modifiers = [i for i, t in enumerate(subs) if not isinstance(t, list)]
+        tdb, tdb_misses, engine_ok = self._target_block(rng, target, host, modern=bool(with_modifiers))
         usable = engine_ok
-        subtexts = [(offsets.render(s) + ":" if s[0] != "any" else "") + bodysig.render(t)
-                    for s, t in zip(specs, subs)]
+        subtexts = [(offsets.render(s) + ":" if s[0] != "any" else "") + _render(t) for s, t in zip(specs, subs)]
         line = f"{name};{tdb};{logical.render(tree)};" + ";".join(subtexts)
         zip_safe = target == 1 or not usable or ("FileSize" not in tdb and all(s[0] == "any" for s in specs))
         if not self._plant_counts(host, name, subs, specs, yes, "match", usable):
@@ -289,7 +294,7 @@ class Generator:
         for miss_host in tdb_misses:
             misses.append(("target", yes, miss_host))
         for i, s in enumerate(specs):
-            if s[0] != "any" and yes[i] == 1:
+            if (s[0] != "any" or i in with_modifiers) and yes[i] == 1:
                 without = list(yes)
                 without[i] = 0
                 if not logical.evaluate(tree, without):
@@ -309,23 +314,36 @@ class Generator:
                     self.blobs.remove(other)
 
     def _plant_counts(self, blob, name, subs, specs, counts, what, usable, outside=None):
+        """Plants counts[i] matches of each subsignature; with `outside`, that
+        one misses: placed off its offset, or by its modifiers' rule."""
         rng = self.rng
         for i, n in enumerate(counts):
             for _ in range(n):
-                data, lead = bodysig.instance(rng, subs[i])
                 note = f"{name}: subsignature {i} ({what}, {'used' if usable else 'not used'})"
-                if offsets.place(rng, blob, specs[i], data, lead, note, outside=(outside == i)) is None:
+                off = outside == i
+                if isinstance(subs[i], list):
+                    data, lead = bodysig.instance(rng, subs[i])
+                elif off:
+                    data, lead, how = subs[i].miss(rng)
+                    note += f" missing by {how}"
+                    off = False
+                else:
+                    data, lead = subs[i].instance(rng)
+                if offsets.place(rng, blob, specs[i], data, lead, note, outside=off) is None:
                     return False
         blob.notes.append(f"{name}: {what} counts {counts}")
         return True
 
-    def _target_block(self, rng, target, host):
+    def _target_block(self, rng, target, host, modern=False):
         """The target description block, files that miss it by one
-        condition, and whether the engine level allows the signature."""
+        condition, and whether the engine level allows the signature.
+        `modern`: subsignature modifiers need engine level 81 on."""
         parts, misses = [], []
         engine_ok = True
         r = rng.random()
-        if r < 0.25:
+        if modern:
+            parts.append(f"Engine:{rng.choice((81, 90))}-255")
+        elif r < 0.25:
             parts.append(f"Engine:{rng.choice((51, 81, 90))}-255")
         elif r < 0.3:
             parts.append(f"Engine:{rng.randint(230, 250)}-255")
@@ -494,3 +512,6 @@ class Generator:
     def expected(self, blob):
         return self._detections(blob)
 
+
+def _render(sub):
+    return bodysig.render(sub) if isinstance(sub, list) else sub.render()
