@@ -10,10 +10,11 @@ on the same files:
   - qdx-scan (the host scanner): with --all-match the set of (file, name)
     pairs must equal clamscan --allmatch's; by default (first detection per
     file) it must find the same files, each under a name clamscan finds
-    there; a .cvd damaged on purpose must be refused with an error and
-    nothing else changed.
+    there.
   - quendix7.exe under Wine, report only, all files, archives on: the same
     files, each under a name clamscan finds there.
+Both must refuse a .cvd damaged on purpose with a message naming it, and
+find what clamscan finds without it.
 On a difference it prints each pair with the signature's definition and
 what was planted in the file, keeps the files and says how to run the case
 again. Exit code 0 when everything agrees, 1 otherwise.
@@ -31,23 +32,30 @@ import gensigs  # noqa: E402
 import scanners  # noqa: E402
 
 
-def damaged_container(work, manifest, program):
-    """A .cvd whose content no longer has the MD5 of its header: our scanner
-    refuses it, says so, and finds what clamscan finds without it."""
-    v = compare.Verdict("a damaged .cvd is refused, the rest still used")
+def damaged_databases(work):
+    """Copies of both database folders: ours with the .cvd damaged (its
+    content no longer has the MD5 of its header), clamscan's without it."""
     ours = os.path.join(work, "damaged", "signatures")
     theirs = os.path.join(work, "damaged", "clamscan-db")
-    shutil.copytree(os.path.join(work, "signatures"), ours)
-    shutil.copytree(os.path.join(work, "clamscan-db"), theirs)
-    cvd = os.path.join(ours, f"{gensigs.CVD_BASE}.cvd")
-    with open(cvd, "r+b") as f:
-        f.seek(0, 2)
-        at = 512 + (f.tell() - 512) // 2
-        f.seek(at)
-        byte = f.read(1)[0]
-        f.seek(at)
-        f.write(bytes([byte ^ 0x40]))
-    os.remove(os.path.join(theirs, f"{gensigs.CVD_BASE}.cud"))
+    if not os.path.isdir(ours):
+        shutil.copytree(os.path.join(work, "signatures"), ours)
+        shutil.copytree(os.path.join(work, "clamscan-db"), theirs)
+        with open(os.path.join(ours, f"{gensigs.CVD_BASE}.cvd"), "r+b") as f:
+            f.seek(0, 2)
+            at = 512 + (f.tell() - 512) // 2
+            f.seek(at)
+            byte = f.read(1)[0]
+            f.seek(at)
+            f.write(bytes([byte ^ 0x40]))
+        os.remove(os.path.join(theirs, f"{gensigs.CVD_BASE}.cud"))
+    return ours, theirs
+
+
+def damaged_container(work, manifest, program):
+    """qdx-scan refuses a damaged .cvd, says so, and finds what clamscan
+    finds without it."""
+    v = compare.Verdict("qdx-scan refuses a damaged .cvd and uses the rest")
+    ours, theirs = damaged_databases(work)
     root = os.path.join(work, "corpus")
     without = scanners.clamscan(theirs, root)
     got = scanners.qdx_scan(program, ours, root, raise_errors=False)
@@ -55,8 +63,23 @@ def damaged_container(work, manifest, program):
         v.add(f"  exit code {got.code} (a crash?)")
     if f"{gensigs.CVD_BASE}.cvd" not in got.stderr:
         v.add(f"  no message names the damaged {gensigs.CVD_BASE}.cvd; stderr: {got.stderr.strip()[:300]}")
-    diff = compare.same_pairs(v.title, manifest, without.pairs, "clamscan without it", got.pairs, "qdx-scan")
-    v.problems += diff.problems
+    v.problems += compare.same_pairs(v.title, manifest, without.pairs, "clamscan without it", got.pairs,
+                                     "qdx-scan").problems
+    return v
+
+
+def damaged_container_wine(work, manifest, args):
+    """quendix7.exe says "Error: ..." about a damaged .cvd in its results and
+    finds what clamscan finds without it."""
+    v = compare.Verdict("quendix7.exe refuses a damaged .cvd and uses the rest")
+    ours, theirs = damaged_databases(work)
+    root = os.path.join(work, "corpus")
+    without = scanners.clamscan(theirs, root)
+    got = scanners.quendix7(args.quendix7, args.wine_run, args.prefix, ours, root)
+    if not any(f"{gensigs.CVD_BASE}.cvd" in e for e in got.errors):
+        v.add(f"  no \"Error:\" line names the damaged {gensigs.CVD_BASE}.cvd; errors: {got.errors[:3]}")
+    v.problems += compare.first_matches(v.title, manifest, without.pairs, "clamscan without it", got.pairs,
+                                        "quendix7").problems
     return v
 
 
@@ -94,6 +117,7 @@ def run_seed(seed, size, work, args):
                                   "clamscan --allmatch", w.pairs, "quendix7")
         v.problems[:0] = [f"  quendix7: {e}" for e in w.errors]
         verdicts.append(v)
+        verdicts.append(damaged_container_wine(work, manifest, args))
 
     files = len(scanners.corpus_files(root))
     print(f"seed {seed} size {size}: {len(manifest['definitions'])} signatures, {files} files, "
