@@ -35,6 +35,19 @@ struct Pixels {
     std::vector<std::uint32_t> rgb;
 };
 
+// A top-down picture of `width` x `height` at `bitsPerPixel`.
+BITMAPINFO topDownInfo(int width, int height, WORD bitsPerPixel)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = bitsPerPixel;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
 Pixels readPixels(HBITMAP bitmap)
 {
     BITMAP bm{};
@@ -43,13 +56,7 @@ Pixels readPixels(HBITMAP bitmap)
     p.width = bm.bmWidth;
     p.height = bm.bmHeight;
     p.rgb.resize(static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height));
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = p.width;
-    info.bmiHeader.biHeight = -p.height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = topDownInfo(p.width, p.height, 32);
     HDC screen = GetDC(nullptr);
     GetDIBits(screen, bitmap, 0, static_cast<UINT>(p.height), p.rgb.data(), &info, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
@@ -60,13 +67,7 @@ Pixels readPixels(HBITMAP bitmap)
 
 HBITMAP makeBitmap(const Pixels& p)
 {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = p.width;
-    info.bmiHeader.biHeight = -p.height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = topDownInfo(p.width, p.height, 24);
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!bitmap)

@@ -56,16 +56,6 @@ std::string progressShows(HWND progress, const char* name)
     return windowText(namedControl(progress, layouts::kProgressControls, name));
 }
 
-bool processHasEnded(DWORD pid)
-{
-    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
-    if (!h)
-        return true;
-    bool ended = WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
-    CloseHandle(h);
-    return ended;
-}
-
 // The window in front is the active one. (Wine's stacking order seen from
 // another process lags behind under a bare X server, so it is not used.)
 HWND frontWindow()

@@ -1,6 +1,7 @@
 #include "engine/EngineLauncher.h"
 #include "engine/EngineWait.h"
 #include "engine/ExchangeFiles.h"
+#include "support/ProgramDriver.h"
 #include "support/Scratch.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <utility>
 
 using namespace quendix;
+using quendix::e2e::processHasEnded;
 using quendix::testing::ScratchDir;
 
 namespace {
@@ -107,16 +109,6 @@ public:
 private:
     bool stop_ = false;
 };
-
-bool processHasEnded(DWORD pid)
-{
-    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
-    if (!h)
-        return true;
-    bool ended = WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
-    CloseHandle(h);
-    return ended;
-}
 
 std::string ownFolder()
 {

@@ -9,6 +9,7 @@
 #include "scan/Unit15.h"
 #include "scan/unit16.h"
 #include "support/FakeEngine.h"
+#include "support/ResultsWindows.h"
 #include "support/Scratch.h"
 #include "support/ShownErrors.h"
 #include "ui/CommandGate.h"
@@ -20,6 +21,7 @@
 
 #include <cstring>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -144,23 +146,18 @@ protected:
     {
         installCommandGate();
         engine->resultsFile = quendix::testing::resultsFileText({});
-        OKRightDlg20 = new TOKRightDlg20;
-        OKRightDlg20->create();
-        OKRightDlg24 = new TOKRightDlg24;
-        OKRightDlg24->create();
+        windows.emplace();
     }
     void TearDown() override
     {
-        delete OKRightDlg24;
-        OKRightDlg24 = nullptr;
-        delete OKRightDlg20;
-        OKRightDlg20 = nullptr;
+        windows.reset();
         ui::setCommandGate(nullptr);
         EXPECT_TRUE(errors.texts.empty());
     }
     ScratchDir scratch;
     quendix::testing::FakeEngineScope engine;
     quendix::testing::ShownErrors errors;
+    std::optional<quendix::testing::ResultsWindows> windows;
 };
 
 } // namespace

@@ -6,11 +6,14 @@
 #include "scan/ProgressWindow.h"
 #include "scan/ScanRun.h"
 #include "support/FakeEngine.h"
+#include "support/ResultsWindows.h"
 #include "support/Scratch.h"
 #include "support/ShownErrors.h"
 #include "ui/MessageLoop.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
 #include <richedit.h>
 
 using namespace quendix;
@@ -53,18 +56,10 @@ protected:
     void SetUp() override
     {
         Settings.reset();
-        OKRightDlg20 = new TOKRightDlg20;
-        OKRightDlg20->create();
-        OKRightDlg24 = new TOKRightDlg24;
-        OKRightDlg24->create();
+        windows.emplace();
     }
-    void TearDown() override
-    {
-        delete OKRightDlg24;
-        OKRightDlg24 = nullptr;
-        delete OKRightDlg20;
-        OKRightDlg20 = nullptr;
-    }
+    void TearDown() override { windows.reset(); }
+    std::optional<quendix::testing::ResultsWindows> windows;
 
     TOKRightDlg20& results() { return *OKRightDlg20; }
 

@@ -194,6 +194,16 @@ int endProcessesFrom(const std::string& folder)
     return ended;
 }
 
+bool processHasEnded(DWORD pid)
+{
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!h)
+        return true;
+    bool ended = WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
+    CloseHandle(h);
+    return ended;
+}
+
 RunningProgram::RunningProgram(const std::string& folder, const std::string& arguments, const std::string& startIn)
     : folder_(folder)
 {

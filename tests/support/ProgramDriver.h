@@ -41,6 +41,8 @@ HWND namedControl(HWND window, std::span<const ui::ControlSpec> layout, const ch
 
 // Ends every process whose program lies in `folder`; returns how many.
 int endProcessesFrom(const std::string& folder);
+// The process is gone (or was never there).
+bool processHasEnded(DWORD pid);
 
 class RunningProgram {
 public:
