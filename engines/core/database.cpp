@@ -92,9 +92,11 @@ bool levelFits(const std::vector<std::string_view>& fields, size_t from, bool& m
 }
 
 // A whole word ("::f") is checked around matches of one part only, whose
-// beginning is known when they end.
+// beginning is known when they end, and without bytes bound to it.
 bool singlePart(const std::vector<PatternVariant>& variants) {
-    return std::all_of(variants.begin(), variants.end(), [](const PatternVariant& v) { return v.parts.size() == 1; });
+    return std::all_of(variants.begin(), variants.end(), [](const PatternVariant& v) {
+        return v.parts.size() == 1 && !v.parts[0].before.length && !v.parts[0].after.length;
+    });
 }
 
 Skip patternSkip(PatternError e) { return e == PatternError::Malformed ? Skip::Malformed : Skip::Unsupported; }

@@ -98,6 +98,9 @@ void ObjectScan::hit(uint32_t partIndex, uint64_t end) {
         if (!offsetRange(s.offset, size_, pe_, lo, hi) || start < lo || start > hi) return;
     }
     if (!matchPartCode(store_.code(p.code), p.codeSize, window_.data() + (start - windowStart_))) return;
+    if ((p.before.length || p.after.length) &&
+        !boundBytesHold(p.before, p.after, window_.data(), windowStart_, fed_, start, start + p.length))
+        return;
     if (s.parts == 1) return complete(s, start, start + p.length);
 
     if (k > 0) {
