@@ -165,10 +165,11 @@ class Generator:
             if size < len(data) + 16:
                 return
             last = min(size - n + shift, size - len(data) + lead)
-            if last < lead:
+            first = lead + corpus.TEXT_GUARD
+            if last < first:
                 return
             blob = self.sibling(host, size=size)
-            p = rng.randint(lead, last)
+            p = rng.randint(first, last)
             blob.place(p - lead, data, f"{name}: match in a file shorter than n of {offsets.render(where)}")
             self._mark(blob, name, False, zip_safe)
             return
