@@ -33,6 +33,7 @@ struct Unit {
     bool negate = false;                              // Alt
     uint32_t min = 0, max = 0;                        // Gap
     bool fixedGap = false;                            // Byte: one of a short gap's bytes, never widened
+    enum Bound : uint8_t { Free, Head, Tail } bound = Free;  // Gap of [x-y]: the single byte before it, or after it
 };
 
 int hexValue(char c) {
@@ -70,8 +71,9 @@ public:
                 }
             } else if (c == '[') {
                 uint32_t min = 0, max = 0;
-                if (!range('[', ']', min, max) || max == kUnbounded) return PatternError::Malformed;
+                if (!range('[', ']', min, max) || max > kMaxBoundDistance) return PatternError::Malformed;
                 units.push_back(gap(min, max));
+                units.back().bound = Unit::Head;  // which side: decided by bindBytes()
             } else if (c == '(' || c == '!') {
                 const PatternError e = alternation(units);
                 if (e != PatternError::None) return e;
@@ -81,10 +83,44 @@ public:
                 units.push_back(byteUnit(b));
             }
         }
-        return PatternError::None;
+        return bindBytes(units);
     }
 
 private:
+    // [x-y] binds one single byte (aa, a?, ?a or ??) to a string of at least
+    // two: either the byte begins a part and the string follows, or the
+    // string ends a part and the byte follows. Anything else is malformed.
+    static PatternError bindBytes(std::vector<Unit>& units) {
+        const size_t n = units.size();
+        auto isGap = [&](size_t k) { return units[k].kind == Unit::Gap; };
+        auto freeGap = [&](size_t k) { return isGap(k) && units[k].bound == Unit::Free; };
+        auto lone = [&](size_t k) { return units[k].kind == Unit::Byte && !units[k].fixedGap; };
+        auto run = [&](size_t from, int step) {  // the fewest bytes up to the next gap either way
+            size_t bytes = 0;
+            for (size_t k = from; k < n && !isGap(k); k += static_cast<size_t>(step)) {
+                const Unit& u = units[k];
+                if (u.kind == Unit::Alt) {
+                    bytes += u.strings[0].size();
+                } else if (u.kind == Unit::Generic) {
+                    size_t shortest = u.strings[0].size();
+                    for (const auto& str : u.strings) shortest = std::min(shortest, str.size());
+                    bytes += shortest;
+                } else {
+                    ++bytes;
+                }
+            }
+            return bytes;
+        };
+        for (size_t i = 0; i < n; ++i) {
+            if (!isGap(i) || units[i].bound == Unit::Free) continue;
+            const bool head = i >= 1 && lone(i - 1) && (i == 1 || freeGap(i - 2)) && run(i + 1, 1) >= 2;
+            const bool tail = i >= 1 && i + 1 < n && lone(i + 1) && (i + 2 == n || freeGap(i + 2)) && run(i - 1, -1) >= 2;
+            if (head == tail) return PatternError::Malformed;
+            units[i].bound = head ? Unit::Head : Unit::Tail;
+        }
+        return PatternError::None;
+    }
+
     static Unit gap(uint32_t min, uint32_t max) {
         Unit u;
         u.kind = Unit::Gap;
@@ -422,6 +458,18 @@ bool chooseAnchor(const std::vector<ByteSet>& sets, PatternPart& part) {
     return true;
 }
 
+// The byte of units [from, to) (two in the wide form) bound by the gap `bound`.
+BoundByte boundByte(const std::vector<Unit>& units, size_t from, size_t to, const Unit& bound) {
+    BoundByte b;
+    for (size_t k = from; k < to && b.length < 2; ++k, ++b.length) {
+        b.value[b.length] = units[k].byte.value;
+        b.mask[b.length] = units[k].byte.mask;
+    }
+    b.min = static_cast<uint8_t>(bound.min);
+    b.max = static_cast<uint8_t>(bound.max);
+    return b;
+}
+
 }  // namespace
 
 namespace {
@@ -441,8 +489,26 @@ PatternError compile(std::string_view hex, std::vector<PatternVariant>* out, Pat
         size_t begin = 0;
         uint32_t gapMin = 0, gapMax = 0;
         bool pendingGap = false;
+        BoundByte before;  // bound to the part that comes next
         for (size_t i = 0; i <= v.size(); ++i) {
             if (i < v.size() && v[i].kind != Unit::Gap) continue;
+            // A byte bound by [x-y] (with its zero in the wide form) is no
+            // part of its own, and its gap is none between parts.
+            if (i < v.size() && v[i].bound == Unit::Head) {
+                before = boundByte(v, begin, i, v[i]);
+                begin = i + 1;
+                continue;
+            }
+            if (begin > 0 && v[begin - 1].bound == Unit::Tail) {
+                variant.parts.back().after = boundByte(v, begin, i, v[begin - 1]);
+                if (i < v.size()) {
+                    gapMin = v[i].min;
+                    gapMax = v[i].max;
+                    pendingGap = true;
+                }
+                begin = i + 1;
+                continue;
+            }
             if (i > begin) {
                 if (pendingGap) {
                     variant.parts.back().gapMin = gapMin;
@@ -458,13 +524,15 @@ PatternError compile(std::string_view hex, std::vector<PatternVariant>* out, Pat
                            })) {
                     return PatternError::NoAnchor;  // as chooseAnchor would find no window
                 }
+                part.before = before;
+                before = BoundByte{};
                 variant.parts.push_back(std::move(part));
                 gapMin = gapMax = 0;
                 pendingGap = false;
             } else if (variant.parts.empty() && i < v.size()) {
                 return PatternError::Malformed;  // a signature cannot begin with a gap
             }
-            if (i < v.size()) {
+            if (i < v.size() && v[i].bound == Unit::Free) {
                 gapMin = gapMin + v[i].min < gapMin ? kUnbounded - 1 : gapMin + v[i].min;
                 gapMax = (gapMax == kUnbounded || v[i].max == kUnbounded || gapMax + v[i].max < gapMax)
                              ? kUnbounded
@@ -487,6 +555,28 @@ PatternError compilePattern(std::string_view hex, std::vector<PatternVariant>& o
 }
 
 PatternError checkPattern(std::string_view hex, PatternForm form) { return compile(hex, nullptr, form); }
+
+bool boundBytesHold(const BoundByte& before, const BoundByte& after, const uint8_t* data, uint64_t base,
+                    uint64_t limit, uint64_t start, uint64_t end) {
+    auto at = [&](const BoundByte& b, uint64_t offset) {
+        for (size_t k = 0; k < b.length; ++k)
+            if ((data[offset - base + k] & b.mask[k]) != b.value[k]) return false;
+        return true;
+    };
+    if (before.length) {
+        bool found = false;
+        for (uint64_t d = before.min; d <= before.max && !found && start >= d + before.length; ++d)
+            found = at(before, start - d - before.length);
+        if (!found) return false;
+    }
+    if (after.length) {
+        bool found = false;
+        for (uint64_t d = after.min; d <= after.max && !found && end + d + after.length <= limit; ++d)
+            found = at(after, end + d);
+        if (!found) return false;
+    }
+    return true;
+}
 
 bool matchPartCode(const uint8_t* code, size_t codeSize, const uint8_t* data) {
     const uint8_t* end = code + codeSize;

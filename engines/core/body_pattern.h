@@ -7,6 +7,12 @@
 // variants, so that every part keeps a fixed length. Each part carries an
 // anchor: a short window of few possible byte strings that the automaton
 // looks for before the part is checked in full.
+//
+// "aa[x-y]HEXSIG" and "HEXSIG[x-y]aa" bind a single byte to a part: it must
+// lie x to y bytes before the part's first byte or after its last. The byte
+// is checked beside the part, never looked for: the part's own bytes are
+// its anchor, the signature's offset is where the part begins, and gaps to
+// other parts are measured from the part itself.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -30,12 +36,23 @@ inline constexpr size_t kMaxVariants = 64;       // per signature
 //                                 none of them, negated)
 enum class Op : uint8_t { Literal = 1, Masked, Skip, Set, Alt };
 
+inline constexpr uint32_t kMaxBoundDistance = 32;  // y of [x-y]
+
+// A byte bound to a part by [x-y] (two bytes in the wide form: the byte and
+// its zero), each as (byte & mask) == value.
+struct BoundByte {
+    uint8_t value[2] = {0, 0}, mask[2] = {0, 0};
+    uint8_t length = 0;  // 0: there is none
+    uint8_t min = 0, max = 0;
+};
+
 struct PatternPart {
     std::string code;
     uint32_t length = 0;
     uint32_t gapMin = 0, gapMax = 0;  // to the next part; unused on the last
     uint32_t anchorOffset = 0;
     std::vector<std::string> anchors;  // each of the anchor window's length
+    BoundByte before, after;           // aa[x-y]HEXSIG, HEXSIG[x-y]aa
 };
 
 struct PatternVariant {
@@ -65,5 +82,12 @@ PatternError checkPattern(std::string_view hex, PatternForm form = {});
 
 // Checks one part against `data`, which holds at least part.length bytes.
 bool matchPartCode(const uint8_t* code, size_t codeSize, const uint8_t* data);
+
+// Whether a part's bound bytes lie where they must around it, the part at
+// offsets [start, end) of an input whose bytes from offset `base` up to
+// `limit` are at `data` (enough of them before `start` for the byte bound
+// before it).
+bool boundBytesHold(const BoundByte& before, const BoundByte& after, const uint8_t* data, uint64_t base,
+                    uint64_t limit, uint64_t start, uint64_t end);
 
 }  // namespace qdx

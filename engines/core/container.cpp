@@ -1,22 +1,13 @@
 #include "container.h"
 
+#include "decimal.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 namespace qdx {
 namespace {
-
-bool decimal(std::string_view s, uint32_t& out) {
-    if (s.empty() || s.size() > 9) return false;
-    uint32_t n = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return false;
-        n = n * 10 + static_cast<uint32_t>(c - '0');
-    }
-    out = n;
-    return true;
-}
 
 // Octal, blank or NUL terminated; or GNU's base-256 form for large sizes.
 bool tarNumber(const unsigned char* field, size_t size, uint64_t& out) {
@@ -61,8 +52,8 @@ bool parseContainerHeader(std::string_view block, ContainerHeader& out) {
     out.md5 = std::string(fields[5]);
     out.builder = std::string(fields[7]);
     uint32_t built = 0;
-    if (fields.size() > 8 && decimal(fields[8], built)) out.builtAt = built;
-    return decimal(fields[2], out.version) && decimal(fields[3], out.signatures) && decimal(fields[4], out.level);
+    if (fields.size() > 8 && parseDecimal(fields[8], built)) out.builtAt = built;
+    return parseDecimal(fields[2], out.version) && parseDecimal(fields[3], out.signatures) && parseDecimal(fields[4], out.level);
 }
 
 void TarReader::readExactly(void* buffer, size_t size) {

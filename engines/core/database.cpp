@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "container.h"
+#include "decimal.h"
 #include "inflate_stream.h"
 
 namespace qdx {
@@ -32,17 +33,6 @@ const std::vector<std::string_view>& split(std::string_view s, char separator, s
         if (at == std::string_view::npos) return out;
         s.remove_prefix(at + 1);
     }
-}
-
-bool decimal(std::string_view s, uint64_t& out) {
-    if (s.empty() || s.size() > 18) return false;
-    uint64_t n = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return false;
-        n = n * 10 + static_cast<uint64_t>(c - '0');
-    }
-    out = n;
-    return true;
 }
 
 // Millions of digests in hex are read at each start: a table, not branches.
@@ -85,16 +75,18 @@ bool parseDigest(std::string_view hex, HashKind& kind, Digest& out) {
 bool levelFits(const std::vector<std::string_view>& fields, size_t from, bool& malformed) {
     malformed = false;
     uint64_t min = 0, max = ~uint64_t{0};
-    if (fields.size() > from && !fields[from].empty() && !decimal(fields[from], min)) malformed = true;
-    if (fields.size() > from + 1 && !fields[from + 1].empty() && !decimal(fields[from + 1], max)) malformed = true;
+    if (fields.size() > from && !fields[from].empty() && !parseDecimal(fields[from], min)) malformed = true;
+    if (fields.size() > from + 1 && !fields[from + 1].empty() && !parseDecimal(fields[from + 1], max)) malformed = true;
     if (fields.size() > from + 2) malformed = true;
     return kEngineLevel >= min && kEngineLevel <= max;
 }
 
 // A whole word ("::f") is checked around matches of one part only, whose
-// beginning is known when they end.
+// beginning is known when they end, and without bytes bound to it.
 bool singlePart(const std::vector<PatternVariant>& variants) {
-    return std::all_of(variants.begin(), variants.end(), [](const PatternVariant& v) { return v.parts.size() == 1; });
+    return std::all_of(variants.begin(), variants.end(), [](const PatternVariant& v) {
+        return v.parts.size() == 1 && !v.parts[0].before.length && !v.parts[0].after.length;
+    });
 }
 
 Skip patternSkip(PatternError e) { return e == PatternError::Malformed ? Skip::Malformed : Skip::Unsupported; }
@@ -235,7 +227,7 @@ void DatabaseLoader::hashLine(std::string_view line, DatabaseKind kind) {
     if (malformed || !parseDigest(hash, r.kind, r.digest)) return skip(Skip::Malformed);
     if (size == "*") {
         r.anySize = true;
-    } else if (!decimal(size, n) || n > 0xFFFFFFFFu) {
+    } else if (!parseDecimal(size, n) || n > 0xFFFFFFFFu) {
         return skip(Skip::Malformed);
     }
     if (!fits) return skip(Skip::EngineLevel);
@@ -257,7 +249,7 @@ void DatabaseLoader::bodyLine(std::string_view line) {
     bool malformed = false;
     const bool fits = levelFits(f, 4, malformed);
     uint64_t target = 0;
-    if (malformed || !decimal(f[1], target)) return skip(Skip::Malformed);
+    if (malformed || !parseDecimal(f[1], target)) return skip(Skip::Malformed);
     if (!parseOffset(f[2], body_.offset)) return skip(Skip::Malformed);
     if (!fits) return skip(Skip::EngineLevel);
     if (target > 1) return skip(Skip::OtherTarget);
@@ -463,7 +455,7 @@ void DatabaseLoader::loadContainer(std::string_view fileName, InputStream& raw) 
                 const auto& f = split(text, ':', fields_);
                 InfoEntry e;
                 HashKind k;
-                if (f.size() == 3 && decimal(f[1], e.size) && parseDigest(f[2], k, e.sha256) && k == HashKind::Sha256)
+                if (f.size() == 3 && parseDecimal(f[1], e.size) && parseDigest(f[2], k, e.sha256) && k == HashKind::Sha256)
                     info[std::string(f[0])] = e;
             }
             haveInfo = true;

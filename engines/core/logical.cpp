@@ -1,29 +1,20 @@
 #include "logical.h"
 
+#include "decimal.h"
+
 #include <algorithm>
 
 namespace qdx {
 namespace {
 
-bool decimal64(std::string_view s, uint64_t& out) {
-    if (s.empty() || s.size() > 18) return false;
-    uint64_t n = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return false;
-        n = n * 10 + static_cast<uint64_t>(c - '0');
-    }
-    out = n;
-    return true;
-}
-
 bool parseRange(std::string_view s, Range& out) {
     const size_t dash = s.find('-');
     if (dash == std::string_view::npos) {
-        if (!decimal64(s, out.lo)) return false;
+        if (!parseDecimal(s, out.lo)) return false;
         out.hi = out.lo;
         return true;
     }
-    return decimal64(s.substr(0, dash), out.lo) && decimal64(s.substr(dash + 1), out.hi) && out.lo <= out.hi;
+    return parseDecimal(s.substr(0, dash), out.lo) && parseDecimal(s.substr(dash + 1), out.hi) && out.lo <= out.hi;
 }
 
 class ExpressionParser {
@@ -169,7 +160,7 @@ bool parseTargetBlock(std::string_view text, TargetBlock& out) {
         const std::string_view key = item.substr(0, colon), value = item.substr(colon + 1);
         uint64_t n = 0;
         if (key == "Target") {
-            if (!decimal64(value, n) || n > 1000) return false;
+            if (!parseDecimal(value, n) || n > 1000) return false;
             out.target = static_cast<uint32_t>(n);
         } else if (key == "Engine") {
             if (!parseRange(value, out.engine)) return false;

@@ -1,6 +1,7 @@
 #include "object_scan.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "offset.h"
 
@@ -98,14 +99,17 @@ void ObjectScan::hit(uint32_t partIndex, uint64_t end) {
         if (!offsetRange(s.offset, size_, pe_, lo, hi) || start < lo || start > hi) return;
     }
     if (!matchPartCode(store_.code(p.code), p.codeSize, window_.data() + (start - windowStart_))) return;
+    if ((p.before.length || p.after.length) &&
+        !boundBytesHold(p.before, p.after, window_.data(), windowStart_, fed_, start, start + p.length))
+        return;
     if (s.parts == 1) return complete(s, start, start + p.length);
 
     if (k > 0) {
         // A chain through the parts before must end within the gap.
-        const auto it = chains_.find(p.signature);
-        if (it == chains_.end()) return;
+        const uint32_t chain = chainOf_.find(p.signature);
+        if (chain == FlatIndex::kNone) return;
         const StoredPart& previous = store_.part(partIndex - 1);
-        const std::vector<uint64_t>& ends = it->second.ends[k - 1];
+        const std::vector<uint64_t>& ends = chains_[chain].ends[k - 1];
         if (start < previous.gapMin) return;
         const uint64_t latest = start - previous.gapMin;
         const uint64_t earliest = previous.gapMax == kUnbounded || start < previous.gapMax ? 0 : start - previous.gapMax;
@@ -114,8 +118,10 @@ void ObjectScan::hit(uint32_t partIndex, uint64_t end) {
     }
     if (k + 1 == s.parts) return complete(s, start, start + p.length);
 
-    Chain& chain = chains_[p.signature];
-    if (chain.ends.empty()) chain.ends.resize(s.parts);
+    const auto next = static_cast<uint32_t>(chains_.size());
+    const uint32_t index = chainOf_.insert(p.signature, next);
+    if (index == next) chains_.emplace_back().ends.resize(s.parts);
+    Chain& chain = chains_[index];
     std::vector<uint64_t>& ends = chain.ends[k];
     const uint64_t partEnd = start + p.length;
     if (p.gapMax == kUnbounded) {
@@ -153,19 +159,24 @@ void ObjectScan::complete(const StoredSignature& s, uint64_t start, uint64_t end
             break;
         case Origin::Subsignature: {
             const StoredLogical& l = store_.logicals()[s.owner];
-            std::vector<uint32_t>& counts = counts_[s.owner];
-            if (counts.empty()) counts.resize(l.subsignatures);
-            if (counts[s.subsignature] < l.limit) ++counts[s.subsignature];
+            const auto next = static_cast<uint32_t>(counts_.size());
+            const uint32_t first = countsOf_.insert(s.owner, next);
+            if (first == next) {
+                counts_.resize(counts_.size() + l.subsignatures);
+                counted_.emplace_back(s.owner, first);
+            }
+            uint32_t& count = counts_[first + s.subsignature];
+            if (count < l.limit) ++count;
             break;
         }
     }
 }
 
 void ObjectScan::addDatabaseFinding(uint32_t name) {
-    const std::string_view text = store_.name(name);
-    for (uint32_t n : databaseFound_)
-        if (store_.name(n) == text) return;
-    databaseFound_.push_back(name);
+    // Each name once; names of the same text at other offsets go in finish().
+    const size_t before = namesFound_.size();
+    namesFound_.insert(name, 0);
+    if (namesFound_.size() > before) databaseFound_.push_back(name);
 }
 
 bool ObjectScan::satisfied() const {
@@ -199,13 +210,14 @@ std::vector<Finding> ObjectScan::finish() {
     }
     const auto& logicals = store_.logicals();
     const uint32_t zeros[kMaxSubsignatures] = {};
-    for (const auto& [index, counts] : counts_) {
+    std::sort(counted_.begin(), counted_.end());  // in the order of the databases
+    for (const auto& [index, first] : counted_) {
         const StoredLogical& l = logicals[index];
-        if (logicalHolds(l) && evaluateLogic(store_.logicNodes() + l.firstNode, l.root, counts.data()))
+        if (logicalHolds(l) && evaluateLogic(store_.logicNodes() + l.firstNode, l.root, counts_.data() + first))
             addDatabaseFinding(l.name);
     }
     for (uint32_t index : store_.logicalsWithoutHits()) {
-        if (counts_.count(index)) continue;
+        if (countsOf_.find(index) != FlatIndex::kNone) continue;
         const StoredLogical& l = logicals[index];
         if (logicalHolds(l) && evaluateLogic(store_.logicNodes() + l.firstNode, l.root, zeros)) addDatabaseFinding(l.name);
     }
@@ -214,7 +226,9 @@ std::vector<Finding> ObjectScan::finish() {
     allowed_ = allowed;
     if (allowed) return out;
     for (uint32_t i : ownFound_) out.push_back({Finding::Own, i, store_.own()->signatures[i].name});
-    for (uint32_t n : databaseFound_) out.push_back({Finding::Database, 0, store_.name(n)});
+    std::unordered_set<std::string_view> names;
+    for (uint32_t n : databaseFound_)
+        if (names.insert(store_.name(n)).second) out.push_back({Finding::Database, 0, store_.name(n)});
     if (out.empty())
         for (uint32_t i : familyFound_) out.push_back({Finding::Family, i, store_.own()->families[i].name});
     if (!options_.allMatches && out.size() > 1) out.resize(1);

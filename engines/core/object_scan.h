@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "flat_index.h"
 #include "hash.h"
 #include "pe.h"
 #include "signature_store.h"
@@ -78,8 +78,12 @@ private:
     uint64_t position_ = 0;     // where the automaton goes on
     Automaton::State state_ = Automaton::kStart;
 
-    std::unordered_map<uint32_t, Chain> chains_;
-    std::unordered_map<uint32_t, std::vector<uint32_t>> counts_;  // logical -> per subsignature
+    FlatIndex chainOf_;  // signature -> its chain in chains_
+    std::vector<Chain> chains_;
+    FlatIndex countsOf_;                          // logical -> its first count in counts_
+    std::vector<std::pair<uint32_t, uint32_t>> counted_;  // (logical, first count)
+    std::vector<uint32_t> counts_;                // per subsignature of each logical counted
+    FlatIndex namesFound_;                        // name offsets in databaseFound_
     std::vector<uint32_t> ownFound_, familyFound_, databaseFound_;
 
     std::unique_ptr<Hasher> digests_[kHashKinds];

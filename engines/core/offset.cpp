@@ -59,34 +59,34 @@ bool parseOffset(std::string_view s, OffsetSpec& out) {
     return s.empty();
 }
 
-bool offsetRange(const OffsetSpec& spec, uint64_t size, const PeInfo& pe, uint64_t& lo, uint64_t& hi) {
+bool offsetRange(const OffsetSpec& where, uint64_t size, const PeInfo& pe, uint64_t& lo, uint64_t& hi) {
     int64_t start = 0;
-    uint64_t span = spec.shift;
-    switch (spec.kind) {
+    uint64_t span = where.shift;
+    switch (where.kind) {
         case OffsetSpec::Any:
             lo = 0;
             hi = size;
             return true;
-        case OffsetSpec::Absolute: start = spec.delta; break;
+        case OffsetSpec::Absolute: start = where.delta; break;
         case OffsetSpec::EndMinus:
             // Programs are measured from the end only when they are valid PE
             // files: the databases are written for scanners that do so.
             if (pe.mz && !pe.valid) return false;
-            start = static_cast<int64_t>(size) - spec.delta;
+            start = static_cast<int64_t>(size) - where.delta;
             break;
         case OffsetSpec::EntryPoint:
             if (!pe.valid) return false;
-            start = static_cast<int64_t>(pe.entryOffset) + spec.delta;
+            start = static_cast<int64_t>(pe.entryOffset) + where.delta;
             break;
         case OffsetSpec::SectionStart:
         case OffsetSpec::SectionWhole:
-            if (!pe.valid || spec.section >= pe.sections.size()) return false;
-            start = pe.sections[spec.section].rawOffset + spec.delta;
-            if (spec.kind == OffsetSpec::SectionWhole) span += pe.sections[spec.section].rawSize;
+            if (!pe.valid || where.section >= pe.sections.size()) return false;
+            start = pe.sections[where.section].rawOffset + where.delta;
+            if (where.kind == OffsetSpec::SectionWhole) span += pe.sections[where.section].rawSize;
             break;
         case OffsetSpec::LastSection:
             if (!pe.valid || pe.sections.empty()) return false;
-            start = pe.sections.back().rawOffset + spec.delta;
+            start = pe.sections.back().rawOffset + where.delta;
             break;
     }
     if (start < 0 || static_cast<uint64_t>(start) > size) return false;

@@ -23,6 +23,6 @@ bool parseOffset(std::string_view text, OffsetSpec& out);
 
 // The first and last start offsets allowed in an object of `size` bytes;
 // false when there is none (beyond the end, no such section, not a PE file).
-bool offsetRange(const OffsetSpec& spec, uint64_t size, const PeInfo& pe, uint64_t& lo, uint64_t& hi);
+bool offsetRange(const OffsetSpec& where, uint64_t size, const PeInfo& pe, uint64_t& lo, uint64_t& hi);
 
 }  // namespace qdx

@@ -52,6 +52,8 @@ void SignatureStore::addVariants(const BodyRecord& r, Origin origin, uint32_t na
             sp.gapMax = p.gapMax;
             sp.anchorOffset = p.anchorOffset;
             sp.anchorLength = static_cast<uint32_t>(p.anchors.at(0).size());
+            sp.before = p.before;
+            sp.after = p.after;
             code_ += p.code;
             const auto partIndex = static_cast<uint32_t>(parts_.size());
             for (const auto& a : p.anchors) {
@@ -59,8 +61,8 @@ void SignatureStore::addVariants(const BodyRecord& r, Origin origin, uint32_t na
                 anchorBytes_ += a;
             }
             // One byte more on either side, for the checks of whole words.
-            before_ = std::max(before_, sp.anchorOffset + sp.anchorLength + 1);
-            after_ = std::max(after_, sp.length - sp.anchorOffset - sp.anchorLength + 1);
+            before_ = std::max(before_, sp.anchorOffset + sp.anchorLength + sp.before.max + sp.before.length + 1);
+            after_ = std::max(after_, sp.length - sp.anchorOffset - sp.anchorLength + sp.after.max + sp.after.length + 1);
             parts_.push_back(sp);
         }
         signatures_.push_back(s);

@@ -23,6 +23,7 @@ struct StoredPart {
     uint32_t length;
     uint32_t gapMin, gapMax;  // to the next part
     uint32_t anchorOffset, anchorLength;
+    BoundByte before, after;  // bytes bound to the part by [x-y]
 };
 
 // One variant of a body signature, subsignature, or own signature.

@@ -18,11 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     for (uint32_t s = 0; s < pe.sectionCount + 2; ++s) {
         for (const char* form : {"EP+7", "EP-3,9", "SL+5", "S0+1"}) {
-            qdx::OffsetSpec spec;
-            if (!qdx::parseOffset(form, spec)) std::abort();
-            spec.section = s;
+            qdx::OffsetSpec where;
+            if (!qdx::parseOffset(form, where)) std::abort();
+            where.section = s;
             uint64_t lo = 0, hi = 0;
-            if (qdx::offsetRange(spec, size, pe, lo, hi) && (lo > size || hi < lo)) std::abort();
+            if (qdx::offsetRange(where, size, pe, lo, hi) && (lo > size || hi < lo)) std::abort();
         }
         qdx::OffsetSpec whole;
         whole.kind = qdx::OffsetSpec::SectionWhole;

@@ -10,9 +10,11 @@ A pattern is a list of tokens:
     ("nalt", vs)      any byte but those of vs            !(aa|bb)
     ("skip", n)       exactly n bytes, n < 128             {n}
     ("gap", lo, hi)   lo..hi bytes, hi None for no limit  * {-n} {n-} {n-m} {n}
-    ("anchor", x, y)  x..y bytes between a single byte at the pattern's edge
-                      and at least two fixed bytes        [x-y]
-A "gap" splits the pattern into parts; every part holds at least
+    ("anchor", x, y)  x..y bytes between a single byte at a part's edge and
+                      at least two fixed bytes            [x-y]
+A "gap" splits the pattern into parts; a gap runs from the fixed bytes of
+one part to those of the next, bytes bound to them by [x-y] lie inside it
+and do not count. Every part holds at least
 MIN_FIXED fixed bytes (ClamAV needs two in a row; more keep chance matches
 in random data out of the picture).
 """
@@ -22,7 +24,7 @@ MIN_RUN = 3
 
 # Features a pattern can be built around, so that every run covers each.
 FEATURES = ("plain", "any", "hi", "lo", "alt", "nalt", "skip", "star", "gap_upto", "gap_from",
-            "gap_range", "gap_exact", "anchor_head", "anchor_tail")
+            "gap_range", "gap_exact", "anchor_head", "anchor_tail", "anchor_parts")
 # Patterns whose every occurrence has the same length (counted exactly in
 # logical signatures).
 FIXED_LENGTH_FEATURES = ("plain", "any", "hi", "lo", "alt", "nalt", "skip")
@@ -191,6 +193,18 @@ def _random_pattern(rng, feature, parts):
         while body[-1][0] != "b" or body[-2][0] != "b":
             body.append(("b", rng.randrange(256)))
         return body + [("anchor", x, x + rng.randint(1, 8)), ("b", rng.randrange(256))]
+    if feature == "anchor_parts":
+        # Two parts, a byte bound to the end of the first, to the start of
+        # the second or both, inside a gap wide enough for them and a miss.
+        lo = rng.randint(48, 64)
+        gap = rng.choice((("gap", 0, None), ("gap", lo, None), ("gap", lo, lo + rng.randint(1, 40))))
+        first, second = _random_pattern(rng, "anchor_tail", None), _random_pattern(rng, "anchor_head", None)
+        side = rng.choice(("tail", "head", "both"))
+        if side == "head":
+            first = first[:-2]
+        elif side == "tail":
+            second = second[2:]
+        return first + [gap] + second
     raise ValueError(feature)
 
 
@@ -234,10 +248,14 @@ def _filler(rng, n, avoid=None):
     return bytes(rng.choice([v for v in range(256) if v != avoid]) for _ in range(n))
 
 
+def _bound_index(tokens, i):
+    """Where the single byte lies that the anchor tokens[i] binds: before it
+    at the start of a part, after it at the end of one."""
+    return i - 1 if i == 1 or tokens[i - 2][0] == "gap" else i + 1
+
+
 def _anchor_byte(tokens, i):
-    """The single byte an anchor binds: the token before it at the head, the
-    one after it at the tail."""
-    return tokens[i - 1][1] if i == 1 else tokens[i + 1][1]
+    return tokens[_bound_index(tokens, i)][1]
 
 
 def breakable(tokens):
@@ -262,34 +280,42 @@ def instance(rng, tokens, gap_lengths=None, miss=None):
     out = bytearray()
     lead = 0
     gap_lengths = gap_lengths or {}
+    # Each anchor's distance first: a gap next to a bound byte holds it.
+    distance = {}
+    for i, t in enumerate(tokens):
+        if t[0] == "anchor":
+            x, y = t[1], t[2]
+            if miss == _bound_index(tokens, i):
+                # The bound byte itself misses: fill its whole window, so
+                # that no byte around the instance can stand in for it.
+                distance[i] = y
+            elif i == miss:
+                # Only "too far" misses: a nearer one would leave the byte's
+                # window over data outside the instance.
+                distance[i] = y + 1 + rng.randint(0, 3)
+            else:
+                distance[i] = rng.randint(x, y)
     for i, t in enumerate(tokens):
         kind = t[0]
         if kind in ("b", "?", "hi", "lo", "alt", "nalt"):
             out += _miss_byte(rng, t) if i == miss else _match_byte(rng, t)
         elif kind == "skip":
             out += _filler(rng, t[1])
-        elif kind == "anchor" and miss in (i - 1, i + 1):
-            # The anchored byte itself misses: fill its whole window, so
-            # that no byte around the instance can stand in for it.
-            out += _filler(rng, t[2], avoid=_anchor_byte(tokens, i))
-            if i == 1:
-                lead = len(out)
         elif kind == "gap":
             lo, hi = t[1], t[2]
+            held = sum(distance[k] + 1 for k in (i - 2, i + 2) if k in distance)
             if i == miss:
                 n = lo - 1 if (hi is None or (lo > 0 and rng.random() < 0.5)) else hi + 1
             elif i in gap_lengths:
                 n = gap_lengths[i]
                 assert lo <= n and (hi is None or n <= hi)
             else:
-                n = rng.randint(lo, lo + 24 if hi is None else hi)
-            out += _filler(rng, n)
+                least = max(lo, held)
+                n = rng.randint(least, least + 24 if hi is None else hi)
+            assert n >= held
+            out += _filler(rng, n - held)
         elif kind == "anchor":
-            x, y = t[1], t[2]
-            # Only "too far" misses: a nearer one would leave the byte's
-            # window over data outside the instance.
-            n = y + 1 + rng.randint(0, 3) if i == miss else rng.randint(x, y)
-            out += _filler(rng, n, avoid=_anchor_byte(tokens, i))
+            out += _filler(rng, distance[i], avoid=_anchor_byte(tokens, i))
             if i == 1:
                 lead = len(out)
         else:

@@ -123,10 +123,10 @@ class Generator:
             got = offsets.choose(rng, form, blob, data, lead)
             if got is None:
                 continue
-            spec, p = got
-            note = f"{name}: match ({'used' if usable else 'not used'}) of {offsets.render(spec)}"
+            where, p = got
+            note = f"{name}: match ({'used' if usable else 'not used'}) of {offsets.render(where)}"
             if p is None:
-                p = offsets.place(rng, blob, spec, data, lead, note)
+                p = offsets.place(rng, blob, where, data, lead, note)
             else:
                 blob.place(p - lead, data, note + f" at {p}")
             if p is not None:
@@ -134,22 +134,22 @@ class Generator:
                 break
         if placed is None:
             return
-        line = f"{name}:{target}:{offsets.render(spec)}:{bodysig.render(tokens)}{suffix}"
+        line = f"{name}:{target}:{offsets.render(where)}:{bodysig.render(tokens)}{suffix}"
         self.db.add("ndb", name, line, usable)
-        zip_safe = not (target == 0 and spec[0] != "any" and usable)
+        zip_safe = not (target == 0 and where[0] != "any" and usable)
         self._mark(placed, name, usable, zip_safe)
 
         misses = ["token"]
-        if spec[0] != "any":
+        if where[0] != "any":
             misses.append("offset")
-        if spec[0] == "eof" and spec[3] and placed.kind == "plain" and not big:
+        if where[0] == "eof" and where[3] and placed.kind == "plain" and not big:
             misses.append("before start")
         if target == 1:
             misses.append("plain")
         for miss in rng.sample(misses, rng.randint(1, len(misses))):
-            self._ndb_miss(miss, name, tokens, spec, placed, data, lead, zip_safe)
+            self._ndb_miss(miss, name, tokens, where, placed, data, lead, zip_safe)
 
-    def _ndb_miss(self, miss, name, tokens, spec, host, data, lead, zip_safe):
+    def _ndb_miss(self, miss, name, tokens, where, host, data, lead, zip_safe):
         rng = self.rng
         if miss == "plain":
             for blob in self.hosts("plain", False, name):
@@ -160,31 +160,32 @@ class Generator:
         if miss == "before start":
             # A file shorter than n: EOF-n lies before its start, though the
             # shift reaches into it.
-            n, shift = spec[1], spec[3]
+            n, shift = where[1], where[3]
             size = n - rng.randint(1, shift)
             if size < len(data) + 16:
                 return
             last = min(size - n + shift, size - len(data) + lead)
-            if last < lead:
+            first = lead + corpus.TEXT_GUARD
+            if last < first:
                 return
             blob = self.sibling(host, size=size)
-            p = rng.randint(lead, last)
-            blob.place(p - lead, data, f"{name}: match in a file shorter than n of {offsets.render(spec)}")
+            p = rng.randint(first, last)
+            blob.place(p - lead, data, f"{name}: match in a file shorter than n of {offsets.render(where)}")
             self._mark(blob, name, False, zip_safe)
             return
         if miss == "token":
             mdata, mlead, what = bodysig.miss_instance(rng, tokens)
-            note = f"{name}: near miss ({what}) at {offsets.render(spec)}"
+            note = f"{name}: near miss ({what}) at {offsets.render(where)}"
             outside = False
         else:
             mdata, mlead = data, lead
-            note = f"{name}: match just outside {offsets.render(spec)}"
+            note = f"{name}: match just outside {offsets.render(where)}"
             outside = True
-        candidates = [self.sibling(host)] if spec[0] != "any" else self.hosts(host.kind, host.big, name)
+        candidates = [self.sibling(host)] if where[0] != "any" else self.hosts(host.kind, host.big, name)
         for blob in candidates:
             if name in blob.material:
                 continue
-            if offsets.place(rng, blob, spec, mdata, mlead, note, outside=outside) is not None:
+            if offsets.place(rng, blob, where, mdata, mlead, note, outside=outside) is not None:
                 self._mark(blob, name, False, zip_safe)
                 return
 
@@ -208,16 +209,16 @@ class Generator:
         p = start + lead
         shift = rng.choice((0, rng.randint(1, 40)))
         k = rng.randint(0, shift)
-        spec = {"any": ("any",), "abs": ("abs", p - k, 0, shift), "eof": ("eof", blob.size - p + k, 0, shift)}[form]
-        blob.place(start, data, f"{name}: match across {bound} by {offsets.render(spec)}")
-        self.db.add("ndb", name, f"{name}:0:{offsets.render(spec)}:{bodysig.render(tokens)}")
-        self._mark(blob, name, True, spec[0] == "any")
+        where = {"any": ("any",), "abs": ("abs", p - k, 0, shift), "eof": ("eof", blob.size - p + k, 0, shift)}[form]
+        blob.place(start, data, f"{name}: match across {bound} by {offsets.render(where)}")
+        self.db.add("ndb", name, f"{name}:0:{offsets.render(where)}:{bodysig.render(tokens)}")
+        self._mark(blob, name, True, where[0] == "any")
         mdata, mlead, what = bodysig.miss_instance(rng, tokens)
         other = self.sibling(blob)
         mstart = p - mlead
         if other.fits(mstart, len(mdata)):
             other.place(mstart, mdata, f"{name}: near miss ({what}) across {bound}")
-            self._mark(other, name, False, spec[0] == "any")
+            self._mark(other, name, False, where[0] == "any")
 
     def ndb_far_parts_case(self):
         """Parts of one signature far apart, on both sides of a chunk

@@ -2,7 +2,7 @@
 match to start, and picking a form's numbers so that a chosen spot in a
 file is allowed.
 
-A spec is a tuple (form, n, x, shift):
+An offset ("where") is a tuple (form, n, x, shift):
     ("any",)             *
     ("abs", n, _, s)     n       n,s
     ("eof", n, _, s)     EOF-n   EOF-n,s
@@ -17,11 +17,11 @@ PLAIN_FORMS = ("any", "abs", "eof")
 PE_FORMS = ("ep+", "ep-", "sec", "se", "sl")
 
 
-def render(spec):
-    form = spec[0]
+def render(where):
+    form = where[0]
     if form == "any":
         return "*"
-    n, x, shift = spec[1], spec[2], spec[3]
+    n, x, shift = where[1], where[2], where[3]
     text = {"abs": f"{n}", "eof": f"EOF-{n}", "ep+": f"EP+{n}", "ep-": f"EP-{n}", "sec": f"S{x}+{n}",
             "se": f"SE{x}", "sl": f"SL+{n}"}[form]
     if shift and form != "se":
@@ -29,13 +29,13 @@ def render(spec):
     return text
 
 
-def window(spec, blob):
+def window(where, blob):
     """(first, last) allowed start of the match in `blob`, or None where
     the form does not apply (PE forms in a plain file, a missing section)."""
-    form = spec[0]
+    form = where[0]
     if form == "any":
         return 0, blob.size
-    n, x, shift = spec[1], spec[2], spec[3] or 0
+    n, x, shift = where[1], where[2], where[3] or 0
     layout = blob.layout
     if form == "abs":
         base = n
@@ -66,18 +66,18 @@ def window(spec, blob):
     return base, base + shift
 
 
-def place(rng, blob, spec, data, lead, note, outside=False, tries=40):
-    """Places an instance so that its match starts inside the spec's window
+def place(rng, blob, where, data, lead, note, outside=False, tries=40):
+    """Places an instance so that its match starts inside the window of `where`
     (or, with `outside`, just before or after it). Returns the start of the
     match or None when the blob has no room there."""
-    w = window(spec, blob)
+    w = window(where, blob)
     if w is None:
         return None
     first, last = w
-    if spec[0] == "se":
-        s = blob.layout.sections[spec[2]]
+    if where[0] == "se":
+        s = blob.layout.sections[where[2]]
         if outside:
-            others = [o for i, o in enumerate(blob.layout.sections) if i != spec[2]]
+            others = [o for i, o in enumerate(blob.layout.sections) if i != where[2]]
             rng.shuffle(others)
             for o in others:
                 at = blob.place_anywhere(data, lo=o.raw_offset, hi=o.raw_end - len(data), note=note)
@@ -86,7 +86,7 @@ def place(rng, blob, spec, data, lead, note, outside=False, tries=40):
             return None
         at = blob.place_anywhere(data, lo=max(s.raw_offset, first - lead), hi=s.raw_end - len(data), note=note)
         return None if at is None else at + lead
-    if spec[0] == "any":
+    if where[0] == "any":
         at = blob.place_anywhere(data, note=note)
         return None if at is None else at + lead
     if outside:
@@ -102,7 +102,7 @@ def place(rng, blob, spec, data, lead, note, outside=False, tries=40):
 
 
 def choose(rng, form, blob, data, lead, shift_ok=True):
-    """A spec of `form` whose window in `blob` holds a free spot for the
+    """An offset of `form` whose window in `blob` holds a free spot for the
     instance, and the match start chosen there; None when there is none."""
     shift = rng.choice((0, 0, rng.randint(1, 64))) if shift_ok else 0
     layout = blob.layout
@@ -124,27 +124,27 @@ def choose(rng, form, blob, data, lead, shift_ok=True):
         k = rng.randint(0, shift)
         if form == "abs":
             n = p - k
-            spec = ("abs", n, 0, shift)
+            where = ("abs", n, 0, shift)
         elif form == "eof":
-            spec = ("eof", blob.size - p + k, 0, shift)
+            where = ("eof", blob.size - p + k, 0, shift)
         elif layout is None:
             return None
         elif form == "ep+":
-            spec = ("ep+", p - k - layout.ep_offset, 0, shift)
+            where = ("ep+", p - k - layout.ep_offset, 0, shift)
         elif form == "ep-":
-            spec = ("ep-", layout.ep_offset - p + k, 0, shift)
+            where = ("ep-", layout.ep_offset - p + k, 0, shift)
         elif form == "sec":
             x = next((i for i, s in enumerate(layout.sections) if s.raw_offset <= p < s.raw_end), None)
             if x is None:
                 continue
-            spec = ("sec", p - k - layout.sections[x].raw_offset, x, shift)
+            where = ("sec", p - k - layout.sections[x].raw_offset, x, shift)
         elif form == "sl":
-            spec = ("sl", p - k - layout.last.raw_offset, 0, shift)
+            where = ("sl", p - k - layout.last.raw_offset, 0, shift)
         else:
             raise ValueError(form)
-        if spec[1] < (1 if form == "ep-" else 0) or window(spec, blob) is None:
+        if where[1] < (1 if form == "ep-" else 0) or window(where, blob) is None:
             continue
-        return spec, p
+        return where, p
     return None
 
 

@@ -61,6 +61,11 @@ std::vector<bool> step(const NaiveElement& e, std::string_view d, const std::vec
     if (e.kind == NaiveElement::Byte) {
         for (size_t p = 0; p < n; ++p)
             if (from[p] && (static_cast<unsigned char>(d[p]) & e.mask) == e.value) to[p + 1] = true;
+    } else if (e.kind == NaiveElement::Bound) {
+        auto holds = [&](size_t at) { return at < n && (static_cast<unsigned char>(d[at]) & e.mask) == e.value; };
+        for (size_t p = 0; p <= n; ++p)
+            for (size_t k = e.min; k <= e.max && from[p] && !to[p]; ++k)
+                to[p] = e.ahead ? holds(p + k) : p >= k + 1 && holds(p - k - 1);
     } else if (e.kind == NaiveElement::Gap) {
         for (size_t p = 0; p <= n; ++p) {
             if (!from[p]) continue;
@@ -89,6 +94,33 @@ std::vector<bool> step(const NaiveElement& e, std::string_view d, const std::vec
     return to;
 }
 
+// Each [x-y] binds the single byte on the side where it stands alone: at
+// the start or after a gap, or at the end or before a gap.
+bool bindBytes(std::vector<NaiveElement>& elements) {
+    const size_t n = elements.size();
+    auto isGap = [&](size_t k) { return elements[k].kind == NaiveElement::Gap; };
+    auto lone = [&](size_t k) { return elements[k].kind == NaiveElement::Byte; };
+    std::vector<NaiveElement> out;
+    for (size_t i = 0; i < n; ++i) {
+        if (!elements[i].bracket) {
+            out.push_back(elements[i]);
+            continue;
+        }
+        const bool head = i >= 1 && lone(i - 1) && (i == 1 || (isGap(i - 2) && !elements[i - 2].bracket));
+        const bool tail = i + 1 < n && lone(i + 1) && (i + 2 == n || (isGap(i + 2) && !elements[i + 2].bracket));
+        if (head == tail) return false;
+        NaiveElement bound = elements[head ? i - 1 : i + 1];
+        bound.kind = NaiveElement::Bound;
+        bound.min = elements[i].min;
+        bound.max = elements[i].max;
+        bound.ahead = tail;
+        if (head) out.pop_back(); else ++i;
+        out.push_back(bound);
+    }
+    elements = std::move(out);
+    return true;
+}
+
 }  // namespace
 
 bool naiveParse(std::string_view s, NaiveSignature& out) {
@@ -106,6 +138,7 @@ bool naiveParse(std::string_view s, NaiveSignature& out) {
             if (e.max == 0) e.max = SIZE_MAX;  // {0} and {-0} stand for any number of bytes
         } else if (s[i] == '[') {
             if (!parseGap(s, i, ']', e) || e.max == SIZE_MAX) return false;
+            e.bracket = true;
         } else if (s[i] == '(' || s[i] == '!') {
             if (s[i] == '!') {
                 e.negated = true;
@@ -148,7 +181,7 @@ bool naiveParse(std::string_view s, NaiveSignature& out) {
         }
         out.elements.push_back(std::move(e));
     }
-    return !out.elements.empty();
+    return bindBytes(out.elements) && !out.elements.empty();
 }
 
 std::vector<size_t> naiveEnds(const NaiveSignature& sig, std::string_view data, const std::vector<size_t>& starts) {

@@ -10,10 +10,15 @@
 namespace qdxtest {
 
 struct NaiveElement {
-    enum Kind { Byte, Gap, Alternatives } kind = Byte;
-    unsigned char value = 0, mask = 0;  // Byte
-    size_t min = 0, max = 0;            // Gap; max SIZE_MAX for none
+    // Bound: a byte bound by [x-y] to the bytes after it (aa[x-y]HEXSIG) or
+    // before it (HEXSIG[x-y]aa); it is looked for around the position
+    // reached and moves nothing.
+    enum Kind { Byte, Gap, Alternatives, Bound } kind = Byte;
+    unsigned char value = 0, mask = 0;  // Byte and Bound
+    size_t min = 0, max = 0;            // Gap and Bound; max SIZE_MAX for none
     bool negated = false;               // Alternatives
+    bool bracket = false;               // Gap of [x-y], until it binds its byte
+    bool ahead = false;                 // Bound: the byte lies after the position
     std::vector<std::vector<NaiveElement>> choices;  // Alternatives: sequences of bytes
 };
 

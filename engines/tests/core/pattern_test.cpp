@@ -20,8 +20,9 @@ bool compiledMatchesAt(const std::vector<PatternVariant>& variants, std::string_
             std::vector<size_t> next;
             for (size_t s : at) {
                 if (s + p.length > data.size()) continue;
-                if (!matchPartCode(reinterpret_cast<const uint8_t*>(p.code.data()), p.code.size(),
-                                   reinterpret_cast<const uint8_t*>(data.data()) + s))
+                const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+                if (!matchPartCode(reinterpret_cast<const uint8_t*>(p.code.data()), p.code.size(), bytes + s) ||
+                    !boundBytesHold(p.before, p.after, bytes, 0, data.size(), s, s + p.length))
                     continue;
                 const size_t end = s + p.length;
                 if (k + 1 == v.parts.size()) return true;
@@ -44,6 +45,7 @@ struct Case {
     const char* hex;
     std::string data;
     bool match;
+    size_t start = 0;
 };
 
 }  // namespace
@@ -81,22 +83,34 @@ TEST(BodyPattern, EveryWildcardAgreesWithTheNaiveMatcher) {
         {"41(42|4344)45", "ACE", false},
         {"41(4?|5?)46", "AZF", true},
         {"41(42{2}|43)44", "ABxxD", true},
-        {"4142[1-2]43", "ABxC", true},        // a single byte anchored to a string
+        {"4142[1-2]43", "ABxC", true},        // a single byte bound to a string
         {"4142[1-2]43", "ABxxxC", false},
-        {"41[1-2]424344", "AxxBCD", true},
+        {"41[1-2]424344", "AxxBCD", true, 3},  // the match begins with the string
+        {"41[1-2]424344", "AxxBCD", false, 0},
+        {"41[1-2]424344", "AxxxBCD", false, 4},
+        {"?1[0-1]424344", "qBCD", true, 1},
+        {"4142{1-2}61[0-1]626364", "ABaxbcd", true},  // gaps run from string to string
+        {"4142{1-2}61[0-1]626364", "ABxaxbcd", false},
+        {"41424344[0-1]61{2-3}626364", "ABCDxabcd", true},
+        {"41424344[0-1]61{2-3}626364", "ABCDaxxxbcd", false},
+        {"61[1-2]6263[0-1]64", "axbcd", true, 2},  // bytes bound on both sides
+        {"61[1-2]6263[0-1]64", "axbcxxd", false, 2},
     };
     for (const auto& c : cases) {
         std::vector<PatternVariant> v;
         ASSERT_EQ(compilePattern(c.hex, v), PatternError::None) << c.hex;
-        EXPECT_EQ(compiledMatchesAt(v, c.data, 0), c.match) << c.hex << " on " << c.data;
-        EXPECT_EQ(naiveMatchesAt(c.hex, c.data, 0), c.match) << c.hex << " on " << c.data << " (naive)";
+        EXPECT_EQ(compiledMatchesAt(v, c.data, c.start), c.match) << c.hex << " on " << c.data;
+        EXPECT_EQ(naiveMatchesAt(c.hex, c.data, c.start), c.match) << c.hex << " on " << c.data << " (naive)";
     }
 }
 
 TEST(BodyPattern, FormsThatAreRefusedOrLeftOut) {
     std::vector<PatternVariant> v;
     for (const char* bad : {"", "414", "41G2", "*4142", "4142*", "4142{3-1}43", "41(42", "41()42", "41(42)43",
-                            "41!(42|4344)45", "4142[1-]43", "41{x}42", "41{-}42"})
+                            "41!(42|4344)45", "4142[1-]43", "41{x}42", "41{-}42",
+                            // [x-y] binds one byte to at least two, at the edge of a part, up to 32 bytes away
+                            "4142[1-2]4344", "41[1-2]42", "41[1-33]424344", "(41|42)[1-2]4344", "41[1-2]42[1-2]4344",
+                            "4142[1-2]43[1-2]4445", "41[1-2]*4243", "41{2}42[1-2]4344"})
         EXPECT_EQ(compilePattern(bad, v), PatternError::Malformed) << bad;
     EXPECT_EQ(compilePattern("4142(B)4344", v), PatternError::Unsupported);
     EXPECT_EQ(compilePattern("4142(L)4344", v), PatternError::Unsupported);

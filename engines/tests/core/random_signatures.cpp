@@ -25,15 +25,28 @@ std::string element(const Numbers& next) {
     }
 }
 
-std::string gap(const Numbers& next) {
+// A gap between parts; `splits` tells whether it is one for the engine too
+// (a short fixed gap stays inside its part).
+std::string gap(const Numbers& next, bool& splits) {
     const uint32_t n = next(4), m = n + next(4);
-    switch (next(6)) {
+    splits = true;
+    switch (next(5)) {
         case 0: return "*";
-        case 1: return "{" + std::to_string(n) + "}";
+        case 1: splits = false; return "{" + std::to_string(n) + "}";
         case 2: return "{-" + std::to_string(m) + "}";
         case 3: return "{" + std::to_string(n) + "-}";
-        case 4: return "[" + std::to_string(n) + "-" + std::to_string(m) + "]";
-        default: return "{" + std::to_string(n) + "-" + std::to_string(m) + "}";
+        default: splits = n != m; return "{" + std::to_string(n) + "-" + std::to_string(m) + "}";
+    }
+}
+
+// A single byte bound to a part by [x-y]: aa, a?, ?a or ??.
+std::string bound(const Numbers& next) {
+    const std::string range = "[" + std::to_string(next(3)) + "-" + std::to_string(3 + next(4)) + "]";
+    switch (next(4)) {
+        case 0: return range + "??";
+        case 1: return range + "6?";
+        case 2: return range + "?2";
+        default: return range + byteHex(next);
     }
 }
 
@@ -42,11 +55,20 @@ std::string gap(const Numbers& next) {
 MadeSignature makeSignature(const Numbers& next) {
     MadeSignature s;
     const uint32_t parts = 1 + next(3);
+    bool split = true;
     for (uint32_t p = 0; p < parts; ++p) {
-        if (p) s.hex += gap(next);
+        if (p) s.hex += gap(next, split);
         const uint32_t elements = 1 + next(4);
-        s.hex += byteHex(next);  // every part holds a plain byte to look for
-        for (uint32_t e = 1; e < elements; ++e) s.hex += element(next);
+        std::string part = byteHex(next);  // every part holds a plain byte to look for
+        for (uint32_t e = 1; e < elements; ++e) part += element(next);
+        // Now and then a byte bound before a part that begins after a gap,
+        // or after a part that ends before one (written the other way round).
+        if (elements > 1 && split && next(5) == 0) {
+            const std::string b = bound(next);
+            part = b.substr(b.find(']') + 1) + b.substr(0, b.find(']') + 1) + part;
+        }
+        if (elements > 1 && next(5) == 0) part += bound(next);
+        s.hex += part;
     }
     switch (next(5)) {
         case 0: s.offset = std::to_string(next(40)); break;
