@@ -2,6 +2,8 @@
 // its process id to "hung-pid.txt" in its current directory and one progress
 // file in the directory that "windir.inf" names, then sleeps. It ends by
 // itself after a minute, leaving no sentinel.
+#include "WorkDir.h"
+
 #include <windows.h>
 
 #include <fstream>
@@ -9,11 +11,7 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    std::ifstream in("windir.inf");
-    std::string dir;
-    std::getline(in, dir);
-    if (!dir.empty() && dir.back() == '\r')
-        dir.pop_back();
+    const std::string dir = workDir();
     std::ofstream("hung-pid.txt") << GetCurrentProcessId();
     std::ofstream(dir + "\\$$file$6", std::ios::binary) << "3\r\n0\r\nC:\\Data\\stuck.iso\r\n";
     Sleep(60000);

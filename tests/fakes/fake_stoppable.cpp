@@ -5,22 +5,14 @@
 // finding so far and the line saying where it stopped, then "$$file$$" in
 // the directory that "windir.inf" names and "\$$file$4". Without a stop
 // request it ends after a minute, leaving no sentinel.
+#include "WorkDir.h"
+
 #include <windows.h>
 
 #include <fstream>
 #include <string>
 
 namespace {
-
-std::string workDir()
-{
-    std::ifstream in("windir.inf");
-    std::string dir;
-    std::getline(in, dir);
-    if (!dir.empty() && dir.back() == '\r')
-        dir.pop_back();
-    return dir;
-}
 
 void writeAll(const std::string& path, const std::string& text)
 {
