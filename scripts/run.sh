@@ -13,8 +13,9 @@ else
 fi
 if [ -z "${DISPLAY:-}" ]; then
   source "$root/scripts/xvfb.sh"
-  ensure_xvfb
-  echo "No display: the program runs on Xvfb $DISPLAY (see it with: DISPLAY=$DISPLAY import -window root shot.png)."
+  start_private_xvfb 77
+  trap stop_private_xvfb EXIT
+  echo "No display: the program runs on Xvfb $DISPLAY until it ends (see it with: DISPLAY=$DISPLAY import -window root shot.png)."
 fi
 cd "$demo"
-exec "$build/wine-run" "$demo/quendix.exe"
+"$build/wine-run" "$demo/quendix.exe"

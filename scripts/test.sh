@@ -8,22 +8,22 @@ build=${QUENDIX_BUILD:-$root/build}
 if [ -x "$root/scripts/host-test.sh" ]; then
   "$root/scripts/host-test.sh"
 fi
-# One display for every test program; stopped again if this run started it.
-started_xvfb=""
+# One display for every test program: an Xvfb of this run's own when there is
+# no display, ended again (that process only) when the run ends.
+source "$root/scripts/xvfb.sh"
 if [ -z "${DISPLAY:-}" ]; then
-  source "$root/scripts/xvfb.sh"
-  xdpyinfo -display :77 >/dev/null 2>&1 || started_xvfb=yes
-  ensure_xvfb
+  start_private_xvfb
+  trap stop_private_xvfb EXIT
 fi
-# Start Wine's server and services for the prefix before CTest does: the first
-# Wine program of a prefix starts them, and they would keep that test's output
-# pipe open (so its time would stretch to the whole run).
+# The run owns the build's prefix: a Wine server left from an earlier run (on
+# another display, perhaps) is ended first. Then its server and services are
+# started with no output attached (see the build's wine-run).
 export WINEPREFIX="$build/wineprefix"
+wineserver -k 2>/dev/null || true
 WINEDEBUG=-all wineserver -p >/dev/null 2>&1 </dev/null || true
 "$build/wine-run" cmd /c exit >/dev/null 2>&1 </dev/null || true
 cd "$build"
 status=0
 ctest --output-on-failure -j2 || status=$?
 wineserver -k 2>/dev/null || true
-[ -z "$started_xvfb" ] || pkill -f "Xvfb :77" 2>/dev/null || true
 exit $status

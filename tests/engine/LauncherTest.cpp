@@ -196,7 +196,7 @@ TEST(WatchedWait, AQuickEngineShowsNothingAndALongerWaitIsShownThenHidden)
         launcher->waitForSentinelWatched(sentinel, watcher);
         EXPECT_EQ(watcher.shown + watcher.hidden + watcher.updates, 0);
     }
-    DeleteFileA(sentinel.c_str());
+    ExchangeFiles::deleteNow(sentinel);   // the engine may still be closing it
     {
         QuickTimings timings(0);
         RecordingWatcher watcher;

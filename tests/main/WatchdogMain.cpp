@@ -21,6 +21,7 @@ using Clock = std::chrono::steady_clock;
 constexpr long kDefaultSeconds = 60;
 constexpr UINT kHungExitCode = 124;
 constexpr UINT kCrashExitCode = 125;
+constexpr UINT kLeftRunningExitCode = 126;
 
 // Every process a test starts joins this job, so that ending the job ends them all.
 HANDLE job = nullptr;
@@ -33,28 +34,38 @@ std::string runningTest()
     return running;
 }
 
+// Ends every process the tests started that still runs, with `code`; gives
+// how many there were.
+int endStartedProcesses(UINT code)
+{
+    struct {
+        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+        ULONG_PTR more[255];
+    } ids{};
+    ids.list.NumberOfAssignedProcesses = 256;
+    int ended = 0;
+    if (job && QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr)) {
+        for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
+            DWORD id = static_cast<DWORD>(ids.list.ProcessIdList[i]);
+            if (id == GetCurrentProcessId())
+                continue;
+            if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
+                if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT && TerminateProcess(process, code))
+                    ++ended;
+                CloseHandle(process);
+            }
+        }
+    }
+    return ended;
+}
+
 // Ends every process the tests started, then this one with `code`. (Ending
 // the whole job at once would lose the exit code under Wine.)
 [[noreturn]] void endEverything(UINT code)
 {
     std::fflush(stdout);
     std::fflush(stderr);
-    struct {
-        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
-        ULONG_PTR more[255];
-    } ids{};
-    ids.list.NumberOfAssignedProcesses = 256;
-    if (job && QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr)) {
-        for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
-            DWORD id = static_cast<DWORD>(ids.list.ProcessIdList[i]);
-            if (id == GetCurrentProcessId())
-                continue;
-            if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id)) {
-                TerminateProcess(process, code);
-                CloseHandle(process);
-            }
-        }
-    }
+    endStartedProcesses(code);
     TerminateProcess(GetCurrentProcess(), code);
     std::abort();
 }
@@ -150,5 +161,9 @@ int main(int argc, char** argv)
     listeners.Append(watchdog);
     int result = RUN_ALL_TESTS();
     delete listeners.Release(watchdog);
+    // A process a test left behind (an engine a failed test never stopped)
+    // would go on writing exchange files into the next program's tests.
+    if (int left = endStartedProcesses(kLeftRunningExitCode))
+        std::fprintf(stderr, "%d process(es) the tests started were still running at the end: ended\n", left);
     return result;
 }
