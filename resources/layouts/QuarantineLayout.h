@@ -1,6 +1,6 @@
 #pragma once
 // Quarantine window layout: a line saying what the window holds, the list of
-// entries, where they are kept, and the buttons acting on the selected entry.
+// entries, the selected entry in full, where they are kept, and the buttons acting on the selected entry.
 #include "ui/Layout.h"
 
 namespace quendix::layouts {
@@ -13,15 +13,16 @@ inline constexpr ControlSpec kQuarantineControls[] = {
      "Select one to put it back where it was, to save it in another place, or to delete it for good.",
      10, 8, 660, 28},
     {Kind::ListView, "EntryList", nullptr, "", 10, 40, 660, 270},
-    {Kind::Label, "StoreLabel", nullptr, "", 10, 316, 660, 13, NoWrap},
-    {Kind::Button, "RestoreBtn", nullptr, "&Restore", 10, 338, 90, 25, DefaultButton,
+    {Kind::Label, "DetailLabel", nullptr, "", 10, 316, 660, 13, NoWrap},
+    {Kind::Label, "StoreLabel", nullptr, "", 10, 334, 660, 13, NoWrap},
+    {Kind::Button, "RestoreBtn", nullptr, "&Restore", 10, 356, 90, 25, DefaultButton,
      "Writes the file back to where it was; asks for another name if a file stands there now"},
-    {Kind::Button, "RestoreToBtn", nullptr, "Restore &To...", 106, 338, 90, 25, None,
+    {Kind::Button, "RestoreToBtn", nullptr, "Restore &To...", 106, 356, 90, 25, None,
      "Writes the file to a place you choose"},
-    {Kind::Button, "DeleteBtn", nullptr, "&Delete", 202, 338, 90, 25, None,
+    {Kind::Button, "DeleteBtn", nullptr, "&Delete", 202, 356, 90, 25, None,
      "Deletes the kept copy for good, after asking"},
-    {Kind::Button, "RefreshBtn", nullptr, "Re&fresh", 298, 338, 90, 25},
-    {Kind::Button, "CloseBtn", nullptr, "Close", 580, 338, 90, 25, CancelButton},
+    {Kind::Button, "RefreshBtn", nullptr, "Re&fresh", 298, 356, 90, 25},
+    {Kind::Button, "CloseBtn", nullptr, "Close", 580, 356, 90, 25, CancelButton},
 };
 
 } // namespace quendix::layouts

@@ -15,15 +15,15 @@ namespace quendix::quarantine {
 
 namespace {
 
-const ui::FormSpec kSpec{kQuarantineTitle, 680, 372, ui::Border::Dialog, ui::Colour::Face, true, 0, 0,
+const ui::FormSpec kSpec{kQuarantineTitle, 680, 390, ui::Border::Dialog, ui::Colour::Face, true, 0, 0,
                          layouts::kQuarantineControls};
 
 constexpr std::array<ui::ListView::Column, 5> kColumns{{
-    {"Date", 108},
-    {"Original path", 268},
-    {"Virus", 120},
-    {"Action", 70},
-    {"Size", 70, true},
+    {"Date", 114},
+    {"Original path", 272},
+    {"Virus", 116},
+    {"Action", 72},
+    {"Size", 62, true},
 }};
 
 // Local time of a FILETIME in UTC, as "2026-12-08 10:15".
@@ -95,6 +95,7 @@ void QuarantineWindow::create()
 void QuarantineWindow::bindControls()
 {
     bind(IntroLabel, "IntroLabel");
+    bind(DetailLabel, "DetailLabel");
     bind(StoreLabel, "StoreLabel");
     bind(EntryList, "EntryList");
     bind(RestoreBtn, "RestoreBtn");
@@ -173,7 +174,17 @@ const StoredEntry* QuarantineWindow::selected() const
 
 void QuarantineWindow::updateButtons()
 {
-    const bool any = selected() != nullptr;
+    // The list cuts long paths: the selected entry is shown in full.
+    const StoredEntry* entry = selected();
+    std::string detail;
+    if (entry && entry->header)
+        detail = entry->header->action == Action::Renamed && !entry->header->renamedTo.empty()
+                     ? entry->header->path + ", renamed to " + entry->header->renamedTo
+                     : entry->header->path;
+    else if (entry)
+        detail = "Damaged, cannot be restored: " + entry->damage;
+    DetailLabel.setTextFitted(detail);
+    const bool any = entry != nullptr;
     RestoreBtn.setEnabled(any);
     RestoreToBtn.setEnabled(any);
     DeleteBtn.setEnabled(any);

@@ -17,7 +17,7 @@ class QuarantineWindow : public ui::Form {
 public:
     explicit QuarantineWindow(std::wstring folder);
 
-    ui::Label IntroLabel, StoreLabel;
+    ui::Label IntroLabel, DetailLabel, StoreLabel;
     ui::ListView EntryList;
     ui::Button RestoreBtn, RestoreToBtn, DeleteBtn, RefreshBtn, CloseBtn;
 
