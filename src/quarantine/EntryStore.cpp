@@ -154,6 +154,8 @@ ScopedHandle createTarget(const std::wstring& target)
         if (!out.valid()) {
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
                 throw TargetExists(shown(target) + " already exists");
+            if (error == ERROR_PATH_NOT_FOUND)
+                throw TargetExists("The folder of " + shown(target) + " no longer exists");
             fail("Cannot create " + shown(target), error);
         }
     }

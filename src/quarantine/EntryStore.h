@@ -24,7 +24,7 @@ struct StoredEntry {
 // ignored. A folder that does not exist holds none.
 std::vector<StoredEntry> listEntries(const std::wstring& folder);
 
-// The chosen place is taken: the user picks another name.
+// The chosen place is taken, or its folder is gone: the user picks another.
 class TargetExists : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -36,7 +36,7 @@ struct RestoreResult {
 };
 
 // Writes the entry's original bytes to a new file at `target` (never over an
-// existing file: throws TargetExists), checks them by reading them back, gives
+// existing file, nor into a folder that is gone: throws TargetExists), checks them by reading them back, gives
 // the file its attributes, times and permissions, and then deletes the entry.
 // On any failure the new file is removed and the entry stays; a damaged entry
 // throws DamagedEntry.

@@ -211,9 +211,9 @@ void QuarantineWindow::restore(bool elsewhere)
         try {
             result = restoreEntry(*entry, target);
             break;
-        } catch (const TargetExists&) {
+        } catch (const TargetExists& taken) {
             // Never over a file that stands there now: ask for another name.
-            auto chosen = choosePath_(target, narrow(fileNameOf(target)) + " exists already: choose another name");
+            auto chosen = choosePath_(target, std::string(taken.what()) + ": choose another name");
             if (!chosen)
                 return;
             target = *chosen;

@@ -129,6 +129,17 @@ TEST_F(QuarantineTest, RestoreNeverOverwritesAndKeepsTheEntryWhenCancelled)
     EXPECT_EQ(fileState(path).bytes, "cleaned");
     EXPECT_EQ(fileState(here + L"\\copy.txt").bytes, "original");
     EXPECT_EQ(entriesLeft(), 0);
+
+    // A folder that is gone is not an error to stop at: another place is asked for.
+    CreateDirectoryW((here + L"\\gone").c_str(), nullptr);
+    const std::wstring lost = make(L"gone\\note.txt", "note", FILE_ATTRIBUTE_ARCHIVE, kWritten);
+    quarantineFile(store, lost, "Test.File", Action::Deleted);
+    removeTree(narrow(here + L"\\gone"));
+    driver.window.refresh();
+    driver.chosenPaths = {here + L"\\note.txt"};
+    driver.restore(0);
+    EXPECT_TRUE(driver.errors.texts.empty()) << driver.errors.texts.front();
+    EXPECT_EQ(fileState(here + L"\\note.txt").bytes, "note");
 }
 
 TEST_F(QuarantineTest, DamagedEntryIsRefusedWithAnErrorAndStays)

@@ -25,7 +25,8 @@ std::wstring quarantineFile(const std::wstring& folder, const std::wstring& path
                             quarantine::Action action, const std::wstring& renamedTo = {});
 
 // The quarantine window on a store folder, its boxes and dialogs answered by
-// the test: `chosenPaths` answers the save dialog in turn (cancel once they
+// the test (for the real scanner's quarantine, pass
+// quarantine::defaultStoreFolder()): `chosenPaths` answers the save dialog in turn (cancel once they
 // run out), `questions` the yes/no questions, `errors` records error boxes.
 class QuarantineDriver {
 public:
