@@ -197,4 +197,23 @@ TEST_F(QuarantineTest, StoreOthersMayWriteToIsNotRead)
     EXPECT_NE(driver.errors.texts[0].find("not safe"), std::string::npos) << driver.errors.texts[0];
 }
 
+TEST_F(QuarantineTest, RestoreThroughAFolderThatLeadsElsewhereWritesNothing)
+{
+    // C:\...\test_quarantine\linked leads to ...\test_quarantine-elsewhere (made by CTest).
+    const std::wstring linked = here.substr(0, here.find_last_of(L'\\')) + L"\\linked";
+    if (!(GetFileAttributesW(linked.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        GetFileAttributesW(linked.c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "no linked folder: run through CTest";
+    const std::wstring path = linked + L"\\planted.dll";
+    writeFile(narrow(path), "payload");
+    quarantineFile(store, path, "Test.File", Action::Deleted);
+    DeleteFileW(path.c_str());
+    QuarantineDriver driver(store);
+    driver.restore(0);
+    ASSERT_EQ(driver.errors.texts.size(), 1u);
+    EXPECT_NE(driver.errors.texts[0].find("another place"), std::string::npos) << driver.errors.texts[0];
+    EXPECT_FALSE(fileExists(narrow(path)));
+    EXPECT_EQ(entriesLeft(), 1);
+}
+
 } // namespace
