@@ -12,6 +12,7 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     using namespace quendix;
+    ui::setBoxTitle(quarantine::kQuarantineTitle);
     std::unique_ptr<quarantine::QuarantineWindow> window;
     if (!ui::guarded([&] {
             quarantine::enableRestorePrivileges();
