@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <vector>
 
 namespace quendix::testing {
 
@@ -73,6 +74,18 @@ std::wstring quarantineFile(const std::wstring& folder, const std::wstring& path
     h.created = ticks(info.ftCreationTime);
     h.accessed = ticks(info.ftLastAccessTime);
     h.written = ticks(info.ftLastWriteTime);
+    // Owner, group and permissions, as the scanner records them.
+    DWORD needed = 0;
+    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                      DACL_SECURITY_INFORMATION;
+    GetFileSecurityW(path.c_str(), what, nullptr, 0, &needed);
+    std::vector<BYTE> sd(needed);
+    LPWSTR sddl = nullptr;
+    if (needed && GetFileSecurityW(path.c_str(), what, sd.data(), needed, &needed) &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(sd.data(), SDDL_REVISION_1, what, &sddl, nullptr)) {
+        h.security = narrow(sddl);
+        LocalFree(sddl);
+    }
     h.virus = virus;
     h.action = action;
     h.renamedTo = narrow(renamedTo);
