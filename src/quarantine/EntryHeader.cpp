@@ -48,6 +48,18 @@ Action parseAction(std::string_view text)
     throw DamagedEntry("its action is unknown");
 }
 
+// A file's place as the scanner reports it: "X:\..." or "\\server\share\...",
+// nothing the system would read as a device or a raw object name.
+bool isPlainFullPath(std::string_view path)
+{
+    if (path.find('\0') != std::string_view::npos || path.size() < 4)
+        return false;
+    const char drive = static_cast<char>(path[0] | 0x20);
+    if (drive >= 'a' && drive <= 'z' && path[1] == ':' && path[2] == '\\')
+        return path[3] != '\\';
+    return path[0] == '\\' && path[1] == '\\' && path[2] != '?' && path[2] != '.' && path[2] != '\\';
+}
+
 } // namespace
 
 const char* actionName(Action action)
@@ -109,8 +121,8 @@ EntryHeader parseEntryHeader(std::string_view bytes, std::uint64_t fileSize)
     EntryHeader entry;
     entry.headerBytes = at;
     entry.path = required("path");
-    if (entry.path.empty() || entry.path.find('\0') != std::string::npos)
-        throw DamagedEntry("its original path is empty or holds a NUL");
+    if (!isPlainFullPath(entry.path))
+        throw DamagedEntry("its original path is not a full path to a file");
     entry.size = number("size", required("size"));
     if (entry.size > kMaxOriginalBytes)
         throw DamagedEntry("its original size is over the quarantine's limit");

@@ -165,6 +165,9 @@ ScopedHandle createTarget(const std::wstring& target)
 // A folder on the way swapped for a link would put the file elsewhere.
 void checkLandedAt(HANDLE h, const std::wstring& target)
 {
+    // A reserved name (CON, NUL, ...) opens a device, not a new file.
+    if (GetFileType(h) != FILE_TYPE_DISK)
+        throw std::runtime_error("Nothing was restored: " + shown(target) + " names a device, not a file");
     wchar_t final[MAX_PATH * 4];
     DWORD n = GetFinalPathNameByHandleW(h, final, MAX_PATH * 4, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (n == 0 || n >= MAX_PATH * 4)

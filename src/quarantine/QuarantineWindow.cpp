@@ -144,7 +144,11 @@ void QuarantineWindow::refresh()
         return;
     }
     entries_ = listEntries(folder_);
-    for (const StoredEntry& e : entries_) {
+    for (StoredEntry& e : entries_) {
+        if (auto found = foundDamaged_.find(e.file); found != foundDamaged_.end() && e.header) {
+            e.header.reset();
+            e.damage = found->second;
+        }
         if (e.header) {
             const EntryHeader& h = *e.header;
             std::string path = h.path;
@@ -219,6 +223,7 @@ void QuarantineWindow::restore(bool elsewhere)
             target = *chosen;
         } catch (const DamagedEntry& damage) {
             const std::string why = damage.what();
+            foundDamaged_[entry->file] = why;
             ui::guarded([this] { refresh(); });
             throw std::runtime_error("This entry is damaged and cannot be restored: " + why +
                                      ". It stays in the quarantine");

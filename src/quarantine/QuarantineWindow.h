@@ -5,6 +5,7 @@
 #include "ui/Form.h"
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,6 +48,8 @@ private:
 
     std::wstring folder_;
     std::vector<StoredEntry> entries_;
+    // Entries found damaged while restoring (the listing reads headers only).
+    std::map<std::wstring, std::string> foundDamaged_;
     PathChooser choosePath_;
 };
 

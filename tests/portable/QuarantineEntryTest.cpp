@@ -69,6 +69,12 @@ TEST(QuarantineHeader, AnythingUnexpectedIsDamage)
     EXPECT_THROW(parseEntryHeader(other, size), DamagedEntry);
     EXPECT_THROW(parseEntryHeader(bareLf, size + 1), DamagedEntry);
     EXPECT_THROW(parseEntryHeader(badHash, size), DamagedEntry);
+    // Only a plain full path: never a device or raw object name, nor a relative one.
+    for (const char* path : {"\\\\.\\PhysicalDrive0", "\\\\?\\C:\\a", "a.exe", "C:a.exe", "\\a.exe"}) {
+        EntryHeader h = sample();
+        h.path = path;
+        EXPECT_THROW(parseEntryHeader(formatEntryHeader(h), formatEntryHeader(h).size() + 10), DamagedEntry) << path;
+    }
     EXPECT_THROW(parseEntryHeader(withLine(good, "virus=again"), size + 13), DamagedEntry);
     EXPECT_THROW(parseEntryHeader(withLine(good, "size=-1"), size + 9), DamagedEntry);
     EXPECT_THROW(parseEntryHeader(good.substr(0, good.size() - 2), size - 2), DamagedEntry);   // no end

@@ -166,6 +166,8 @@ TEST_F(QuarantineTest, DamagedEntryIsRefusedWithAnErrorAndStays)
     EXPECT_FALSE(fileExists(narrow(path)));
     EXPECT_EQ(entriesLeft(), 2);
     EXPECT_EQ(readFile(narrow(entry)), bytes);
+    // From now on it is listed as what it is.
+    EXPECT_EQ(driver.window.EntryList.cell(1, 3), "Damaged");
 }
 
 TEST_F(QuarantineTest, DeleteForGoodAsksFirst)
