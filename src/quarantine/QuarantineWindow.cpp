@@ -213,6 +213,12 @@ void QuarantineWindow::restore(bool elsewhere)
     RestoreResult result;
     for (;;) {
         try {
+            // A large file takes a while to decompress and check.
+            HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+            struct CursorBack {
+                HCURSOR cursor;
+                ~CursorBack() { SetCursor(cursor); }
+            } back{previous};
             result = restoreEntry(*entry, target);
             break;
         } catch (const TargetExists& taken) {
