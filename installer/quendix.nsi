@@ -176,6 +176,44 @@ Section "${PRODUCT} (required)" SecProgram
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; ---- Quarantine: the quarantine window, its shortcut and the store folder ----
+!define QUARANTINE_SHORTCUT "Quendix Quarantine.lnk"
+; Owner Administrators; SYSTEM and Administrators only, not inherited from above.
+!define QUARANTINE_SDDL "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
+
+; Makes the folder (or takes over one that exists: a standard user may have
+; made it first) with the administrators-only permissions. A link in its
+; place is removed first, so that nothing is made where it points.
+!macro QUARANTINE_FOLDER path
+  System::Call 'kernel32::GetFileAttributesW(w "${path}") i .r3'
+  ${If} $3 != -1
+  ${AndIf} $3 & 0x400 ; FILE_ATTRIBUTE_REPARSE_POINT
+    RMDir "${path}"
+  ${EndIf}
+  System::Call 'kernel32::CreateDirectoryW(w "${path}", p r2) i .r3'
+  ; OWNER | DACL | PROTECTED_DACL
+  System::Call 'advapi32::SetFileSecurityW(w "${path}", i 0x80000005, p r1) i .r3'
+!macroend
+
+Section "-Quarantine" SecQuarantine
+  SetOutPath "$INSTDIR"
+  File "${BIN_DIR}/quendixq.exe"
+  CreateShortCut "$SMPROGRAMS\${QUARANTINE_SHORTCUT}" "$INSTDIR\quendixq.exe" "" "$INSTDIR\quendixq.exe" 0 \
+    SW_SHOWNORMAL "" "Restore or delete the files the scanner changed"
+  ; $APPDATA is the common application data here (SetShellVarContext all).
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${QUARANTINE_SDDL}", i 1, *p .r1, p 0) i .r0'
+  ${If} $0 == 0
+    MessageBox MB_OK|MB_ICONSTOP "Cannot make the quarantine folder's permissions." /SD IDOK
+    Abort
+  ${EndIf}
+  System::Call '*(i 12, p r1, i 0) p .r2' ; SECURITY_ATTRIBUTES
+  !insertmacro QUARANTINE_FOLDER "$APPDATA\Quendix"
+  !insertmacro QUARANTINE_FOLDER "$APPDATA\Quendix\Quarantine"
+  System::Free $2
+  System::Call 'kernel32::LocalFree(p r1)'
+SectionEnd
+; ---- end of quarantine ----
+
 Section "Desktop shortcut" SecDesktop
   SetOutPath "$INSTDIR"
   CreateShortCut "$DESKTOP\${SHORTCUT}" "$INSTDIR\quendix.exe" "" "$INSTDIR\quendix.exe" 0 \
@@ -237,6 +275,23 @@ Section "Uninstall"
   ; ... and at the root of the drive the program ran on.
   ${GetRoot} "$INSTDIR" $0
   Delete "$0\$$$$file$$4"
+
+  ; ---- Quarantine: the window and its shortcut go; the kept files only when
+  ; the user says so (a silent uninstall keeps them). An empty store goes.
+  Delete "$INSTDIR\quendixq.exe"
+  Delete "$SMPROGRAMS\${QUARANTINE_SHORTCUT}"
+  ${If} ${FileExists} "$APPDATA\Quendix\Quarantine\*.qdq"
+    MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 \
+      "Remove the quarantine as well? The files the scanner changed are kept there, in $APPDATA\Quendix\Quarantine, and could no longer be restored.$\n$\nChoose No to keep them." \
+      /SD IDNO IDNO keepQuarantine
+    RMDir /r "$APPDATA\Quendix\Quarantine"
+    keepQuarantine:
+  ${Else}
+    ; Files that are no entries (a write cut short) go with the empty store.
+    RMDir /r "$APPDATA\Quendix\Quarantine"
+  ${EndIf}
+  RMDir "$APPDATA\Quendix"
+  ; ---- end of quarantine ----
 
   ; The user's own files stay unless the user says otherwise. (An empty
   ; signatures folder holds nothing of theirs.)

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Draws the program icon, resources/quendix.ico: a navy shield with a light
-rim and a yellow check mark, in the four sizes Windows picks from.
+rim and a yellow check mark, in the four sizes Windows picks from; and the
+quarantine program's icon, resources/quendixq.ico: the same shield in dark
+red with a yellow padlock.
 
     16, 32, 48   32-bit colour with alpha (plus the 1-bit mask older systems use)
     256          PNG-compressed, as Explorer's large views expect
@@ -16,6 +18,7 @@ import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(os.path.dirname(HERE), "quendix.ico")
+OUT_QUARANTINE = os.path.join(os.path.dirname(HERE), "quendixq.ico")
 
 SIZES = (16, 32, 48, 256)
 
@@ -28,6 +31,23 @@ CHECK = (255, 221, 0)
 # MID, then convex flanks meeting in a point at BOTTOM.
 TOP, MID, BOTTOM, HALF_WIDTH = 0.07, 0.48, 0.95, 0.39
 CHECK_POINTS = ((0.29, 0.50), (0.45, 0.67), (0.72, 0.33))
+
+# The quarantine icon: shield colours, and a padlock (body and shackle).
+Q_BODY_LEFT = (176, 40, 32)
+Q_BODY_RIGHT = (112, 16, 12)
+LOCK_BODY = (0.32, 0.43, 0.68, 0.70)     # left, top, right, bottom
+SHACKLE_CENTRE, SHACKLE_RADIUS = (0.50, 0.43), 0.12
+
+
+def on_padlock(x, y, stroke):
+    left, top, right, bottom = LOCK_BODY
+    if left <= x <= right and top <= y <= bottom:
+        return True
+    cx, cy = SHACKLE_CENTRE
+    if y > cy:
+        return False
+    r = ((x - cx) ** 2 + (y - cy) ** 2) ** 0.5
+    return abs(r - SHACKLE_RADIUS) <= stroke * 0.8
 
 
 def shield_half_width(y, top, bottom, half_width):
@@ -48,8 +68,9 @@ def distance_to_segment(px, py, ax, ay, bx, by):
     return (cx * cx + cy * cy) ** 0.5
 
 
-def draw(size):
+def draw(size, quarantine=False):
     """RGBA rows (top row first) of the icon at `size` pixels."""
+    body_left, body_right = (Q_BODY_LEFT, Q_BODY_RIGHT) if quarantine else (BODY_LEFT, BODY_RIGHT)
     samples = 8 if size <= 48 else 4
     rim = max(1.2 / size, 0.035)
     stroke = max(1.7 / size, 0.095) / 2
@@ -69,10 +90,12 @@ def draw(size):
                     off = abs(x - 0.5)
                     if off > outer:
                         continue
-                    if any(distance_to_segment(x, y, *a, *b) <= stroke for a, b in segments):
+                    if quarantine and on_padlock(x, y, stroke):
+                        colour = CHECK
+                    elif not quarantine and any(distance_to_segment(x, y, *a, *b) <= stroke for a, b in segments):
                         colour = CHECK
                     elif off <= inner:
-                        colour = BODY_LEFT if x < 0.5 else BODY_RIGHT
+                        colour = body_left if x < 0.5 else body_right
                     else:
                         colour = RIM
                     covered += 1
@@ -114,8 +137,9 @@ def png_entry(rows):
             chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
-def main():
-    images = [(size, png_entry(draw(size)) if size >= 256 else dib_entry(draw(size))) for size in SIZES]
+def write_icon(out, quarantine):
+    images = [(size, png_entry(draw(size, quarantine)) if size >= 256 else dib_entry(draw(size, quarantine)))
+              for size in SIZES]
     directory = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     body = b""
@@ -123,9 +147,14 @@ def main():
         side = 0 if size >= 256 else size
         directory += struct.pack("<BBBBHHII", side, side, 0, 0, 1, 32, len(data), offset + len(body))
         body += data
-    with open(OUT, "wb") as f:
+    with open(out, "wb") as f:
         f.write(directory + body)
-    print("wrote", OUT)
+    print("wrote", out)
+
+
+def main():
+    write_icon(OUT, False)
+    write_icon(OUT_QUARANTINE, True)
 
 
 if __name__ == "__main__":

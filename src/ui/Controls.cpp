@@ -1,5 +1,6 @@
 #include "ui/Controls.h"
 
+#include "ui/Dpi.h"
 #include "ui/TextFit.h"
 
 #include <commctrl.h>
@@ -233,6 +234,93 @@ std::vector<std::string> splitLines(std::string_view text)
     if (!cur.empty())
         out.push_back(cur);
     return out;
+}
+
+} // namespace quendix::ui
+
+namespace quendix::ui {
+
+namespace {
+
+std::wstring wide(const std::string& utf8)
+{
+    if (utf8.empty())
+        return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), n);
+    return text;
+}
+
+std::string utf8(const std::wstring& text)
+{
+    if (text.empty())
+        return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+} // namespace
+
+void ListView::setColumns(std::span<const Column> columns, int dpi) const
+{
+    while (SendMessageW(hwnd_, LVM_DELETECOLUMN, 0, 0)) {
+    }
+    int index = 0;
+    for (const Column& c : columns) {
+        std::wstring title = wide(c.title);
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        column.fmt = c.alignRight ? LVCFMT_RIGHT : LVCFMT_LEFT;
+        column.cx = scaleToDpi(c.width, dpi);
+        column.pszText = title.data();
+        SendMessageW(hwnd_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index++), reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+int ListView::add(const std::vector<std::string>& cells) const
+{
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = count();
+    std::wstring first = cells.empty() ? std::wstring() : wide(shownText(cells[0]));
+    item.pszText = first.data();
+    const int row = static_cast<int>(SendMessageW(hwnd_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    for (std::size_t i = 1; i < cells.size() && row >= 0; ++i) {
+        std::wstring text = wide(shownText(cells[i]));
+        LVITEMW sub{};
+        sub.iSubItem = static_cast<int>(i);
+        sub.pszText = text.data();
+        SendMessageW(hwnd_, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&sub));
+    }
+    return row;
+}
+
+int ListView::selectedIndex() const
+{
+    return static_cast<int>(send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void ListView::select(int index) const
+{
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    SendMessageW(hwnd_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), FALSE);
+}
+
+std::string ListView::cell(int row, int column) const
+{
+    wchar_t buffer[1024] = {};
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = 1024;
+    SendMessageW(hwnd_, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return utf8(buffer);
 }
 
 } // namespace quendix::ui

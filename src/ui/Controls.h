@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -122,6 +123,24 @@ public:
     int add(const std::string& text, int picture, LPARAM data) const;
     // The data given with item `index`, or 0 when there is no such item.
     LPARAM itemData(int index) const;
+};
+
+// Rows of columns. Texts are UTF-8, so that any file name shows as it is.
+class ListView : public Control {
+public:
+    struct Column {
+        const char* title;
+        int width;          // at 96 DPI
+        bool alignRight = false;
+    };
+    void setColumns(std::span<const Column> columns, int dpi) const;
+    void clear() const { send(LVM_DELETEALLITEMS); }
+    // Appends a row; returns its index.
+    int add(const std::vector<std::string>& cells) const;
+    int count() const { return static_cast<int>(send(LVM_GETITEMCOUNT)); }
+    int selectedIndex() const;   // -1 when none
+    void select(int index) const;
+    std::string cell(int row, int column) const;
 };
 
 class StatusBar : public Control {

@@ -14,7 +14,19 @@ ErrorSink& sink()
     return current;
 }
 
+const char* currentBoxTitle = kApplicationTitle;
+
 } // namespace
+
+const char* boxTitle()
+{
+    return currentBoxTitle;
+}
+
+void setBoxTitle(const char* title)
+{
+    currentBoxTitle = title;
+}
 
 std::string errorBoxText(const std::string& message)
 {
@@ -30,7 +42,7 @@ void showErrorBox(const std::string& message)
         sink()(text);
         return;
     }
-    MessageBoxA(GetActiveWindow(), text.c_str(), kApplicationTitle, MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    MessageBoxA(GetActiveWindow(), text.c_str(), boxTitle(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
 bool guarded(const std::function<void()>& step)

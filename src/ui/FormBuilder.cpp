@@ -350,6 +350,11 @@ void Form::buildControl(const ControlSpec& c, int id)
         cls = WC_COMBOBOXEXA;
         style |= CBS_DROPDOWNLIST | WS_VSCROLL | (tabStop ? WS_TABSTOP : 0);
         break;
+    case Kind::ListView:
+        cls = WC_LISTVIEWA;
+        style |= LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | (tabStop ? WS_TABSTOP : 0);
+        ex |= WS_EX_CLIENTEDGE;
+        break;
     case Kind::StatusBar:
         cls = STATUSCLASSNAMEA;
         style |= CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_BOTTOM;
@@ -400,6 +405,8 @@ void Form::buildControl(const ControlSpec& c, int id)
         SendMessageA(hwnd, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
         SendMessageA(hwnd, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(colourOf(backgroundOf(&c))));
     }
+    if (c.kind == Kind::ListView)
+        SendMessageA(hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     if (c.kind == Kind::StatusBar) {
         int right = -1;
         SendMessageA(hwnd, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(&right));

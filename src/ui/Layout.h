@@ -32,6 +32,7 @@ enum class Kind : std::uint8_t {
     Animate,        // the platform's animation control
     Area,           // plain filled rectangle (inert); what stands on it is its child
     Activity,       // sunken strip with chunks that step across it while work goes on
+    ListView,       // rows of columns (report view), one row selected at a time; filled by its owner
 };
 
 // Colours are system colour indexes, so that a changed scheme is followed.

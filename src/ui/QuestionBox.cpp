@@ -24,7 +24,7 @@ BOOL CALLBACK answerNoIfOurBox(HWND window, LPARAM)
     char title[64] = {};
     GetClassNameA(window, cls, sizeof cls);
     GetWindowTextA(window, title, sizeof title);
-    if (std::strcmp(cls, "#32770") != 0 || std::strcmp(title, kApplicationTitle) != 0 || !IsWindowVisible(window))
+    if (std::strcmp(cls, "#32770") != 0 || std::strcmp(title, boxTitle()) != 0 || !IsWindowVisible(window))
         return TRUE;
     PostMessageA(window, WM_COMMAND, IDNO, 0);
     return FALSE;
@@ -47,7 +47,7 @@ bool askYesNo(const std::string& question, const std::function<bool()>& stillAsk
     UINT_PTR timer = stillAsked ? SetTimer(nullptr, 0, kCheckMs, checkStillAsked) : 0;
     stillAskedNow = stillAsked ? &stillAsked : nullptr;
     // Task-modal: no other window of ours takes input while the box is up.
-    int answer = MessageBoxA(nullptr, question.c_str(), kApplicationTitle,
+    int answer = MessageBoxA(nullptr, question.c_str(), boxTitle(),
                              MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL | MB_SETFOREGROUND);
     stillAskedNow = nullptr;
     if (timer)

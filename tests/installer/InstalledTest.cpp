@@ -13,6 +13,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 #include <windows.h>
+#include <aclapi.h>
 
 #include <algorithm>
 #include <set>
@@ -57,8 +58,44 @@ std::set<std::string> filesIn(const std::string& folder)
     return names;
 }
 
-const std::set<std::string> kShipped = {"qdxvlst.txt", "quendix.exe", "quendix3.dat",
+const std::set<std::string> kShipped = {"qdxvlst.txt", "quendix.exe", "quendix3.dat", "quendixq.exe",
                                          "quendix7.exe", "quendix9.exe", "uninstall.exe"};
+
+// The quarantine's folder, and an entry the silent uninstall is to keep.
+std::string quarantineFolder()
+{
+    char dir[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, dir);
+    return std::string(dir) + "\\Quendix\\Quarantine";
+}
+const char* const kKeptEntry = "20260101120000-0000CAFE.qdq";
+
+// Whether anyone but SYSTEM, Administrators and the owner may use the folder.
+// Wine keeps no access lists on its files but gives one made from the Unix
+// permissions: "others" appear as Everyone, the group as Users.
+std::string openToOthers(const std::string& folder)
+{
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    PACL dacl = nullptr;
+    if (GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &sd) != ERROR_SUCCESS)
+        return "unreadable";
+    std::string open;
+    for (WORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        GetAce(dacl, i, &ace);
+        if (static_cast<ACE_HEADER*>(ace)->AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        PSID sid = &static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart;
+        for (auto kind : {WinWorldSid, WinBuiltinUsersSid, WinAuthenticatedUserSid, WinInteractiveSid})
+            if (IsWellKnownSid(sid, kind))
+                open += "granted to a group of users; ";
+    }
+    if (!dacl)
+        open = "no access list";
+    LocalFree(sd);
+    return open;
+}
 
 std::string regString(HKEY root, const std::string& key, const char* value)
 {
@@ -165,6 +202,12 @@ protected:
             EXPECT_EQ(regString(HKEY_LOCAL_MACHINE, verb, "Icon"), exe + ",0") << kind;
             EXPECT_EQ(regString(HKEY_LOCAL_MACHINE, verb + "\\command", nullptr), "\"" + exe + "\" \"%1\"") << kind;
         }
+        Shortcut quarantine = readShortcut(commonFolder(CSIDL_COMMON_PROGRAMS) + "\\Quendix Quarantine.lnk");
+        EXPECT_TRUE(lstrcmpiA(quarantine.target.c_str(), (folder + "\\quendixq.exe").c_str()) == 0) << quarantine.target;
+        const std::string store = quarantineFolder();
+        EXPECT_TRUE(GetFileAttributesA(store.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+        for (const std::string& f : {store, store.substr(0, store.rfind('\\'))})
+            EXPECT_EQ(openToOthers(f), "") << f;
         for (int place : {CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_DESKTOPDIRECTORY}) {
             Shortcut s = readShortcut(commonFolder(place) + "\\" + kShortcutName);
             EXPECT_TRUE(lstrcmpiA(s.target.c_str(), exe.c_str()) == 0) << s.target;
@@ -274,4 +317,6 @@ TEST_F(Phase, MovedLeavesNothingInTheOldFolderAndTakesTheUsersFilesAlong)
         EXPECT_FALSE(fileExists(windowsDirectory() + "\\" + name)) << name;
     expectIntegrationFor(kMovedFolder);
     leaveEveryLeftover(kMovedFolder);
+    // Something in the quarantine, which the silent uninstall keeps.
+    writeFile(quarantineFolder() + "\\" + kKeptEntry, "kept");
 }

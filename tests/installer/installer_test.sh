@@ -4,7 +4,7 @@
 # program test_installed.exe, phase by phase), an upgrade over it, an upgrade
 # into another folder, a silent uninstall, and then the prefix's files and
 # registry compared with their state before the install: only the user's
-# report and signature database may stay.
+# report and signature database, and the quarantine's entry, may stay.
 # Usage: installer_test.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -114,7 +114,10 @@ step "compare with the fresh prefix"
 kept="./Quendix Moved
 ./Quendix Moved/quendix.rpt
 ./Quendix Moved/signatures
-./Quendix Moved/signatures/mine.ndb"
+./Quendix Moved/signatures/mine.ndb
+./ProgramData/Quendix
+./ProgramData/Quendix/Quarantine
+./ProgramData/Quendix/Quarantine/20260101120000-0000CAFE.qdq"
 status=0
 expected_files=$( (cat "$here/before.files"; echo "$kept") | LC_ALL=C sort)
 if ! diff <(echo "$expected_files") "$here/after.files"; then

@@ -81,6 +81,12 @@ TEST(ProgramFiles, TheFrontEndAsksForElevationAndPerMonitorDpiWithoutVisualStyle
         EXPECT_NE(manifest.find(std::string("<supportedOS Id=\"") + system + "\"/>"), std::string::npos) << system;
     EXPECT_EQ(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
 
+    // The quarantine window reads an administrators-only folder.
+    Resources quarantine(binFile("quendixq.exe"));
+    ASSERT_TRUE(quarantine.loaded());
+    EXPECT_NE(quarantine.bytes(MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1)).find("level=\"requireAdministrator\""),
+              std::string::npos);
+
     for (const char* engine : {"quendix7.exe", "quendix9.exe"}) {
         Resources resources(binFile(engine));
         ASSERT_TRUE(resources.loaded()) << engine;
@@ -97,6 +103,7 @@ TEST(ProgramFiles, EveryProgramCarriesTheProductsVersionInformation)
         const char* description;
     } programs[] = {
         {"quendix.exe", "Quendix Professional anti-virus"},
+        {"quendixq.exe", "Quendix Quarantine"},
         {"quendix7.exe", "Quendix Professional scanner engine"},
         {"quendix9.exe", "Quendix Professional info engine"},
     };
@@ -124,25 +131,28 @@ TEST(ProgramFiles, EveryProgramCarriesTheProductsVersionInformation)
 
 TEST(ProgramFiles, TheIconComesIn16_32_48And256PixelsTheLargestAsPng)
 {
-    Resources program(binFile("quendix.exe"));
-    ASSERT_TRUE(program.loaded());
-    std::string group = program.bytes(MAKEINTRESOURCEA(14), "MAINICON");   // RT_GROUP_ICON
-    ASSERT_GE(group.size(), 6u);
-    int count = static_cast<unsigned char>(group[4]) | static_cast<unsigned char>(group[5]) << 8;
-    ASSERT_EQ(group.size(), 6u + 14u * static_cast<unsigned>(count));
-    std::set<int> sizes;
-    for (int i = 0; i < count; ++i) {
-        const unsigned char* entry = reinterpret_cast<const unsigned char*>(group.data()) + 6 + 14 * i;
-        int side = entry[0] ? entry[0] : 256;
-        int bits = entry[6] | entry[7] << 8;
-        int id = entry[12] | entry[13] << 8;
-        sizes.insert(side);
-        EXPECT_EQ(bits, 32) << side;
-        std::string image = program.bytes(MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(id));   // RT_ICON
-        if (side == 256)
-            EXPECT_EQ(image.substr(0, 8), "\x89PNG\r\n\x1a\n");
-        else
-            EXPECT_GT(image.size(), static_cast<std::size_t>(side * side * 4)) << side;
+    for (const char* file : {"quendix.exe", "quendixq.exe"}) {
+        SCOPED_TRACE(file);
+        Resources program(binFile(file));
+        ASSERT_TRUE(program.loaded());
+        std::string group = program.bytes(MAKEINTRESOURCEA(14), "MAINICON");   // RT_GROUP_ICON
+        ASSERT_GE(group.size(), 6u);
+        int count = static_cast<unsigned char>(group[4]) | static_cast<unsigned char>(group[5]) << 8;
+        ASSERT_EQ(group.size(), 6u + 14u * static_cast<unsigned>(count));
+        std::set<int> sizes;
+        for (int i = 0; i < count; ++i) {
+            const unsigned char* entry = reinterpret_cast<const unsigned char*>(group.data()) + 6 + 14 * i;
+            int side = entry[0] ? entry[0] : 256;
+            int bits = entry[6] | entry[7] << 8;
+            int id = entry[12] | entry[13] << 8;
+            sizes.insert(side);
+            EXPECT_EQ(bits, 32) << side;
+            std::string image = program.bytes(MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(id));   // RT_ICON
+            if (side == 256)
+                EXPECT_EQ(image.substr(0, 8), "\x89PNG\r\n\x1a\n");
+            else
+                EXPECT_GT(image.size(), static_cast<std::size_t>(side * side * 4)) << side;
+        }
+        EXPECT_EQ(sizes, (std::set<int>{16, 32, 48, 256}));
     }
-    EXPECT_EQ(sizes, (std::set<int>{16, 32, 48, 256}));
 }
