@@ -1,12 +1,12 @@
 #include "app/StartFolder.h"
 
+#include "engine/IoError.h"
+
 #include <windows.h>
 
 #include <vector>
 
 namespace quendix {
-
-namespace {
 
 std::string absolutePath(const std::string& path)
 {
@@ -20,6 +20,8 @@ std::string absolutePath(const std::string& path)
     // engine reports it as it reports any path it cannot scan.
     return n == 0 || n >= full.size() ? path : std::string(full.data(), n);
 }
+
+namespace {
 
 std::string ownFolder()
 {
@@ -39,13 +41,11 @@ std::string ownFolder()
 
 } // namespace
 
-std::string enterOwnFolder(const std::string& path)
+void enterOwnFolder()
 {
-    std::string absolute = absolutePath(path);
     std::string folder = ownFolder();
-    if (!folder.empty())
-        SetCurrentDirectoryA(folder.c_str());
-    return absolute;
+    if (folder.empty() || !SetCurrentDirectoryA(folder.c_str()))
+        throw IoError(GetLastError());
 }
 
 } // namespace quendix

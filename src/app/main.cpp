@@ -10,7 +10,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int)
 {
     std::optional<std::string> path = quendix::pathToScan(arguments ? arguments : "");
     if (path)
-        path = quendix::enterOwnFolder(*path);
+        path = quendix::absolutePath(*path);
+    // Whatever folder we were started in, the exchange with the elevated
+    // engines happens in our own: a folder the user may write must not steer it.
+    if (!quendix::ui::guarded([] { quendix::enterOwnFolder(); }))
+        return 1;
     quendix::SingleInstance instance;
     if (!instance.first()) {
         if (quendix::handToRunningInstance(path))

@@ -368,6 +368,19 @@ TEST_F(EndToEnd, APathOnTheCommandLineIsScannedAtOnceFromTheProgramsOwnFolder)
     EXPECT_FALSE(fileExists(elsewhere + "\\quendix3.inf"));
 }
 
+TEST_F(EndToEnd, StartedWithoutAPathInAFolderTheUserMayWriteItStillWorksInItsOwn)
+{
+    // A "windir.inf" there must not steer the engines to another folder.
+    std::string elsewhere = installation.path() + "\\profile";
+    ASSERT_TRUE(CreateDirectoryA(elsewhere.c_str(), nullptr));
+    writeFile(elsewhere + "\\windir.inf", elsewhere + "\r\n");
+    RunningProgram program(installation.path(), {}, elsewhere);
+    ASSERT_NE(program.mainWindow(), nullptr);
+    EXPECT_TRUE(fileExists(installation.path() + "\\windir.inf"));
+    EXPECT_EQ(quendix::testing::readFile(elsewhere + "\\windir.inf"), elsewhere + "\r\n");
+    EXPECT_FALSE(fileExists(elsewhere + "\\quendix3.inf"));
+}
+
 TEST_F(EndToEnd, ASecondStartHandsItsPathToTheRunningProgram)
 {
     RunningProgram program(installation.path());

@@ -50,8 +50,15 @@ TEST(ExchangeFiles, DeleteNowFailsLoudlyWithTheRunTimeText)
     }
     EXPECT_TRUE(ExchangeFiles::exists("readonly"));
     CreateDirectoryA("adir", nullptr);
-    EXPECT_THROW(ExchangeFiles::deleteIfPresent("adir"), IoError);
+    try {
+        ExchangeFiles::deleteIfPresent("adir");
+        FAIL() << "no error";
+    } catch (const IoError& e) {
+        // Named, so that the user can remove what is in the way.
+        EXPECT_NE(std::string(e.what()).find(scratch.path() + "\\adir is a folder"), std::string::npos) << e.what();
+    }
     EXPECT_TRUE(ExchangeFiles::exists("adir"));
+    EXPECT_FALSE(ExchangeFiles::isRegularFile("adir"));
 }
 
 TEST(ExchangeFiles, DeleteIfPresentPassesOverMissingFiles)
