@@ -404,4 +404,12 @@ TEST_F(EndToEnd, ASecondStartHandsItsPathToTheRunningProgram)
     EXPECT_EQ(installation.requests().size(), 1u);
     EXPECT_EQ(requestLines(installation.requests()[0]), request("C:\\second start", 1, 5));
     EXPECT_EQ(windowText(program.control("Edit", nullptr, 1)), "C:\\second start");
+
+    // Any program can find the window: a path sent to it as a message, the
+    // way a second start once handed it over, starts nothing.
+    std::string path = "C:\\sent by someone";
+    COPYDATASTRUCT data{0x5153444E, static_cast<DWORD>(path.size()), path.data()};
+    EXPECT_EQ(SendMessageA(program.mainWindow(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)), 0);
+    Sleep(1000);
+    EXPECT_EQ(installation.requestCount(), 1u);
 }
