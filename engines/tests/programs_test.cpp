@@ -168,6 +168,25 @@ TEST_F(EngineRun, SentinelsComeLastAndInOrder) {
     EXPECT_EQ(v.time.rfind("Time: ", 0), 0u);
 }
 
+// Other names of files elsewhere where the exchange files go: the engines
+// replace the names and never write through them.
+TEST_F(EngineRun, LinksWhereTheExchangeFilesGoAreReplacedNotFollowed) {
+    writeFile(home + "\\precious", "keep me");
+    for (const char* name : {"\\$$file$3", "\\$$file$$"})
+        ASSERT_TRUE(CreateHardLinkA((work + name).c_str(), (home + "\\precious").c_str(), nullptr)) << name;
+    ASSERT_TRUE(CreateHardLinkA((home + "\\quendix3.inf").c_str(), (home + "\\precious").c_str(), nullptr));
+    request(home + "\\clean", 4);
+    CreateDirectoryA((home + "\\clean").c_str(), nullptr);
+    EXPECT_EQ(scan(), 0);
+    EXPECT_TRUE(results(4).markerFound);
+    DeleteFileA((work + "\\$$file$$").c_str());
+    EXPECT_EQ(runProgram(home + "\\quendix9.exe", elsewhere), 0);
+    std::vector<std::string> lines;
+    ASSERT_TRUE(qdx::readLines(home + "\\quendix3.inf", lines));
+    EXPECT_EQ(lines.size(), 10u);
+    EXPECT_EQ(readFile(home + "\\precious"), "keep me");
+}
+
 TEST_F(EngineRun, InfoProgramWritesTheFiguresOfItsDefinitions) {
     EXPECT_EQ(runProgram(home + "\\quendix9.exe", elsewhere), 0);
     EXPECT_TRUE(exists(work + "\\$$file$$"));

@@ -72,8 +72,8 @@ std::string obstacleText(const std::string& path)
     const char* what = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
                            ? "a link"
                            : "a folder";
-    return name + " is " + what + " where the program and its engines exchange a file of that name. "
-                  "Remove it, then try again";
+    return ioErrorText(ERROR_ACCESS_DENIED) + ": " + name + " is " + what +
+           " where the program and its engines exchange a file of that name. Remove it, then try again";
 }
 
 void deleteNow(const std::string& path)

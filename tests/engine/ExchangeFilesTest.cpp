@@ -70,6 +70,18 @@ TEST(ExchangeFiles, DeleteIfPresentPassesOverMissingFiles)
     EXPECT_FALSE(ExchangeFiles::exists("there"));
 }
 
+// Another name of some file where an exchange file goes: writing follows it
+// never, and only the name is replaced.
+TEST(ExchangeFiles, WritingOverALinkReplacesTheLinkNotWhatItLinksTo)
+{
+    ScratchDir scratch;
+    writeFile("precious", "keep me");
+    ASSERT_TRUE(CreateHardLinkA(ExchangeFiles::kWindirInfo, "precious", nullptr));
+    ExchangeFiles::writeWindirInfo();
+    EXPECT_EQ(quendix::testing::readFile("precious"), "keep me");
+    EXPECT_EQ(quendix::testing::readFile(ExchangeFiles::kWindirInfo), WorkDir + "\r\n");
+}
+
 TEST(ExchangeFiles, StaleFilesRemovedWhereTheyLie)
 {
     ScratchDir scratch;
