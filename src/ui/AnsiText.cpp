@@ -46,7 +46,7 @@ std::string ansiForMessage(std::wstring_view text)
         } else {
             unsigned long code = length == 2 ? 0x10000 + ((one[0] - 0xD800UL) << 10) + (one[1] - 0xDC00UL) : one[0];
             char name[16];
-            std::snprintf(name, sizeof name, "U+%04lX", code);
+            std::snprintf(name, sizeof name, "<U+%04lX>", code);
             out += name;
         }
         i += length - 1;

@@ -13,7 +13,7 @@ namespace quendix::ui {
 // The text in the ANSI code page, or none when a character has no exact form there.
 std::optional<std::string> exactAnsi(std::wstring_view text);
 
-// The text for a message: each character without an exact form as U+XXXX.
+// The text for a message: each character without an exact form as <U+XXXX>.
 std::string ansiForMessage(std::wstring_view text);
 
 // The path in the ANSI code page; raises an error naming it when it has no exact form.

@@ -718,7 +718,7 @@ TEST_F(MainWindowTest, APathWithoutAnExactAnsiFormIsRefusedByNameAndNeverScanned
                  0);
     EXPECT_EQ(w.Edit2.text(), before);
     ASSERT_EQ(errors.texts.size(), 1u);
-    EXPECT_NE(errors.texts[0].find("\"C:\\aU+FF3CU+FF0EU+FF0EU+FF3CWindows\""), std::string::npos) << errors.texts[0];
+    EXPECT_NE(errors.texts[0].find("\"C:\\a<U+FF3C><U+FF0E><U+FF0E><U+FF3C>Windows\""), std::string::npos) << errors.texts[0];
 
     // Typed or pasted into the field: the field keeps it, the scan refuses it.
     w.Edit2.setWideText(L"C:\\b\xFF0E\xFF0E");
@@ -726,7 +726,7 @@ TEST_F(MainWindowTest, APathWithoutAnExactAnsiFormIsRefusedByNameAndNeverScanned
     w.BitBtn6.click();
     EXPECT_TRUE(w.requests.empty());
     ASSERT_EQ(errors.texts.size(), 2u);
-    EXPECT_NE(errors.texts[1].find("C:\\bU+FF0EU+FF0E"), std::string::npos) << errors.texts[1];
+    EXPECT_NE(errors.texts[1].find("C:\\b<U+FF0E><U+FF0E>"), std::string::npos) << errors.texts[1];
     // What the code page holds exactly goes through as it is.
     w.Edit2.setWideText(L"C:\\caf\xE9");
     w.BitBtn6.click();
