@@ -9,7 +9,8 @@
 #include "scan/Unit15.h"
 #include "ui/AnsiText.h"
 #include "ui/CommandGate.h"
-#include "ui/ErrorBox.h"
+
+#include <stdexcept>
 
 namespace quendix {
 
