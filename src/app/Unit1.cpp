@@ -2,7 +2,7 @@
 
 #include "app/DriveSelector.h"
 #include "app/Exit.h"
-#include "app/SingleInstance.h"
+#include "app/HandOverChannel.h"
 #include "app/StartUp.h"
 #include "app/Windows.h"
 #include "layouts/Unit1Layout.h"

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/Program.h"
+#include "app/HandOverChannel.h"
 #include "app/SingleInstance.h"
 #include "app/StartFolder.h"
 #include "ui/AnsiText.h"
