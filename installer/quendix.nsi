@@ -72,8 +72,8 @@ VIAddVersionKey /LANG=1033 "OriginalFilename" "quendix-${VERSION}-setup.exe"
 ; removed, and its exchange files would vanish under it.
 !macro REFUSE_WHILE_RUNNING
   ${Do}
-    FindWindow $0 "${WINDOW_CLASS}"
-    ${If} $0 == 0
+    !insertmacro FIND_RUNNING_PROGRAM
+    ${If} $R9 == 0
       ${Break}
     ${EndIf}
     MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
@@ -81,6 +81,66 @@ VIAddVersionKey /LANG=1033 "OriginalFilename" "quendix-${VERSION}-setup.exe"
     SetErrorLevel 2
     Quit
   ${Loop}
+!macroend
+
+; $R9: 1 when a window of the program's class belongs to the program itself,
+; quendix.exe running elevated; any other program may make a window of that
+; class, and must not keep the installer or uninstaller from working.
+!macro FIND_RUNNING_PROGRAM
+  StrCpy $R9 0
+  StrCpy $R8 0
+  ${Do}
+    FindWindow $R8 "${WINDOW_CLASS}" "" 0 $R8
+    ${If} $R8 == 0
+      ${Break}
+    ${EndIf}
+    System::Call 'user32::GetWindowThreadProcessId(p R8, *i .R7)'
+    ; PROCESS_QUERY_LIMITED_INFORMATION
+    System::Call 'kernel32::OpenProcess(i 0x1000, i 0, i R7) p .R6'
+    ${If} $R6 P<> 0
+      StrCpy $R5 ""
+      System::Call 'kernel32::QueryFullProcessImageNameW(p R6, i 0, w .R5, *i ${NSIS_MAX_STRLEN})'
+      ${GetFileName} "$R5" $R5
+      StrCpy $R4 0
+      ; TOKEN_QUERY; TokenElevation
+      System::Call 'advapi32::OpenProcessToken(p R6, i 8, *p .R3) i .R2'
+      ${If} $R2 <> 0
+        System::Call 'advapi32::GetTokenInformation(p R3, i 20, *i .R4, i 4, *i .R2)'
+        System::Call 'kernel32::CloseHandle(p R3)'
+      ${EndIf}
+      System::Call 'kernel32::CloseHandle(p R6)'
+      ${If} $R5 == "quendix.exe"
+      ${AndIf} $R4 <> 0
+        StrCpy $R9 1
+        ${Break}
+      ${EndIf}
+    ${EndIf}
+  ${Loop}
+!macroend
+
+; The installation folder holds the programs the elevated front end starts
+; and the places Windows looks for DLLs first: only administrators and the
+; system may change it, users may read and run what is in it. The rights are
+; the folder's own, not inherited: a folder outside Program Files would
+; otherwise let every user change it.
+!define FOLDER_RIGHTS "D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
+!macro PROTECT_FOLDER
+  StrCpy $0 1
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${FOLDER_RIGHTS}", i 1, *p .r1, p 0) i .r2'
+  ${If} $2 <> 0
+    System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r3, *p .r4, *i .r5) i .r2'
+    ${If} $2 <> 0
+      ; SE_FILE_OBJECT; DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
+      System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i 1, i 0x80000004, p 0, p 0, p r4, p 0) i .r0'
+    ${EndIf}
+    System::Call 'kernel32::LocalFree(p r1)'
+  ${EndIf}
+  ${If} $0 <> 0
+    MessageBox MB_OK|MB_ICONSTOP "The access rights of $INSTDIR could not be set (error $0), so other users could change the programs in it. Nothing more is installed." /SD IDOK
+    SetErrorLevel 5
+    Quit
+  ${EndIf}
+  DetailPrint "Only administrators and the system may change $INSTDIR; users may read and run its programs."
 !macroend
 
 !macro REQUIRE_ADMIN
@@ -153,6 +213,7 @@ Section "${PRODUCT} (required)" SecProgram
   !insertmacro REMOVE_INTEGRATION
 
   SetOutPath "$INSTDIR"
+  !insertmacro PROTECT_FOLDER
   SetOverwrite on
   File "${BIN_DIR}/quendix.exe"
   File "${BIN_DIR}/quendix7.exe"

@@ -2,6 +2,7 @@
 # host build (host/) compiles the very same sources for sanitizers and fuzzers.
 set(QUENDIX_PORTABLE_SOURCES
   app/CommandLine.cpp
+  app/HandOver.cpp
   engine/ByteSource.cpp
   engine/IoError.cpp
   engine/LineReader.cpp

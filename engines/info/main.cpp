@@ -1,5 +1,5 @@
 // quendix9.exe: tells the front end about the definitions. Writes the
-// ten-line info file "quendix3.inf" into the current directory, leaves a
+// ten-line info file "quendix3.inf" into its own folder (the front end's), leaves a
 // working copy of our definitions in the Windows directory, and creates
 // "$$file$$" there last, when everything else is in place.
 //
@@ -25,7 +25,7 @@ namespace {
 
 int run() {
     const std::string workDir = qdx::workDir();
-    const std::string sources[] = {qdx::programDir() + "\\quendix3.dat", "quendix3.dat"};
+    const std::string sources[] = {qdx::programDir() + "\\quendix3.dat"};
     qdx::Definitions defs;
     std::string error, source;
     for (const auto& s : sources)
@@ -68,4 +68,9 @@ int run() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return run(); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // DLLs loaded later come from System32 only, never from beside us.
+    qdx::loadLibrariesFromSystem32Only();
+    qdx::enterProgramDir();
+    return run();
+}

@@ -24,13 +24,32 @@ bool readFile(const std::string& path, std::string& out) {
     return ok;
 }
 
+// A new, empty file of that name, opened without following links: a link
+// of that name (symbolic, or another name of some file) loses only its name,
+// and what it pointed at stays as it was. Fails on a folder.
+static HANDLE createPlain(const std::string& path, DWORD share) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return h;
+        BY_HANDLE_FILE_INFORMATION info{};
+        const bool known = GetFileInformationByHandle(h, &info) != 0;
+        const bool plain = known && !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+                           info.nNumberOfLinks <= 1;
+        if (plain && SetEndOfFile(h)) return h;
+        CloseHandle(h);
+        if (plain || !known || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !DeleteFileA(path.c_str()))
+            break;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
 LineWriter::~LineWriter() { close(); }
 
 bool LineWriter::create(const std::string& path) {
     close();
     failed_ = false;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = createPlain(path, FILE_SHARE_READ);
     if (h == INVALID_HANDLE_VALUE) return false;
     handle_ = h;
     return true;
@@ -70,8 +89,7 @@ bool writeLines(const std::string& path, const std::vector<std::string>& lines) 
 }
 
 bool touch(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = createPlain(path, 0);
     if (h == INVALID_HANDLE_VALUE) return false;
     return CloseHandle(h) != 0;
 }

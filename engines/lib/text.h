@@ -14,8 +14,9 @@ std::vector<std::string> splitLines(const std::string& data);
 bool readFile(const std::string& path, std::string& out);
 bool readLines(const std::string& path, std::vector<std::string>& lines);
 
-// Writes CR LF lines into a new file (an old one is replaced). Buffered, so
-// that a long findings list costs few system calls.
+// Writes CR LF lines into a new file (an old one is replaced; a link of that
+// name is replaced, never followed). Buffered, so that a long findings list
+// costs few system calls.
 class LineWriter {
 public:
     LineWriter() = default;

@@ -62,7 +62,7 @@ std::string systemMessage(unsigned long code) {
 
 std::string workDir() {
     std::vector<std::string> lines;
-    if (readLines("windir.inf", lines) && !lines.empty() && !lines[0].empty()) return lines[0];
+    if (readLines(programDir() + "\\windir.inf", lines) && !lines.empty() && !lines[0].empty()) return lines[0];
     char buffer[MAX_PATH + 1] = {};
     const UINT n = GetWindowsDirectoryA(buffer, sizeof buffer);
     std::string dir(buffer, n <= MAX_PATH ? n : 0);
@@ -81,6 +81,18 @@ std::string programDir() {
     std::string path(buffer, n);
     const size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+void loadLibrariesFromSystem32Only() {
+    using SetDirectories = BOOL(WINAPI*)(DWORD);
+    constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    if (auto set = reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories"))))
+        set(kSearchSystem32);
+}
+
+bool enterProgramDir() {
+    return SetCurrentDirectoryA((programDir() + "\\").c_str()) != 0;
 }
 
 }  // namespace qdx

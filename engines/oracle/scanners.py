@@ -99,7 +99,8 @@ def quendix7(bin_dir, wine_run, prefix, db, root):
         shutil.copytree(db, os.path.join(install, "signatures"))
         win_home = "C:\\" + os.path.relpath(home, os.path.join(prefix, "drive_c")).replace("/", "\\")
         win_root = "Z:" + os.path.abspath(root).replace("/", "\\")
-        with open(os.path.join(home, "windir.inf"), "w", newline="\r\n") as f:
+        # Beside the program: the scanner reads nothing from its current directory.
+        with open(os.path.join(install, "windir.inf"), "w", newline="\r\n") as f:
             f.write(win_home + "\\win\n")
         with open(os.path.join(work, "$$file$5"), "w", newline="\r\n") as f:
             f.write("\n".join([win_root, "4", "5", "2", "2", "2", "1"]) + "\n")

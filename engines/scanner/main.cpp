@@ -3,7 +3,8 @@
 // with "$$file$$" in the Windows directory and "\$$file$4" at the root of the
 // current drive, in that order, once the results file is closed. While it
 // scans it keeps the progress file "$$file$6" up to date and stops early when
-// the front end leaves the stop request "$$file$7".
+// the front end leaves the stop request "$$file$7". It reads "windir.inf" and
+// its definitions from its own folder only.
 #include <windows.h>
 
 #include <string>
@@ -29,8 +30,7 @@ std::string now() {
 }
 
 bool loadAnyDefinitions(const std::string& workDir, qdx::Definitions& defs, std::string& error) {
-    const std::string places[] = {qdx::programDir() + "\\quendix3.dat", "quendix3.dat",
-                                  workDir + "\\quendix.dat"};
+    const std::string places[] = {qdx::programDir() + "\\quendix3.dat", workDir + "\\quendix.dat"};
     std::string first;
     for (const auto& p : places) {
         if (qdx::loadDefinitions(p, defs, error)) return true;
@@ -131,5 +131,10 @@ int run() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // A drive without a disk must give an error line, not a system dialog.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    // DLLs loaded later come from System32 only, never from beside us.
+    qdx::loadLibrariesFromSystem32Only();
+    // The results file and the sentinels go where the front end looks; an
+    // unusable own folder still gets the results, and the front end the error.
+    qdx::enterProgramDir();
     return run();
 }

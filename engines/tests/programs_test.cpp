@@ -1,5 +1,7 @@
-// The two engine programs as the front end runs them: a current directory
-// with "windir.inf", exchange files in the directory it names, sentinels.
+// The two engine programs as the front end runs them: copies in a folder of
+// their own with "windir.inf", exchange files in the directory it names,
+// sentinels. They are started elsewhere, in a folder that holds a decoy
+// "windir.inf": the current directory is never trusted.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -20,7 +22,13 @@ protected:
         home = freshDir("home");
         work = home + "\\win";
         CreateDirectoryA(work.c_str(), nullptr);
+        for (const char* p : {"quendix7.exe", "quendix9.exe", "quendix3.dat"})
+            ASSERT_TRUE(CopyFileA((binDir() + "/" + p).c_str(), (home + "\\" + p).c_str(), FALSE));
         ASSERT_TRUE(qdx::writeLines(home + "\\windir.inf", {work}));
+        elsewhere = freshDir("elsewhere");
+        decoy = elsewhere + "\\decoy";
+        CreateDirectoryA(decoy.c_str(), nullptr);
+        ASSERT_TRUE(qdx::writeLines(elsewhere + "\\windir.inf", {decoy}));
         DeleteFileA("\\$$file$4");
     }
     void TearDown() override { DeleteFileA("\\$$file$4"); }
@@ -29,15 +37,16 @@ protected:
         ASSERT_TRUE(qdx::writeLines(work + "\\$$file$5", {path, std::to_string(action), std::to_string(target),
                                                           std::to_string(fileSet), "1", "1", "1"}));
     }
-    int scan() { return runProgram(binDir() + "/quendix7.exe", home); }
+    int scan() { return runProgram(home + "\\quendix7.exe", elsewhere); }
     FrontEndView results(int action) { return readLikeFrontEnd(work + "\\$$file$3", action); }
     void expectSentinels() {
         EXPECT_TRUE(exists(work + "\\$$file$$"));
         EXPECT_TRUE(exists("\\$$file$4"));
         EXPECT_TRUE(exists(work + "\\$$file$5"));  // the request stays for the front end to delete
+        EXPECT_FALSE(exists(decoy + "\\$$file$$"));
     }
 
-    std::string home, work;
+    std::string home, work, elsewhere, decoy;
 };
 
 }  // namespace
@@ -142,9 +151,9 @@ TEST_F(EngineRun, SentinelsComeLastAndInOrder) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     std::string commandLine(1, '"');
-    commandLine += binDir() + "/quendix7.exe\"";
-    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, home.c_str(), &si,
-                               &pi));
+    commandLine += home + "\\quendix7.exe\"";
+    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, elsewhere.c_str(),
+                               &si, &pi));
     while (!exists("\\$$file$4")) {
         ASSERT_TRUE(exists(work + "\\$$file$5"));
         if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) break;
@@ -159,9 +168,30 @@ TEST_F(EngineRun, SentinelsComeLastAndInOrder) {
     EXPECT_EQ(v.time.rfind("Time: ", 0), 0u);
 }
 
+// Other names of files elsewhere where the exchange files go: the engines
+// replace the names and never write through them.
+TEST_F(EngineRun, LinksWhereTheExchangeFilesGoAreReplacedNotFollowed) {
+    writeFile(home + "\\precious", "keep me");
+    for (const char* name : {"\\$$file$3", "\\$$file$$"})
+        ASSERT_TRUE(CreateHardLinkA((work + name).c_str(), (home + "\\precious").c_str(), nullptr)) << name;
+    ASSERT_TRUE(CreateHardLinkA((home + "\\quendix3.inf").c_str(), (home + "\\precious").c_str(), nullptr));
+    request(home + "\\clean", 4);
+    CreateDirectoryA((home + "\\clean").c_str(), nullptr);
+    EXPECT_EQ(scan(), 0);
+    EXPECT_TRUE(results(4).markerFound);
+    DeleteFileA((work + "\\$$file$$").c_str());
+    EXPECT_EQ(runProgram(home + "\\quendix9.exe", elsewhere), 0);
+    std::vector<std::string> lines;
+    ASSERT_TRUE(qdx::readLines(home + "\\quendix3.inf", lines));
+    EXPECT_EQ(lines.size(), 10u);
+    EXPECT_EQ(readFile(home + "\\precious"), "keep me");
+}
+
 TEST_F(EngineRun, InfoProgramWritesTheFiguresOfItsDefinitions) {
-    EXPECT_EQ(runProgram(binDir() + "/quendix9.exe", home), 0);
+    EXPECT_EQ(runProgram(home + "\\quendix9.exe", elsewhere), 0);
     EXPECT_TRUE(exists(work + "\\$$file$$"));
+    EXPECT_FALSE(exists(decoy + "\\$$file$$"));
+    EXPECT_FALSE(exists(elsewhere + "\\quendix3.inf"));
     std::vector<std::string> lines;
     ASSERT_TRUE(qdx::readLines(home + "\\quendix3.inf", lines));
     const auto expected = qdx::infoLines(definitions());
@@ -179,16 +209,19 @@ TEST_F(EngineRun, WithoutDefinitionsBothProgramsStillFinish) {
     CreateDirectoryA(bare.c_str(), nullptr);
     for (const char* p : {"quendix7.exe", "quendix9.exe"})
         ASSERT_TRUE(CopyFileA((binDir() + "/" + p).c_str(), (bare + "\\" + p).c_str(), FALSE));
-    EXPECT_EQ(runProgram(bare + "\\quendix9.exe", home), 1);
+    ASSERT_TRUE(qdx::writeLines(bare + "\\windir.inf", {work}));
+    // Definitions in the current directory are no one's word.
+    ASSERT_TRUE(CopyFileA((binDir() + "/quendix3.dat").c_str(), (elsewhere + "\\quendix3.dat").c_str(), FALSE));
+    EXPECT_EQ(runProgram(bare + "\\quendix9.exe", elsewhere), 1);
     EXPECT_TRUE(exists(work + "\\$$file$$"));
     std::vector<std::string> lines;
-    ASSERT_TRUE(qdx::readLines(home + "\\quendix3.inf", lines));
+    ASSERT_TRUE(qdx::readLines(bare + "\\quendix3.inf", lines));
     ASSERT_EQ(lines.size(), 10u);
     EXPECT_EQ(lines[1], "0");
 
     DeleteFileA((work + "\\$$file$$").c_str());
     request(home, 1);
-    EXPECT_EQ(runProgram(bare + "\\quendix7.exe", home), 1);
+    EXPECT_EQ(runProgram(bare + "\\quendix7.exe", elsewhere), 1);
     expectSentinels();
     const FrontEndView v = results(1);
     ASSERT_EQ(v.findings.size(), 1u);
@@ -233,6 +266,7 @@ TEST_F(EngineRun, SignatureDatabasesBesideThePrograms) {
     CreateDirectoryA(signatures.c_str(), nullptr);
     for (const char* p : {"quendix7.exe", "quendix9.exe", "quendix3.dat"})
         ASSERT_TRUE(CopyFileA((binDir() + "/" + p).c_str(), (installed + "\\" + p).c_str(), FALSE));
+    ASSERT_TRUE(qdx::writeLines(installed + "\\windir.inf", {work}));
     const std::string hashed = "made-up file known by its digest";
     writeFile(signatures + "\\test.ndb", "Win.Test.Body-1-0:0:*:" "6d6164652d757020626f6479" "\n");  // "made-up body"
     writeFile(signatures + "\\test.hdb", md5Hex(hashed) + ":" + std::to_string(hashed.size()) + ":Doc.Test.Hash-2-0\n");
@@ -266,7 +300,7 @@ TEST_F(EngineRun, SignatureDatabasesBesideThePrograms) {
     DeleteFileA((work + "\\$$file$$").c_str());
     EXPECT_EQ(runProgram(installed + "\\quendix9.exe", home), 0);
     std::vector<std::string> info;
-    ASSERT_TRUE(qdx::readLines(home + "\\quendix3.inf", info));
+    ASSERT_TRUE(qdx::readLines(installed + "\\quendix3.inf", info));
     ASSERT_EQ(info.size(), 10u);
     const auto own = qdx::infoLines(definitions());
     EXPECT_EQ(info[1], std::to_string(definitions().signatures.size() + 3));
@@ -278,7 +312,7 @@ TEST_F(EngineRun, SignatureDatabasesBesideThePrograms) {
     writeFile(signatures + "\\test.ndb", "Win.Test.Body-1-0:0:*:6d6164652d757020626f6479\n"
                                            "Win.Test.Other-4-0:0:*:6f7468657220626f6479\n");
     EXPECT_EQ(runProgram(installed + "\\quendix9.exe", home), 0);
-    ASSERT_TRUE(qdx::readLines(home + "\\quendix3.inf", info));
+    ASSERT_TRUE(qdx::readLines(installed + "\\quendix3.inf", info));
     ASSERT_EQ(info.size(), 10u);
     EXPECT_EQ(info[1], std::to_string(definitions().signatures.size() + 4));
 }

@@ -13,5 +13,11 @@ namespace quendix {
 // backslash is always part of the path, so "C:\" and "C:\some folder\" keep
 // their last backslash (a file name cannot hold a quote).
 std::optional<std::string> pathToScan(std::string_view arguments);
+// The same for the command line as Windows keeps it, in Unicode.
+std::optional<std::wstring> pathToScan(std::wstring_view arguments);
+
+// The arguments of a whole command line: what follows the program's name
+// (quoted, or up to the first blank) and the blanks after it.
+std::wstring_view argumentsOf(std::wstring_view commandLine);
 
 } // namespace quendix

@@ -4,6 +4,7 @@
 #include "engine/EngineLauncher.h"
 #include "scan/ProgressWindow.h"
 #include "ui/CommandGate.h"
+#include "ui/ErrorBox.h"
 #include "ui/Form.h"
 #include "ui/MessageLoop.h"
 
@@ -24,7 +25,7 @@ int runProgram(const std::optional<std::string>& pathToScan)
     if (Form1 && Form1->handle()) {
         ShowWindow(Form1->handle(), SW_SHOW);
         if (pathToScan)
-            Form1->scanWhenStarted(*pathToScan);
+            ui::guarded([&] { Form1->scanWhenStarted(*pathToScan); });
     }
     int code = ui::runMessageLoop();
     return code;

@@ -1,28 +1,62 @@
 #include "app/SingleInstance.h"
 
-#include "app/Unit1.h"
-#include "ui/FormClasses.h"
+#include "app/SecurityDescriptor.h"
 
 namespace quendix {
 
 namespace {
 
-constexpr const char* kMutexName = "Local\\Quendix.Professional.FrontEnd";
-// The first front end may still be starting (its info program runs before
-// the main window is shown): give it this long to answer.
-constexpr DWORD kAnswerWithinMs = 10000;
-constexpr DWORD kRetryMs = 100;
+constexpr const wchar_t* kNamespaceName = L"Quendix.Professional";
+constexpr const wchar_t* kBoundaryName = L"Quendix.Professional.Administrators";
+constexpr const wchar_t* kPrivateMutexName = L"Quendix.Professional\\FrontEnd";
+// Where Windows has no private namespaces (Wine), the session's own.
+constexpr const wchar_t* kLocalMutexName = L"Local\\Quendix.Professional.FrontEnd";
 
-HWND runningMainWindow()
+template <class F>
+F kernel32(const char* name)
 {
-    return FindWindowA(ui::kFormClass, kMainWindowTitle);
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name)));
+}
+
+// A private namespace whose boundary holds the Administrators group: only a
+// process running with that group enabled (elevated) can create or open it,
+// so no less privileged program can take the mutex's name first.
+HANDLE openAdministratorsNamespace()
+{
+    using CreateBoundary = HANDLE(WINAPI*)(LPCWSTR, ULONG);
+    using AddSid = BOOL(WINAPI*)(HANDLE*, PSID);
+    using DeleteBoundary = VOID(WINAPI*)(HANDLE);
+    using CreateNamespace = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPVOID, LPCWSTR);
+    using OpenNamespace = HANDLE(WINAPI*)(LPVOID, LPCWSTR);
+    auto createBoundary = kernel32<CreateBoundary>("CreateBoundaryDescriptorW");
+    auto addSid = kernel32<AddSid>("AddSIDToBoundaryDescriptor");
+    auto deleteBoundary = kernel32<DeleteBoundary>("DeleteBoundaryDescriptor");
+    auto createNamespace = kernel32<CreateNamespace>("CreatePrivateNamespaceW");
+    auto openNamespace = kernel32<OpenNamespace>("OpenPrivateNamespaceW");
+    if (!createBoundary || !addSid || !deleteBoundary || !createNamespace || !openNamespace)
+        return nullptr;
+    HANDLE boundary = createBoundary(kBoundaryName, 0);
+    if (!boundary)
+        return nullptr;
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof sid;
+    HANDLE space = nullptr;
+    if (CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &sidSize) && addSid(&boundary, sid)) {
+        SecurityDescriptor dacl(kAdministratorsOnly);
+        space = createNamespace(dacl.attributes(), boundary, kNamespaceName);
+        if (!space && GetLastError() == ERROR_ALREADY_EXISTS)
+            space = openNamespace(boundary, kNamespaceName);
+    }
+    deleteBoundary(boundary);
+    return space;
 }
 
 } // namespace
 
 SingleInstance::SingleInstance()
 {
-    mutex_ = CreateMutexA(nullptr, FALSE, kMutexName);
+    namespace_ = openAdministratorsNamespace();
+    mutex_ = CreateMutexW(nullptr, FALSE, namespace_ ? kPrivateMutexName : kLocalMutexName);
     first_ = !(mutex_ && GetLastError() == ERROR_ALREADY_EXISTS);
 }
 
@@ -30,34 +64,8 @@ SingleInstance::~SingleInstance()
 {
     if (mutex_)
         CloseHandle(mutex_);
-}
-
-bool handToRunningInstance(const std::optional<std::string>& path)
-{
-    const std::string text = path.value_or("");
-    COPYDATASTRUCT data{kHandOverTag, static_cast<DWORD>(text.size()), const_cast<char*>(text.data())};
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (HWND window = runningMainWindow()) {
-            // Our own start came from the user: let the running one come forward.
-            AllowSetForegroundWindow(ASFW_ANY);
-            DWORD_PTR answer = 0;
-            if (SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
-                                    kAnswerWithinMs, &answer) &&
-                answer)
-                return true;
-        }
-        if (GetTickCount() - start >= kAnswerWithinMs)
-            return false;
-        Sleep(kRetryMs);
-    }
-}
-
-std::optional<std::string> handedOverPath(const COPYDATASTRUCT& data)
-{
-    if (data.dwData != kHandOverTag || (data.cbData && !data.lpData))
-        return std::nullopt;
-    return std::string(static_cast<const char*>(data.lpData), data.cbData);
+    if (namespace_)
+        CloseHandle(namespace_);
 }
 
 } // namespace quendix

@@ -3,15 +3,14 @@
 // first: its start-up would delete the request and results of a scan under
 // way. A second start hands its path (from Explorer's "Scan with Quendix")
 // to the running front end, which scans it next, and brings that one forward.
+//
+// The program runs elevated, so the check may not be open to less
+// privileged programs: the mutex lives in a private namespace only
+// administrators can create (where Windows has them). The hand-over itself
+// is HandOverChannel's.
 #include <windows.h>
 
-#include <optional>
-#include <string>
-
 namespace quendix {
-
-// WM_COPYDATA tag of a path handed over by a second start.
-inline constexpr ULONG_PTR kHandOverTag = 0x5153444E;   // "QSDN"
 
 class SingleInstance {
 public:
@@ -24,15 +23,9 @@ public:
     bool first() const { return first_; }
 
 private:
+    HANDLE namespace_ = nullptr;
     HANDLE mutex_ = nullptr;
     bool first_ = true;
 };
-
-// Hands `path` (or nothing) to the running front end and brings its main
-// window forward. False when none answered within a few seconds.
-bool handToRunningInstance(const std::optional<std::string>& path);
-
-// The path of a hand-over message, or none when it is not one.
-std::optional<std::string> handedOverPath(const COPYDATASTRUCT& data);
 
 } // namespace quendix

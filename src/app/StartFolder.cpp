@@ -1,12 +1,12 @@
 #include "app/StartFolder.h"
 
+#include "engine/IoError.h"
+
 #include <windows.h>
 
 #include <vector>
 
 namespace quendix {
-
-namespace {
 
 std::string absolutePath(const std::string& path)
 {
@@ -20,6 +20,8 @@ std::string absolutePath(const std::string& path)
     // engine reports it as it reports any path it cannot scan.
     return n == 0 || n >= full.size() ? path : std::string(full.data(), n);
 }
+
+namespace {
 
 std::string ownFolder()
 {
@@ -39,13 +41,20 @@ std::string ownFolder()
 
 } // namespace
 
-std::string enterOwnFolder(const std::string& path)
+void loadLibrariesFromSystem32Only()
 {
-    std::string absolute = absolutePath(path);
+    using SetDirectories = BOOL(WINAPI*)(DWORD);
+    constexpr DWORD kSearchSystem32 = 0x00000800;   // LOAD_LIBRARY_SEARCH_SYSTEM32
+    if (auto set = reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories"))))
+        set(kSearchSystem32);
+}
+
+void enterOwnFolder()
+{
     std::string folder = ownFolder();
-    if (!folder.empty())
-        SetCurrentDirectoryA(folder.c_str());
-    return absolute;
+    if (folder.empty() || !SetCurrentDirectoryA(folder.c_str()))
+        throw IoError(GetLastError());
 }
 
 } // namespace quendix

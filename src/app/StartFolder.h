@@ -1,14 +1,24 @@
 #pragma once
-// A program started to scan a path may have been started in any folder
-// (Explorer starts its context-menu commands where it likes), yet the engine
-// link needs the program's own folder as the current directory: "windir.inf",
-// the info file, the report and the virus list live there.
+// The program may have been started in any folder (Explorer starts its
+// context-menu commands where it likes, a command prompt in the user's
+// profile), yet the engine link needs the program's own folder as the current
+// directory: "windir.inf", the info file, the report and the virus list live
+// there. A folder the user may write must never steer the elevated engines,
+// so the given current directory is left whatever it is.
 #include <string>
 
 namespace quendix {
 
-// Returns `path` made absolute against the folder the program was started in,
-// then makes the program's own folder the current directory.
-std::string enterOwnFolder(const std::string& path);
+// `path` made absolute against the current directory.
+std::string absolutePath(const std::string& path);
+
+// Makes the program's own folder the current directory; raises IoError when
+// that cannot be done.
+void enterOwnFolder();
+
+// DLLs loaded from now on come from System32 only, never from the program's
+// folder or the current directory (where Windows has the call: 8 and later,
+// 7 and Vista with their update).
+void loadLibrariesFromSystem32Only();
 
 } // namespace quendix

@@ -2,11 +2,15 @@
 
 #include "app/DriveSelector.h"
 #include "app/Exit.h"
-#include "app/SingleInstance.h"
+#include "app/HandOverChannel.h"
 #include "app/StartUp.h"
 #include "app/Windows.h"
 #include "layouts/Unit1Layout.h"
+#include "scan/Unit15.h"
+#include "ui/AnsiText.h"
 #include "ui/CommandGate.h"
+
+#include <stdexcept>
 
 namespace quendix {
 
@@ -16,6 +20,8 @@ namespace {
 
 // Posted by scanWhenStarted: runs a waiting scan from the message loop.
 constexpr UINT kScanWhenStarted = WM_APP + 1;
+// Posted by the hand-over channel's thread: a second start came.
+constexpr UINT kHandedOver = WM_APP + 2;
 // Tries again while a scan is under way.
 constexpr UINT_PTR kPendingScanTimer = 1;
 constexpr UINT kPendingScanRetryMs = 250;
@@ -25,34 +31,34 @@ const ui::FormSpec kSpec{kMainWindowTitle, 736, 491, ui::Border::FixedSingleNoIc
 
 // The program runs elevated; files dragged from Explorer, which is not, reach
 // it only when the window lets the drop's messages through (Vista and later).
+// Nothing else from a less privileged program gets through: it could
+// otherwise start scans that change files.
 void acceptDroppedFiles(HWND window)
 {
     DragAcceptFiles(window, TRUE);
-    constexpr UINT kCopyGlobalData = 0x0049;   // carries the dropped names across processes
-    const UINT messages[] = {WM_DROPFILES, WM_COPYDATA, kCopyGlobalData};
     HMODULE user32 = GetModuleHandleA("user32.dll");
     using PerWindow = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
     using PerProcess = BOOL(WINAPI*)(UINT, DWORD);
     constexpr DWORD kAllow = 1;   // MSGFLT_ALLOW, MSGFLT_ADD
     if (auto perWindow = reinterpret_cast<PerWindow>(
             reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilterEx")))) {
-        for (UINT m : messages)
+        for (UINT m : messagesFromLowerIntegrity())
             perWindow(window, m, kAllow, nullptr);
     } else if (auto perProcess = reinterpret_cast<PerProcess>(
                    reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilter")))) {
-        for (UINT m : messages)
+        for (UINT m : messagesFromLowerIntegrity())
             perProcess(m, kAllow);
     }
 }
 
-// The first name of a drop, or empty.
-std::string firstDroppedName(HDROP drop)
+// The first name of a drop, exactly as Explorer gave it, or empty.
+std::wstring firstDroppedName(HDROP drop)
 {
-    UINT length = DragQueryFileA(drop, 0, nullptr, 0);
+    UINT length = DragQueryFileW(drop, 0, nullptr, 0);
     if (length == 0)
         return {};
-    std::string name(length + 1, '\0');
-    UINT got = DragQueryFileA(drop, 0, name.data(), length + 1);
+    std::wstring name(length + 1, L'\0');
+    UINT got = DragQueryFileW(drop, 0, name.data(), length + 1);
     name.resize(got);
     return name;
 }
@@ -162,6 +168,7 @@ void TForm1::bindControls()
     setPictures(DriveComboBox1, layouts::kDrivePictures);
     fillDriveSelector(DriveComboBox1);
     acceptDroppedFiles(handle());
+    setHandOverWindow(handle(), kHandedOver);
 }
 
 void TForm1::FormCreate()
@@ -224,54 +231,64 @@ void TForm1::Exit1Click()
 
 void TForm1::scanWhenStarted(const std::string& path)
 {
-    pathsToScan_.push_back(path);
+    if (!waitingScans().push(path))
+        throw std::runtime_error("Too many scans are waiting already: " + path + " is not scanned");
     PostMessageA(handle(), kScanWhenStarted, 0, 0);
+}
+
+bool TForm1::readyForWaitingScan()
+{
+    // A scan would overwrite the report under a results window that is still
+    // open, before the user chose "Save" or "OK".
+    return ui::commandsAllowed(*this) && !(OKRightDlg20 && OKRightDlg20->visible());
 }
 
 void TForm1::runPendingScan()
 {
     KillTimer(handle(), kPendingScanTimer);
-    if (pathsToScan_.empty())
+    if (waitingScans().empty())
         return;
-    if (!ui::commandsAllowed(*this)) {
+    if (!readyForWaitingScan()) {
         SetTimer(handle(), kPendingScanTimer, kPendingScanRetryMs, nullptr);
         return;
     }
-    const std::string path = pathsToScan_.front();
-    pathsToScan_.pop_front();
+    std::optional<std::string> path = waitingScans().pop();
+    if (!path)
+        return;
     runCommand([this, &path] {
-        Edit2.setText(path);
+        Edit2.setText(*path);
         BitBtn6Click();
     });
-    if (!pathsToScan_.empty())
+    if (!waitingScans().empty())
         PostMessageA(handle(), kScanWhenStarted, 0, 0);
 }
 
-bool TForm1::handOverReceived(const COPYDATASTRUCT& data)
+void TForm1::handedOver()
 {
-    std::optional<std::string> path = handedOverPath(data);
-    if (!path)
-        return false;
-    if (!path->empty())
-        scanWhenStarted(*path);
     // The user started the program again: show the one that runs.
     ShowWindow(handle(), SW_SHOW);
     SetForegroundWindow(handle());
-    return true;
+    runPendingScan();
 }
 
 void TForm1::filesDropped(HDROP drop)
 {
-    std::string name = firstDroppedName(drop);
+    std::wstring name = firstDroppedName(drop);
     DragFinish(drop);
     // Like a command: refused while an engine is awaited.
     if (!name.empty())
-        runCommand([&] { Edit2.setText(name); });
+        runCommand([&] { Edit2.setText(ui::ansiPath(name)); });
 }
 
 TargetFields TForm1::targetFields()
 {
-    return TargetFields{Edit1.text(), Edit2.text(), selectedDriveLetter(DriveComboBox1)};
+    // The field the scan takes must hold exactly what the user sees; the
+    // other is not used and may hold anything.
+    const bool userSpecified = Settings.TargetCode == TargetUserSpecified;
+    const bool selector = Settings.DriveSelectorFlag;
+    return TargetFields{!userSpecified && !selector ? ui::ansiPath(Edit1.wideText()) : Edit1.text(),
+                        userSpecified && !selector ? ui::ansiPath(Edit2.wideText()) : Edit2.text(),
+                        selectedDriveLetter(DriveComboBox1)};
 }
 
 void TForm1::closeRequested()
@@ -280,7 +297,7 @@ void TForm1::closeRequested()
     DestroyWindow(handle());
 }
 
-bool TForm1::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+bool TForm1::handleMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result)
 {
     if (msg == WM_ACTIVATE) {
         // Keep the keyboard where the user left it; the first time, on the
@@ -304,8 +321,9 @@ bool TForm1::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& resu
         result = 0;
         return true;
     }
-    if (msg == WM_COPYDATA) {
-        result = handOverReceived(*reinterpret_cast<const COPYDATASTRUCT*>(lParam)) ? TRUE : FALSE;
+    if (msg == kHandedOver) {
+        handedOver();
+        result = 0;
         return true;
     }
     if (msg == WM_DROPFILES) {

@@ -5,8 +5,6 @@
 
 #include <commctrl.h>
 
-#include <deque>
-#include <string>
 #include <shellapi.h>
 
 #include <string>
@@ -44,8 +42,10 @@ public:
 
     void create();
     // Puts `path` into the "Scan User Specified" field and runs that row's
-    // scan, as a command from the message loop, once no scan is under way (the
-    // command line's scan, and paths handed over by a second start).
+    // scan, as a command from the message loop, once no scan is under way and
+    // no results window is open (the command line's scan, and paths handed
+    // over by a second start, which wait in waitingScans()). Raises an error
+    // when too many wait already.
     void scanWhenStarted(const std::string& path);
     // A file or folder dropped on the window: the first goes into the "Scan
     // User Specified" field, and nothing starts.
@@ -106,10 +106,10 @@ protected:
 private:
     void scan(std::int32_t targetCode);
     void runPendingScan();
-    bool handOverReceived(const COPYDATASTRUCT& data);
+    bool readyForWaitingScan();
+    void handedOver();
 
     HWND lastFocus_ = nullptr;   // the control that had the keyboard when the window was left
-    std::deque<std::string> pathsToScan_;   // waiting for their scans, in order
 };
 
 // The main window, created once at start-up; null until then.

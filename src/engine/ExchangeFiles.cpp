@@ -47,6 +47,35 @@ bool exists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool isRegularFile(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+bool isObstacle(const std::string& path)
+{
+    return exists(path) && !isRegularFile(path);
+}
+
+std::string obstacleText(const std::string& path)
+{
+    std::vector<char> full(MAX_PATH);
+    DWORD n = GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n >= full.size()) {
+        full.resize(n + 1);
+        n = GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    }
+    const std::string name = n == 0 || n >= full.size() ? path : std::string(full.data(), n);
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const char* what = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                           ? "a link"
+                           : "a folder";
+    return ioErrorText(ERROR_ACCESS_DENIED) + ": " + name + " is " + what +
+           " where the program and its engines exchange a file of that name. Remove it, then try again";
+}
+
 void deleteNow(const std::string& path)
 {
     // An engine may still be closing a file it has just made visible (its
@@ -65,8 +94,11 @@ void deleteNow(const std::string& path)
 
 void deleteIfPresent(const std::string& path)
 {
-    if (exists(path))
-        deleteNow(path);
+    if (!exists(path))
+        return;
+    if (!isRegularFile(path))
+        throw IoError(ERROR_ACCESS_DENIED, obstacleText(path));
+    deleteNow(path);
 }
 
 void writeWindirInfo()

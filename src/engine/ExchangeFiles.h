@@ -38,7 +38,18 @@ std::string workPath(const std::string& name);
 // A file or directory of that name exists, whatever its attributes.
 bool exists(const std::string& path);
 
-// Deletes when present; a deletion that fails raises IoError.
+// A regular file of that name: neither a folder nor a link. Only such a file
+// counts as an engine's sentinel, whoever else may create names there.
+bool isRegularFile(const std::string& path);
+
+// Something other than a regular file holds that name (a folder, a link).
+bool isObstacle(const std::string& path);
+
+// The message for such an obstacle, naming it by its full path.
+std::string obstacleText(const std::string& path);
+
+// Deletes when present; a deletion that fails raises IoError, and a folder or
+// link of that name raises IoError naming it (it is never followed).
 void deleteIfPresent(const std::string& path);
 
 // Deletes without testing; a missing file raises IoError ("File not found").

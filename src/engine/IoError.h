@@ -13,6 +13,8 @@ std::string ioErrorText(unsigned long code);
 class IoError : public std::runtime_error {
 public:
     explicit IoError(unsigned long code) : std::runtime_error(ioErrorText(code)), code_(code) {}
+    // A failure whose run-time text alone would not tell the user what to do.
+    IoError(unsigned long code, const std::string& text) : std::runtime_error(text), code_(code) {}
     unsigned long code() const { return code_; }
 
 private:

@@ -123,10 +123,15 @@ public:
         bool ended = false;
         DWORD endedAt = 0;
         for (;;) {
-            if (ExchangeFiles::exists(sentinel_))
+            // A folder or link of that name is not the engine's word: anyone
+            // may create one. The engine's end still ends the wait.
+            if (ExchangeFiles::isRegularFile(sentinel_))
                 return;
             if (ended && GetTickCount() - endedAt > kGraceMs) {
                 process_.reset();
+                if (ExchangeFiles::isObstacle(sentinel_))
+                    throw EngineError("The engine program " + program_ + " could not signal its end: " +
+                                      ExchangeFiles::obstacleText(sentinel_));
                 throw EngineError("The engine program " + program_ + " ended without finishing its work");
             }
             pumpMessages();
@@ -214,7 +219,7 @@ private:
     bool engineRunning() const
     {
         return process_.valid() && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT &&
-               !ExchangeFiles::exists(sentinel_);
+               !ExchangeFiles::isRegularFile(sentinel_);
     }
 
     void askToEnd()

@@ -1,5 +1,6 @@
 #include "engine/TextFiles.h"
 
+#include "engine/ExchangeFiles.h"
 #include "engine/IoError.h"
 
 namespace quendix {
@@ -11,12 +12,64 @@ namespace {
     throw IoError(GetLastError());
 }
 
-HANDLE openOrRaise(const std::string& path, DWORD access, DWORD share, DWORD disposition)
+[[noreturn]] void raiseObstacleOrLastError(const std::string& path)
 {
-    HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD error = GetLastError();
+    if (ExchangeFiles::isObstacle(path))
+        throw IoError(error, ExchangeFiles::obstacleText(path));
+    throw IoError(error);
+}
+
+bool isLink(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    return (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || info.nNumberOfLinks > 1;
+}
+
+// Opened without following a link: a symbolic link or junction of that name
+// is refused rather than read through.
+HANDLE openForReading(const std::string& path)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        raiseLastError();
+        raiseObstacleOrLastError(path);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        CloseHandle(h);
+        throw IoError(ERROR_ACCESS_DENIED, ExchangeFiles::obstacleText(path));
+    }
     return h;
+}
+
+// A new, empty file of that name, made without following links: a link of
+// that name (symbolic, or another name of some file) loses only its name,
+// and what it pointed at stays as it was.
+HANDLE createPlainFile(const std::string& path)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            raiseObstacleOrLastError(path);
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!GetFileInformationByHandle(h, &info)) {
+            DWORD error = GetLastError();
+            CloseHandle(h);
+            throw IoError(error);
+        }
+        if (!isLink(info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            if (!SetEndOfFile(h)) {
+                DWORD error = GetLastError();
+                CloseHandle(h);
+                throw IoError(error);
+            }
+            return h;
+        }
+        CloseHandle(h);
+        if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !DeleteFileA(path.c_str()))
+            break;
+    }
+    throw IoError(ERROR_ACCESS_DENIED, ExchangeFiles::obstacleText(path));
 }
 
 constexpr std::size_t kWriteBuffer = 64 * 1024;
@@ -24,7 +77,7 @@ constexpr std::size_t kWriteBuffer = 64 * 1024;
 } // namespace
 
 FileByteSource::FileByteSource(const std::string& path)
-    : file_(openOrRaise(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING))
+    : file_(openForReading(path))
 {
 }
 
@@ -48,7 +101,7 @@ void FileByteSource::close()
 TextFileReader::TextFileReader(const std::string& path) : source_(path), reader_(source_) {}
 
 FileByteSink::FileByteSink(const std::string& path)
-    : file_(openOrRaise(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS))
+    : file_(createPlainFile(path))
 {
 }
 

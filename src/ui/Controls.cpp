@@ -25,6 +25,15 @@ std::string Control::text() const
     return s;
 }
 
+std::wstring Edit::wideText() const
+{
+    int n = GetWindowTextLengthW(hwnd_);
+    std::wstring s(static_cast<std::size_t>(n) + 1, L'\0');
+    n = GetWindowTextW(hwnd_, s.data(), n + 1);
+    s.resize(static_cast<std::size_t>(n));
+    return s;
+}
+
 void Control::setText(const std::string& text)
 {
     SetWindowTextA(hwnd_, shownText(text).c_str());

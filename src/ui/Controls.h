@@ -62,7 +62,13 @@ public:
     void click() const { send(BM_CLICK); }
 };
 
-class Edit : public Control {};
+// Created as a Unicode window, so that it holds what the user typed or
+// pasted beyond the ANSI code page, for the program to refuse rather than guess.
+class Edit : public Control {
+public:
+    std::wstring wideText() const;
+    void setWideText(const std::wstring& text) const { SetWindowTextW(hwnd_, text.c_str()); }
+};
 
 class RadioButton : public Control {
 public:

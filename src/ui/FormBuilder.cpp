@@ -385,9 +385,23 @@ void Form::buildControl(const ControlSpec& c, int id)
     }
     const Placement at = placementOf(c);
 
-    HWND hwnd = CreateWindowExA(ex, cls, text, style, at.area.left, at.area.top, at.area.right - at.area.left,
-                                at.area.bottom - at.area.top, at.parent,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+    HWND hwnd = nullptr;
+    if (c.kind == Kind::Edit) {
+        // A Unicode edit keeps every character typed or pasted (an ANSI one
+        // would turn what the code page lacks into look-alikes at once).
+        const std::string initial = text ? text : "";
+        std::wstring wide(static_cast<std::size_t>(
+                              MultiByteToWideChar(CP_ACP, 0, initial.c_str(), -1, nullptr, 0)),
+                          L'\0');
+        MultiByteToWideChar(CP_ACP, 0, initial.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+        hwnd = CreateWindowExW(ex, L"EDIT", wide.c_str(), style, at.area.left, at.area.top,
+                               at.area.right - at.area.left, at.area.bottom - at.area.top, at.parent,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+    } else {
+        hwnd = CreateWindowExA(ex, cls, text, style, at.area.left, at.area.top, at.area.right - at.area.left,
+                               at.area.bottom - at.area.top, at.parent,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+    }
     if (!hwnd)
         throw std::runtime_error(std::string("Cannot create the control ") + c.name);
     built_.push_back({&c, hwnd});

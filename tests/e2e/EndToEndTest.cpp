@@ -368,6 +368,95 @@ TEST_F(EndToEnd, APathOnTheCommandLineIsScannedAtOnceFromTheProgramsOwnFolder)
     EXPECT_FALSE(fileExists(elsewhere + "\\quendix3.inf"));
 }
 
+TEST_F(EndToEnd, StartedWithoutAPathInAFolderTheUserMayWriteItStillWorksInItsOwn)
+{
+    // A "windir.inf" there must not steer the engines to another folder.
+    std::string elsewhere = installation.path() + "\\profile";
+    ASSERT_TRUE(CreateDirectoryA(elsewhere.c_str(), nullptr));
+    writeFile(elsewhere + "\\windir.inf", elsewhere + "\r\n");
+    RunningProgram program(installation.path(), {}, elsewhere);
+    ASSERT_NE(program.mainWindow(), nullptr);
+    EXPECT_TRUE(fileExists(installation.path() + "\\windir.inf"));
+    EXPECT_EQ(quendix::testing::readFile(elsewhere + "\\windir.inf"), elsewhere + "\r\n");
+    EXPECT_FALSE(fileExists(elsewhere + "\\quendix3.inf"));
+}
+
+// Records what a look-alike of the main window is sent.
+int lookAlikeCopies = 0;
+LRESULT CALLBACK lookAlikeWindow(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_COPYDATA) {
+        ++lookAlikeCopies;
+        return TRUE;
+    }
+    return DefWindowProcA(w, m, wp, lp);
+}
+
+// Another program of the user's (here the test itself) takes the names of
+// the single-instance check and the hand-over, and shows a window of the
+// program's class and title, before the program starts: the start hands its
+// path to none of them, and says why.
+TEST_F(EndToEnd, AStartNeverHandsItsPathToAProgramPosingAsTheRunningOne)
+{
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, "Local\\Quendix.Professional.FrontEnd");
+    ASSERT_NE(mutex, nullptr);
+    DWORD session = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    const std::string pipeName = "\\\\.\\pipe\\Quendix.Professional.FrontEnd." + std::to_string(session);
+    HANDLE pipe = CreateNamedPipeA(pipeName.c_str(), PIPE_ACCESS_DUPLEX,
+                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_NOWAIT, 1, 4096, 4096, 0, nullptr);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    WNDCLASSA cls{};
+    cls.lpfnWndProc = lookAlikeWindow;
+    cls.hInstance = GetModuleHandleA(nullptr);
+    cls.lpszClassName = "QuendixForm";
+    RegisterClassA(&cls);
+    HWND lookAlike = CreateWindowA("QuendixForm", kMainTitle, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                                   GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(lookAlike, nullptr);
+
+    std::string exe = installation.path() + "\\quendix.exe";
+    std::string commandLine = "\"" + exe + "\" \"C:\\secret\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION start{};
+    ASSERT_TRUE(CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               installation.path().c_str(), &si, &start));
+    // Wait for its error box, answering our window's messages meanwhile.
+    std::string shown;
+    const DWORD began = GetTickCount();
+    while (shown.empty() && GetTickCount() - began < 30000 && WaitForSingleObject(start.hProcess, 50) == WAIT_TIMEOUT) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        for (HWND h = FindWindowA("#32770", "Quendix Professional"); h;
+             h = FindWindowExA(nullptr, h, "#32770", "Quendix Professional")) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(h, &pid);
+            if (pid != start.dwProcessId)
+                continue;
+            for (int i = 0; HWND text = findControl(h, "Static", nullptr, i); ++i)
+                shown += windowText(text);
+            PostMessageA(h, WM_COMMAND, IDOK, 0);
+        }
+    }
+    EXPECT_EQ(WaitForSingleObject(start.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(start.hProcess, &code);
+    CloseHandle(start.hThread);
+    CloseHandle(start.hProcess);
+    EXPECT_EQ(code, 1u);
+    EXPECT_NE(shown.find("is not Quendix Professional"), std::string::npos) << shown;
+    DWORD waiting = 0;
+    EXPECT_TRUE(PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr) || GetLastError() == ERROR_BROKEN_PIPE);
+    EXPECT_EQ(waiting, 0u);
+    EXPECT_EQ(lookAlikeCopies, 0);
+    EXPECT_EQ(installation.requestCount(), 0u);
+    DestroyWindow(lookAlike);
+    CloseHandle(pipe);
+    CloseHandle(mutex);
+}
+
 TEST_F(EndToEnd, ASecondStartHandsItsPathToTheRunningProgram)
 {
     RunningProgram program(installation.path());
@@ -391,4 +480,12 @@ TEST_F(EndToEnd, ASecondStartHandsItsPathToTheRunningProgram)
     EXPECT_EQ(installation.requests().size(), 1u);
     EXPECT_EQ(requestLines(installation.requests()[0]), request("C:\\second start", 1, 5));
     EXPECT_EQ(windowText(program.control("Edit", nullptr, 1)), "C:\\second start");
+
+    // Any program can find the window: a path sent to it as a message, the
+    // way a second start once handed it over, starts nothing.
+    std::string path = "C:\\sent by someone";
+    COPYDATASTRUCT data{0x5153444E, static_cast<DWORD>(path.size()), path.data()};
+    EXPECT_EQ(SendMessageA(program.mainWindow(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)), 0);
+    Sleep(1000);
+    EXPECT_EQ(installation.requestCount(), 1u);
 }

@@ -140,9 +140,9 @@ protected:
     std::string samples() const { return path() + "\\Samples"; }
     std::string report() const { return path() + "\\quendix.rpt"; }
 
-    // Line 2 of the info file, from a run of the info program of its own in
-    // a folder beside the installation; what it leaves in the Windows
-    // directory is removed again, so the program's own start makes it anew.
+    // Line 2 of the info file, from a run of the info program of its own,
+    // started in a folder beside the installation (it writes into its own);
+    // what it leaves is removed again, so the program's own start makes it anew.
     std::string infoProgramFigure()
     {
         std::string probe = path() + "\\probe";
@@ -161,7 +161,9 @@ protected:
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
         EXPECT_TRUE(ended) << "the info program did not end";
-        std::vector<std::string> lines = textLines(readFile(probe + "\\quendix3.inf"));
+        EXPECT_FALSE(fileExists(probe + "\\quendix3.inf"));
+        std::vector<std::string> lines = textLines(readFile(path() + "\\quendix3.inf"));
+        DeleteFileA((path() + "\\quendix3.inf").c_str());
         quendix::testing::removeExchangeFiles();
         quendix::testing::removeTree(probe);
         EXPECT_EQ(lines.size(), 10u);

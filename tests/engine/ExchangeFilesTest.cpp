@@ -50,8 +50,15 @@ TEST(ExchangeFiles, DeleteNowFailsLoudlyWithTheRunTimeText)
     }
     EXPECT_TRUE(ExchangeFiles::exists("readonly"));
     CreateDirectoryA("adir", nullptr);
-    EXPECT_THROW(ExchangeFiles::deleteIfPresent("adir"), IoError);
+    try {
+        ExchangeFiles::deleteIfPresent("adir");
+        FAIL() << "no error";
+    } catch (const IoError& e) {
+        // Named, so that the user can remove what is in the way.
+        EXPECT_NE(std::string(e.what()).find(scratch.path() + "\\adir is a folder"), std::string::npos) << e.what();
+    }
     EXPECT_TRUE(ExchangeFiles::exists("adir"));
+    EXPECT_FALSE(ExchangeFiles::isRegularFile("adir"));
 }
 
 TEST(ExchangeFiles, DeleteIfPresentPassesOverMissingFiles)
@@ -61,6 +68,18 @@ TEST(ExchangeFiles, DeleteIfPresentPassesOverMissingFiles)
     writeFile("there", "x");
     ExchangeFiles::deleteIfPresent("there");
     EXPECT_FALSE(ExchangeFiles::exists("there"));
+}
+
+// Another name of some file where an exchange file goes: writing follows it
+// never, and only the name is replaced.
+TEST(ExchangeFiles, WritingOverALinkReplacesTheLinkNotWhatItLinksTo)
+{
+    ScratchDir scratch;
+    writeFile("precious", "keep me");
+    ASSERT_TRUE(CreateHardLinkA(ExchangeFiles::kWindirInfo, "precious", nullptr));
+    ExchangeFiles::writeWindirInfo();
+    EXPECT_EQ(quendix::testing::readFile("precious"), "keep me");
+    EXPECT_EQ(quendix::testing::readFile(ExchangeFiles::kWindirInfo), WorkDir + "\r\n");
 }
 
 TEST(ExchangeFiles, StaleFilesRemovedWhereTheyLie)

@@ -150,6 +150,28 @@ TEST(ProcessLauncher, WaitEndsWithAnErrorWhenTheEngineDiesWithoutSentinel)
     EXPECT_EQ(watcher.hidden, watcher.shown);
 }
 
+// Anyone may create a folder at the drive root: one named like the scan's
+// end sentinel neither ends the wait early nor hides why the scan failed.
+TEST(ProcessLauncher, AFolderNamedLikeTheSentinelIsNoSentinelAndIsNamedWhenTheEngineEnds)
+{
+    Watchdog watchdog(30);
+    ScratchDir scratch;
+    QuickTimings timings(0);
+    RecordingWatcher watcher;
+    ASSERT_TRUE(CreateDirectoryA(ExchangeFiles::kScanDoneSentinel, nullptr));
+    auto launcher = makeProcessLauncher();
+    launcher->launchHidden("fake_dies.exe");
+    std::string error;
+    try {
+        launcher->waitForSentinelWatched(ExchangeFiles::kScanDoneSentinel, watcher);
+    } catch (const EngineError& e) {
+        error = e.what();
+    }
+    RemoveDirectoryA(ExchangeFiles::kScanDoneSentinel);
+    EXPECT_NE(error.find("C:\\$$file$4 is a folder"), std::string::npos) << error;
+    EXPECT_NE(error.find("fake_dies.exe"), std::string::npos) << error;
+}
+
 TEST(ProcessLauncher, AProgramThatCannotBeStartedIsNamedInTheError)
 {
     ScratchDir scratch;

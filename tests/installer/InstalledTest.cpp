@@ -2,6 +2,7 @@
 // Wine prefix by installer_test.sh, which installs, upgrades and uninstalls
 // around these phases and compares the prefix before and after:
 //   Installed.*   after a silent install into Program Files\Quendix
+//   Running.*     runs the installer ($QUENDIX_SETUP) again over it itself
 //   Upgraded.*    after the same installer again, over it
 //   Moved.*       after the installer with /D=C:\Quendix Moved
 // Each phase leaves what a run of the program leaves, for the uninstaller.
@@ -292,6 +293,53 @@ TEST_F(Phase, InstalledContextMenuCommandScansThePathFromAnyFolder)
     // An older virus list, which the upgrade is to replace.
     writeFile(folder + "\\qdxvlst.txt", "an older list\r\n");
     leaveEveryLeftover(folder);
+}
+
+// Runs a command line and waits for its end; gives the exit code.
+DWORD runAndWait(std::string commandLine)
+{
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return ~0u;
+    WaitForSingleObject(pi.hProcess, 120000);
+    DWORD code = ~0u;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
+LRESULT CALLBACK plainWindow(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcA(w, m, wp, lp);
+}
+
+// The program keeps the installer from replacing its files; a window of the
+// program's class and title that another program made does not.
+TEST_F(Phase, RunningProgramStopsTheInstallerButALookAlikeWindowDoesNot)
+{
+    char setup[MAX_PATH] = {};
+    ASSERT_NE(GetEnvironmentVariableA("QUENDIX_SETUP", setup, MAX_PATH), 0u);
+    const std::string silent = std::string("\"") + setup + "\" /S";
+    {
+        RunningProgram program(defaultFolder());
+        ASSERT_NE(program.mainWindow(), nullptr);
+        EXPECT_EQ(runAndWait(silent), 2u);
+        program.chooseMenu(0, 5);   // File, Exit
+        EXPECT_TRUE(program.waitForEnd());
+    }
+    WNDCLASSA cls{};
+    cls.lpfnWndProc = plainWindow;
+    cls.hInstance = GetModuleHandleA(nullptr);
+    cls.lpszClassName = "QuendixForm";
+    ASSERT_TRUE(RegisterClassA(&cls));
+    HWND lookAlike = CreateWindowA("QuendixForm", kMainTitle, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                                   GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(lookAlike, nullptr);
+    EXPECT_EQ(runAndWait(silent), 0u);
+    DestroyWindow(lookAlike);
 }
 
 TEST_F(Phase, UpgradedInPlaceKeepsTheReportAndReplacesTheRest)

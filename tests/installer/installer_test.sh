@@ -87,6 +87,9 @@ step "silent install"
 install
 run_checker Installed
 
+step "the installer while the program runs, and beside a look-alike window"
+QUENDIX_SETUP=$(winepath -w "$setup") run_checker Running
+
 step "silent install over it"
 install
 run_checker Upgraded

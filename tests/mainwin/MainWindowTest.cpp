@@ -17,6 +17,8 @@
 #include "ui/Gdi.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 #include <shlobj.h>
 
 #include <cstring>
@@ -704,6 +706,59 @@ TEST_F(MainWindowTest, ADropFillsTheUserSpecifiedFieldWithTheFirstNameAndStartsN
     w.BitBtn6.click();
     ASSERT_EQ(w.requests.size(), 1u);
     EXPECT_EQ(w.requests[0], (Request{5, false, "C:\\Some Folder"}));
+}
+
+// Windows' best fit would turn the fullwidth backslash and full stops into
+// real ones, and the elevated scan would aim at C:\Windows.
+TEST_F(MainWindowTest, APathWithoutAnExactAnsiFormIsRefusedByNameAndNeverScannedAsALookAlike)
+{
+    MainWindow w;
+    const std::string before = w.Edit2.text();
+    SendMessageA(w.handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(droppedFiles({L"C:\\a\xFF3C\xFF0E\xFF0E\xFF3CWindows"})),
+                 0);
+    EXPECT_EQ(w.Edit2.text(), before);
+    ASSERT_EQ(errors.texts.size(), 1u);
+    EXPECT_NE(errors.texts[0].find("\"C:\\a<U+FF3C><U+FF0E><U+FF0E><U+FF3C>Windows\""), std::string::npos) << errors.texts[0];
+
+    // Typed or pasted into the field: the field keeps it, the scan refuses it.
+    w.Edit2.setWideText(L"C:\\b\xFF0E\xFF0E");
+    EXPECT_EQ(w.Edit2.wideText(), L"C:\\b\xFF0E\xFF0E");
+    w.BitBtn6.click();
+    EXPECT_TRUE(w.requests.empty());
+    ASSERT_EQ(errors.texts.size(), 2u);
+    EXPECT_NE(errors.texts[1].find("C:\\b<U+FF0E><U+FF0E>"), std::string::npos) << errors.texts[1];
+    // What the code page holds exactly goes through as it is.
+    w.Edit2.setWideText(L"C:\\caf\xE9");
+    w.BitBtn6.click();
+    ASSERT_EQ(w.requests.size(), 1u);
+    EXPECT_EQ(w.requests[0].path, "C:\\caf\xE9");
+    errors.texts.clear();
+}
+
+// A handed-over scan would overwrite the report under the open results
+// window before the user chose "Save" or "OK".
+TEST_F(MainWindowTest, AWaitingScanStartsOnlyOnceTheResultsWindowIsClosed)
+{
+    MainWindow w;
+    auto pumpFor = [](DWORD ms, const std::function<bool()>& done) {
+        const DWORD start = GetTickCount();
+        while (!done() && GetTickCount() - start < ms) {
+            MSG msg;
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+            Sleep(10);
+        }
+    };
+    OKRightDlg20->show();
+    w.scanWhenStarted("C:\\handed over");
+    pumpFor(800, [] { return false; });
+    EXPECT_TRUE(w.requests.empty());
+    ShowWindow(OKRightDlg20->handle(), SW_HIDE);
+    pumpFor(3000, [&] { return !w.requests.empty(); });
+    ASSERT_EQ(w.requests.size(), 1u);
+    EXPECT_EQ(w.requests[0].path, "C:\\handed over");
 }
 
 TEST_F(MainWindowTest, ExitClosesTheMainWindowAndEndsTheLoop)

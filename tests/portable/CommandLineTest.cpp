@@ -26,3 +26,14 @@ TEST(CommandLine, EveryOtherFormIsIgnored)
     EXPECT_EQ(pathToScan("\"C:\\one\" \"\""), std::nullopt);
     EXPECT_EQ(pathToScan("\"C:\\a\" \"C:\\b\" \"C:\\c\""), std::nullopt);
 }
+
+TEST(CommandLine, TheWholeUnicodeCommandLineLosesTheProgramsNameFirst)
+{
+    using quendix::argumentsOf;
+    EXPECT_EQ(argumentsOf(L"\"C:\\Program Files\\Quendix\\quendix.exe\" \"C:\\x\""), L"\"C:\\x\"");
+    EXPECT_EQ(argumentsOf(L"quendix.exe  C:\\x"), L"C:\\x");
+    EXPECT_EQ(argumentsOf(L"\"C:\\Quendix\\quendix.exe\""), L"");
+    EXPECT_EQ(argumentsOf(L"quendix.exe"), L"");
+    // Characters beyond any code page come through as they are.
+    EXPECT_EQ(pathToScan(argumentsOf(L"q.exe \"C:\\a\xFF3C..\"")), std::wstring(L"C:\\a\xFF3C.."));
+}

@@ -96,6 +96,47 @@ TEST(ProgramFiles, TheFrontEndAsksForElevationAndPerMonitorDpiWithoutVisualStyle
     }
 }
 
+// The PE header's flags, read from the file as the loader reads them.
+struct HeaderFlags {
+    WORD characteristics = 0;      // IMAGE_FILE_HEADER
+    WORD dllCharacteristics = 0;   // IMAGE_OPTIONAL_HEADER
+};
+
+HeaderFlags headerFlags(const std::string& path)
+{
+    HeaderFlags flags;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return flags;
+    std::vector<char> head(4096);
+    DWORD got = 0;
+    ReadFile(file, head.data(), static_cast<DWORD>(head.size()), &got, nullptr);
+    CloseHandle(file);
+    if (got < sizeof(IMAGE_DOS_HEADER))
+        return flags;
+    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(head.data());
+    if (dos->e_lfanew <= 0 || static_cast<DWORD>(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS32) > got)
+        return flags;
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(head.data() + dos->e_lfanew);
+    if (nt->Signature != IMAGE_NT_SIGNATURE)
+        return flags;
+    flags.characteristics = nt->FileHeader.Characteristics;
+    flags.dllCharacteristics = nt->OptionalHeader.DllCharacteristics;
+    return flags;
+}
+
+TEST(ProgramFiles, EveryProgramIsTerminalServerAndLargeAddressAware)
+{
+    // Without the first, a Remote Desktop host gives each user a Windows
+    // folder of their own, and the exchange files land where they may write.
+    for (const char* file : {"quendix.exe", "quendix7.exe", "quendix9.exe"}) {
+        SCOPED_TRACE(file);
+        HeaderFlags flags = headerFlags(binFile(file));
+        EXPECT_TRUE(flags.dllCharacteristics & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE);
+        EXPECT_TRUE(flags.characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE);
+    }
+}
+
 TEST(ProgramFiles, EveryProgramCarriesTheProductsVersionInformation)
 {
     const struct {

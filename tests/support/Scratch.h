@@ -26,6 +26,8 @@ void removeExchangeFiles();
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
+// The full path of a name relative to the current directory.
+std::string absolute(const std::string& path);
 void removeTree(const std::string& path);
 
 } // namespace quendix::testing
