@@ -41,15 +41,6 @@ std::string ownFolder()
 
 } // namespace
 
-void loadLibrariesFromSystem32Only()
-{
-    using SetDirectories = BOOL(WINAPI*)(DWORD);
-    constexpr DWORD kSearchSystem32 = 0x00000800;   // LOAD_LIBRARY_SEARCH_SYSTEM32
-    if (auto set = reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories"))))
-        set(kSearchSystem32);
-}
-
 void enterOwnFolder()
 {
     std::string folder = ownFolder();

@@ -16,9 +16,4 @@ std::string absolutePath(const std::string& path);
 // that cannot be done.
 void enterOwnFolder();
 
-// DLLs loaded from now on come from System32 only, never from the program's
-// folder or the current directory (where Windows has the call: 8 and later,
-// 7 and Vista with their update).
-void loadLibrariesFromSystem32Only();
-
 } // namespace quendix

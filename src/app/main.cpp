@@ -5,6 +5,7 @@
 #include "app/StartFolder.h"
 #include "ui/AnsiText.h"
 #include "ui/ErrorBox.h"
+#include "ui/LibrarySearch.h"
 
 #include <windows.h>
 
@@ -12,7 +13,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     // DLLs loaded at run time (rich edit, shell, DPI) come from System32 only,
     // never from the program's folder or the current directory.
-    quendix::loadLibrariesFromSystem32Only();
+    quendix::ui::loadLibrariesFromSystem32Only();
     // The path exactly as typed: taken in Unicode, refused when the ANSI code
     // page has no exact form for it (a look-alike would aim at another folder).
     std::optional<std::string> path;

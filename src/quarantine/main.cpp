@@ -3,6 +3,7 @@
 #include "quarantine/QuarantineWindow.h"
 #include "quarantine/StoreFolder.h"
 #include "ui/ErrorBox.h"
+#include "ui/LibrarySearch.h"
 #include "ui/MessageLoop.h"
 
 #include <windows.h>
@@ -12,6 +13,7 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     using namespace quendix;
+    ui::loadLibrariesFromSystem32Only();
     ui::setBoxTitle(quarantine::kQuarantineTitle);
     std::unique_ptr<quarantine::QuarantineWindow> window;
     if (!ui::guarded([&] {
