@@ -20,7 +20,20 @@ struct ScanRun {
     int counted = 0;
 };
 
-ScanRun scan(const std::string& path, int action, int fileSet = 1, int heuristics = 1, int archive = 1) {
+std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+// Every test's originals go into one store beside the test's folders.
+std::string storeDir() {
+    static const std::string dir = freshDir("quarantine") + "\\Quendix\\Quarantine";
+    return dir;
+}
+QuarantineStore& store() {
+    static QuarantineStore s(wide(storeDir()));
+    return s;
+}
+
+ScanRun scan(const std::string& path, int action, int fileSet = 1, int heuristics = 1, int archive = 1,
+             QuarantineStore* quarantine = &store()) {
     Request r;
     r.path = path;
     r.target = UserSpecified;
@@ -32,7 +45,7 @@ ScanRun scan(const std::string& path, int action, int fileSet = 1, int heuristic
     Scanner s(definitions(), r, [&](const std::string& l) {
         run.lines.push_back(l);
         run.counted += countsAsInfection(l, action);
-    });
+    }, nullptr, quarantine);
     s.scanRequest();
     s.finish();
     run.figures = s.figures();
@@ -64,15 +77,13 @@ ScanRun scanUntil(const std::string& path, int action, ScanMonitor& monitor, Sca
     last = std::make_unique<Scanner>(definitions(), r, [&](const std::string& l) {
         run.lines.push_back(l);
         run.counted += countsAsInfection(l, action);
-    }, &monitor);
+    }, &monitor, &store());
     last->scanRequest();
     last->finish();
     run.figures = last->figures();
     if (kept) *kept = last.get();
     return run;
 }
-
-std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
 int linesBeginning(const ScanRun& run, const std::string& prefix) {
     int n = 0;
@@ -252,8 +263,14 @@ TEST(ScanArchive, StoredZipMembersOnlyWithArchivesOn) {
     ScanRun run = scan(dir, ReportOnly, 1, 1, 2);
     ASSERT_EQ(run.counted, 1);
     EXPECT_NE(run.lines.at(1).find("member eicar.com"), std::string::npos) << run.lines.at(1);
-    // A virus inside an archive cannot be cut out: the archive goes.
+    // A virus in one member cannot be cut out, and the other members must
+    // not be lost with it: disinfection leaves the archive alone, deletion
+    // takes it (into the quarantine).
+    const std::string before = readFile(dir + "\\tests.zip");
     run = scan(dir, Disinfect, 1, 1, 2);
+    EXPECT_EQ(linesBeginning(run, "Found EICAR-Test-File in " + dir + "\\tests.zip, member eicar.com (not changed"), 1);
+    EXPECT_EQ(readFile(dir + "\\tests.zip"), before);
+    run = scan(dir, Delete, 1, 1, 2);
     EXPECT_EQ(linesBeginning(run, "File deleted"), 1);
     EXPECT_FALSE(exists(dir + "\\tests.zip"));
 }
@@ -268,7 +285,9 @@ TEST(Decisions, OneStepPerActionAndKind) {
     EXPECT_EQ(decideStep(Disinfect, f, false), Step::Delete);
     EXPECT_EQ(decideStep(Disinfect, s, false), Step::Rename);
     EXPECT_EQ(decideStep(Disinfect, s, true), Step::Delete);
-    EXPECT_EQ(decideStep(Disinfect, member, false), Step::Delete);
+    EXPECT_EQ(decideStep(Disinfect, member, false), Step::Report);
+    EXPECT_EQ(decideStep(Disinfect, r, false, true), Step::Report);  // an archive itself
+    EXPECT_EQ(decideStep(Delete, member, false), Step::Delete);
     EXPECT_EQ(decideStep(Delete, r, false), Step::Delete);
     EXPECT_EQ(decideStep(Rename, r, false), Step::Rename);
     EXPECT_EQ(decideStep(Rename, r, true), Step::Remove);
