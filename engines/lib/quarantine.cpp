@@ -77,6 +77,31 @@ struct LocalMemory {
     }
 };
 
+// Owned by Administrators or the system, and nobody else allowed anything;
+// false too when the descriptor cannot be read.
+bool adminOnly(HANDLE folder) {
+    LocalMemory descriptor;
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                        nullptr, &dacl, nullptr, &descriptor.p) != ERROR_SUCCESS)
+        return false;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (!isAdminOrSystem(owner) || !dacl || !GetSecurityDescriptorControl(descriptor.p, &control, &revision) ||
+        !(control & SE_DACL_PROTECTED))
+        return false;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!GetAce(dacl, i, &ace)) return false;
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
+        if (!isAdminOrSystem(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart)) return false;
+    }
+    return true;
+}
+
 // Makes the folder when missing, refuses a link, and gives it the store's
 // owner and permissions when anything else is there (a standard user may
 // have made it first).
@@ -132,7 +157,9 @@ uint64_t bytesHeld(const std::wstring& folder) {
     HANDLE find = FindFirstFileW(longPath(folder + L"\\*").c_str(), &e);
     if (find == INVALID_HANDLE_VALUE) return 0;
     do {
-        if (!(e.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        // Entries and entries being written; a scratch file is the scan's own.
+        const std::wstring name = e.cFileName;
+        if (!(e.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !name.ends_with(L".cut"))
             total += (uint64_t{e.nFileSizeHigh} << 32) | e.nFileSizeLow;
     } while (FindNextFileW(find, &e));
     FindClose(find);
@@ -230,29 +257,6 @@ private:
 };
 
 }  // namespace
-
-bool adminOnly(HANDLE folder) {
-    LocalMemory descriptor;
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                        nullptr, &dacl, nullptr, &descriptor.p) != ERROR_SUCCESS)
-        return false;
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    if (!isAdminOrSystem(owner) || !dacl || !GetSecurityDescriptorControl(descriptor.p, &control, &revision) ||
-        !(control & SE_DACL_PROTECTED))
-        return false;
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        void* ace = nullptr;
-        if (!GetAce(dacl, i, &ace)) return false;
-        const auto* header = static_cast<const ACE_HEADER*>(ace);
-        if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
-        if (!isAdminOrSystem(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart)) return false;
-    }
-    return true;
-}
 
 QuarantineStore::QuarantineStore(std::wstring folder, QuarantineLimits limits)
     : folder_(std::move(folder)), limits_(limits) {

@@ -59,8 +59,4 @@ private:
     bool secured_ = false;
 };
 
-// The folder's security descriptor allows only administrators and the system
-// (owner included); false too for a link.
-bool adminOnly(HANDLE folder);
-
 }  // namespace qdx

@@ -209,7 +209,16 @@ void Scanner::scanPath(const std::string& typed) {
         ioError("cannot read " + toAnsi(full) + " (" + systemMessage(GetLastError()) + ")");
         return;
     }
-    scanFile(dir.get(), finalPath(dir.get()), full, baseName(full));
+    // The name as the folder holds it (not a short or differently cased
+    // one), for comparing with where the open file resolves to.
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(longPath(full).c_str(), &entry);
+    std::wstring name = baseName(full);
+    if (find != INVALID_HANDLE_VALUE) {
+        name = entry.cFileName;
+        FindClose(find);
+    }
+    scanFile(dir.get(), finalPath(dir.get()), full, name);
 }
 
 void Scanner::walk(const std::wstring& root) {
