@@ -12,6 +12,7 @@ namespace {
 
 constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006L);
 constexpr ULONG kFileBasicInformation = 4;
+constexpr ULONG kFileInternalInformation = 6;
 constexpr ULONG kFileRenameInformation = 10;
 constexpr ULONG kFileDispositionInformation = 13;
 
@@ -105,9 +106,28 @@ std::wstring finalPath(HANDLE h) {
     return {};
 }
 
-bool sameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-           a.nFileIndexLow == b.nFileIndexLow;
+DWORD factsOf(HANDLE h, FileFacts& out) {
+    IO_STATUS_BLOCK io{};
+    FILE_BASIC_INFORMATION basic{};
+    FILE_STANDARD_INFORMATION standard{};
+    FILE_INTERNAL_INFORMATION internal{};
+    NTSTATUS status = NtQueryInformationFile(h, &io, &basic, sizeof basic, FileBasicInformation);
+    if (status >= 0) status = NtQueryInformationFile(h, &io, &standard, sizeof standard, FileStandardInformation);
+    if (status >= 0)
+        status = NtQueryInformationFile(h, &io, &internal, sizeof internal,
+                                        static_cast<FILE_INFORMATION_CLASS>(kFileInternalInformation));
+    if (status < 0) return fromStatus(status);
+    auto time = [](const LARGE_INTEGER& t) {
+        return FILETIME{static_cast<DWORD>(t.QuadPart & 0xFFFFFFFF), static_cast<DWORD>(t.QuadPart >> 32)};
+    };
+    out.size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
+    out.index = static_cast<uint64_t>(internal.IndexNumber.QuadPart);
+    out.links = standard.NumberOfLinks;
+    out.attributes = basic.FileAttributes;
+    out.created = time(basic.CreationTime);
+    out.accessed = time(basic.LastAccessTime);
+    out.written = time(basic.LastWriteTime);
+    return 0;
 }
 
 }  // namespace qdx

@@ -61,7 +61,15 @@ DWORD renameWithin(HANDLE h, HANDLE dir, const std::wstring& newName);
 // The path the system resolves an open handle to ("\\?\C:\x"); empty where
 // the system cannot say (before Vista).
 std::wstring finalPath(HANDLE h);
-// The same file: volume and index match.
-bool sameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b);
+// What the scanner needs to know of an open file, without the volume's
+// serial number (which costs Wine far more than the rest).
+struct FileFacts {
+    uint64_t size = 0;
+    uint64_t index = 0;  // the file's number on its volume
+    DWORD links = 0;
+    DWORD attributes = 0;
+    FILETIME created{}, accessed{}, written{};
+};
+DWORD factsOf(HANDLE h, FileFacts& out);
 
 }  // namespace qdx

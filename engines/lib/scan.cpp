@@ -320,18 +320,18 @@ void Scanner::scanFile(HANDLE dir, const std::wstring& folder, const std::wstrin
         file.refused = code;
         code = openChild(dir, name, read, false, file.handle);
     }
-    if (!code && !GetFileInformationByHandle(file.handle.get(), &file.info)) code = GetLastError();
+    if (!code) code = factsOf(file.handle.get(), file.info);
     // A link is checked where it leads, and never changed.
-    if (!code && (file.info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    if (!code && (file.info.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         file.link = true;
         code = openChild(dir, name, GENERIC_READ, false, file.handle, true);
-        if (!code && !GetFileInformationByHandle(file.handle.get(), &file.info)) code = GetLastError();
+        if (!code) code = factsOf(file.handle.get(), file.info);
     }
     if (code) {
         ioError("cannot read " + toAnsi(path) + " (" + systemMessage(code) + ")");
         return;
     }
-    const uint64_t size = (uint64_t{file.info.nFileSizeHigh} << 32) | file.info.nFileSizeLow;
+    const uint64_t size = file.info.size;
     Detection found = checkFile(file.handle.get(), size);
     const bool readable = found || GetLastError() != ERROR_READ_FAULT;
     code = GetLastError();
@@ -427,7 +427,7 @@ Scanner::Cut Scanner::disinfect(OpenFile& file, const std::string& what, std::st
             kept.clear();
         }
     };
-    const uint64_t size = (uint64_t{file.info.nFileSizeHigh} << 32) | file.info.nFileSizeLow;
+    const uint64_t size = file.info.size;
     WinFile original(file.handle.get(), size);
     std::string chunk(kChunk, '\0');
     for (uint64_t offset = 0; offset < size;) {
@@ -472,7 +472,7 @@ Scanner::Cut Scanner::disinfect(OpenFile& file, const std::string& what, std::st
 // Repairs the file in place, so that it keeps its owner, permissions,
 // streams and links; attributes and times are put back afterwards.
 bool Scanner::writeBack(OpenFile& file, HANDLE clean, uint64_t size, std::string& error) {
-    const DWORD attributes = file.info.dwFileAttributes;
+    const DWORD attributes = file.info.attributes;
     if ((attributes & FILE_ATTRIBUTE_READONLY) && setAttributes(file.handle.get(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
         error = "its read-only attribute cannot be cleared";
         return false;
@@ -480,9 +480,9 @@ bool Scanner::writeBack(OpenFile& file, HANDLE clean, uint64_t size, std::string
     // A handle that may write, to the very file checked: opened within the
     // same open folder and compared by identity.
     Handle writer;
-    BY_HANDLE_FILE_INFORMATION same;
+    FileFacts same;
     DWORD code = openChild(file.dir, file.name, FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES, false, writer);
-    if (!code && (!GetFileInformationByHandle(writer.get(), &same) || !sameFile(same, file.info))) code = ERROR_FILE_NOT_FOUND;
+    if (!code && (factsOf(writer.get(), same) || same.index != file.info.index)) code = ERROR_FILE_NOT_FOUND;
     if (code) {
         setAttributes(file.handle.get(), attributes);
         error = systemMessage(code);
@@ -511,7 +511,7 @@ bool Scanner::writeBack(OpenFile& file, HANDLE clean, uint64_t size, std::string
         error = systemMessage(GetLastError()) + "; the original is kept in the quarantine";
         return false;
     }
-    SetFileTime(writer.get(), &file.info.ftCreationTime, &file.info.ftLastAccessTime, &file.info.ftLastWriteTime);
+    SetFileTime(writer.get(), &file.info.created, &file.info.accessed, &file.info.written);
     setAttributes(writer.get(), attributes);
     return true;
 }
@@ -547,8 +547,8 @@ void Scanner::act(OpenFile& file, const Detection& found) {
         failed(verb, systemMessage(file.refused));
         return;
     }
-    if (file.info.nNumberOfLinks > 1) {
-        unchanged("it has " + std::to_string(file.info.nNumberOfLinks) +
+    if (file.info.links > 1) {
+        unchanged("it has " + std::to_string(file.info.links) +
                   " names (hard links), and a change would leave the others as they are");
         return;
     }
@@ -571,7 +571,7 @@ void Scanner::act(OpenFile& file, const Detection& found) {
         }
     }
     std::wstring entry;
-    const DWORD attributes = file.info.dwFileAttributes;
+    const DWORD attributes = file.info.attributes;
     if (step == Step::Delete) {
         if (!keep(file, {file.path, what, "deleted", {}}, "delete", where, entry)) return;
         DWORD code = 0;

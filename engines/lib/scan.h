@@ -82,7 +82,7 @@ private:
         std::wstring path;      // as reported
         std::wstring name;
         Handle handle;
-        BY_HANDLE_FILE_INFORMATION info{};
+        FileFacts info;
         DWORD refused = 0;      // why it could not be opened for a change
         bool link = false;
     };
