@@ -513,8 +513,11 @@ TEST(SafeActions, FolderSwappedForALinkChangesNothingOutsideTheTree) {
     int asked = 0;
     StopWhen swap([&](const std::wstring& p) {
         if (p == wide(root + "\\sub\\big.com") && ++asked == 2) {
+            // The folder being read, and the folder to be walked next.
             EXPECT_TRUE(MoveFileA((root + "\\sub").c_str(), (root + "\\moved").c_str()));
             unixLink(victim, root + "\\sub");
+            EXPECT_TRUE(MoveFileA((root + "\\moved\\inner").c_str(), (root + "\\moved\\inner-old").c_str()));
+            unixLink(victim + "\\inner", root + "\\moved\\inner");
         }
         return false;
     });
