@@ -466,12 +466,15 @@ Scanner::Cut Scanner::disinfect(OpenFile& file, const std::string& what, std::st
     std::wstring entry;
     if (!keep(file, {file.path, what, "disinfected", {}}, "disinfect", toAnsi(file.path), entry))
         return stopped_ ? Cut::Stopped : Cut::Failed;
-    return writeBack(file, clean.get(), static_cast<uint64_t>(cleanSize.QuadPart), error) ? Cut::Done : Cut::Failed;
+    bool touched = false;
+    if (writeBack(file, clean.get(), static_cast<uint64_t>(cleanSize.QuadPart), touched, error)) return Cut::Done;
+    if (!touched) quarantine().withdraw(entry);  // the file is as it was
+    return Cut::Failed;
 }
 
 // Repairs the file in place, so that it keeps its owner, permissions,
 // streams and links; attributes and times are put back afterwards.
-bool Scanner::writeBack(OpenFile& file, HANDLE clean, uint64_t size, std::string& error) {
+bool Scanner::writeBack(OpenFile& file, HANDLE clean, uint64_t size, bool& touched, std::string& error) {
     const DWORD attributes = file.info.attributes;
     if ((attributes & FILE_ATTRIBUTE_READONLY) && setAttributes(file.handle.get(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
         error = "its read-only attribute cannot be cleared";
@@ -490,6 +493,7 @@ bool Scanner::writeBack(OpenFile& file, HANDLE clean, uint64_t size, std::string
     }
     std::string chunk(kChunk, '\0');
     WinFile source(clean, size);
+    touched = true;
     bool ok = true;
     LARGE_INTEGER at{};
     ok = SetFilePointerEx(writer.get(), at, nullptr, FILE_BEGIN);
@@ -543,10 +547,6 @@ void Scanner::act(OpenFile& file, const Detection& found) {
         ++figures_.reported;
         emit(std::string("Error: could not ") + doing + " " + where + " (" + what + "): " + error);
     };
-    if (file.refused) {
-        failed(verb, systemMessage(file.refused));
-        return;
-    }
     if (file.info.links > 1) {
         unchanged("it has " + std::to_string(file.info.links) +
                   " names (hard links), and a change would leave the others as they are");
@@ -554,6 +554,10 @@ void Scanner::act(OpenFile& file, const Detection& found) {
     }
     if (isLink(file)) {
         unchanged("it is a link to another file");
+        return;
+    }
+    if (file.refused) {
+        failed(verb, systemMessage(file.refused));
         return;
     }
     std::string error;

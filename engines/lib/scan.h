@@ -100,7 +100,8 @@ private:
     bool keep(OpenFile& file, const QuarantineRecord& record, const char* verb, const std::string& where,
               std::wstring& entry);
     Cut disinfect(OpenFile& file, const std::string& what, std::string& error);
-    bool writeBack(OpenFile& file, HANDLE clean, uint64_t size, std::string& error);
+    // `touched`: the file may have been changed before a failure.
+    bool writeBack(OpenFile& file, HANDLE clean, uint64_t size, bool& touched, std::string& error);
     bool isLink(OpenFile& file) const;
     QuarantineStore& quarantine();
     void ioError(const std::string& text);
