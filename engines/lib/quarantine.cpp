@@ -166,6 +166,20 @@ uint64_t bytesHeld(const std::wstring& folder) {
     return total;
 }
 
+// Entries a scanner that was ended left half-written, and scratch files:
+// one still being written is open without sharing and stays.
+void removeLeftovers(const std::wstring& folder) {
+    WIN32_FIND_DATAW e;
+    HANDLE find = FindFirstFileW(longPath(folder + L"\\*").c_str(), &e);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = e.cFileName;
+        if (!(e.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && (name.ends_with(L".tmp") || name.ends_with(L".cut")))
+            DeleteFileW(longPath(folder + L"\\" + name).c_str());
+    } while (FindNextFileW(find, &e));
+    FindClose(find);
+}
+
 // The owner, group and permissions of the original, as SDDL; empty when
 // they cannot be read.
 std::string securityOf(HANDLE file) {
@@ -277,6 +291,7 @@ bool QuarantineStore::ready(std::string& why) {
         return false;
     }
     secured_ = secureFolder(folder_.substr(0, slash), why) && secureFolder(folder_, why);
+    if (secured_) removeLeftovers(folder_);
     return secured_;
 }
 
