@@ -15,6 +15,7 @@ constexpr ULONG kFileBasicInformation = 4;
 constexpr ULONG kFileInternalInformation = 6;
 constexpr ULONG kFileRenameInformation = 10;
 constexpr ULONG kFileDispositionInformation = 13;
+constexpr ULONG kFileAttributeTagInformation = 35;
 
 DWORD fromStatus(NTSTATUS status) { return status >= 0 ? 0 : RtlNtStatusToDosError(status); }
 
@@ -104,6 +105,15 @@ std::wstring finalPath(HANDLE h) {
         out.assign(n + 1, L'\0');
     }
     return {};
+}
+
+bool isNameSurrogate(HANDLE h) {
+    IO_STATUS_BLOCK io{};
+    FILE_ATTRIBUTE_TAG_INFORMATION tag{};
+    if (NtQueryInformationFile(h, &io, &tag, sizeof tag,
+                               static_cast<FILE_INFORMATION_CLASS>(kFileAttributeTagInformation)) < 0)
+        return true;
+    return (tag.ReparseTag & 0x20000000) != 0;
 }
 
 DWORD factsOf(HANDLE h, FileFacts& out) {

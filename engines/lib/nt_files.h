@@ -71,5 +71,9 @@ struct FileFacts {
     FILETIME created{}, accessed{}, written{};
 };
 DWORD factsOf(HANDLE h, FileFacts& out);
+// Whether a reparse point opened as itself stands for another name (a
+// symbolic link, a junction): true too when the system cannot say. Others
+// (compressed system files, cloud placeholders) are files like any other.
+bool isNameSurrogate(HANDLE h);
 
 }  // namespace qdx

@@ -314,17 +314,20 @@ void Scanner::scanFile(HANDLE dir, const std::wstring& folder, const std::wstrin
     // Opened once, as itself, with what a change needs; a file that cannot
     // be opened so is still checked, and the change then refused.
     const ACCESS_MASK read = GENERIC_READ | READ_CONTROL;
-    DWORD code = openChild(dir, name, read | (request_.action == ReportOnly ? 0 : DELETE | FILE_WRITE_ATTRIBUTES),
-                           false, file.handle);
+    ACCESS_MASK access = read | (request_.action == ReportOnly ? 0 : DELETE | FILE_WRITE_ATTRIBUTES);
+    DWORD code = openChild(dir, name, access, false, file.handle);
     if (code && request_.action != ReportOnly) {
         file.refused = code;
+        access = read;
         code = openChild(dir, name, read, false, file.handle);
     }
     if (!code) code = factsOf(file.handle.get(), file.info);
-    // A link is checked where it leads, and never changed.
+    // A link is checked where it leads, and never changed. Any other kind
+    // of reparse point holds its data through the file system's own
+    // handling, which opening it as itself would bypass.
     if (!code && (file.info.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        file.link = true;
-        code = openChild(dir, name, GENERIC_READ, false, file.handle, true);
+        file.link = isNameSurrogate(file.handle.get());
+        code = openChild(dir, name, file.link ? GENERIC_READ : access, false, file.handle, true);
         if (!code) code = factsOf(file.handle.get(), file.info);
     }
     if (code) {
