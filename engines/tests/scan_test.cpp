@@ -11,6 +11,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "hash.h"
 #include "scan.h"
 #include "signature_cutter.h"
 #include "test_support.h"
@@ -481,15 +482,25 @@ TEST(StopRequest, AtAnyMomentLeavesEveryFileWholeOrHandled) {
 
 TEST_F(ScanFolder, EveryChangedFileIsKeptInTheQuarantine) {
     std::map<std::string, std::string> before;
-    for (const char* name : {"tail.com", "eicar.com", "variant.exe", "letter.doc", "sub\\setup.exe"})
+    std::map<std::string, WIN32_FILE_ATTRIBUTE_DATA> facts;
+    for (const char* name : {"tail.com", "eicar.com", "variant.exe", "letter.doc", "sub\\setup.exe"}) {
         before[dir + "\\" + name] = readFile(dir + "\\" + name);
+        GetFileAttributesExA((dir + "\\" + name).c_str(), GetFileExInfoStandard, &facts[dir + "\\" + name]);
+    }
     const std::string folder = freshDir("store-all") + "\\Quendix\\Quarantine";
     QuarantineStore own(wide(folder));
     scan(dir, Disinfect, 1, 1, 1, &own);
     std::map<std::string, int> actions;
     for (const Entry& e : entriesIn(folder)) {
         SCOPED_TRACE(e.keys.at("path"));
-        EXPECT_EQ(e.bytes, before.at(e.keys.at("path")));
+        const std::string& path = e.keys.at("path");
+        EXPECT_EQ(e.bytes, before.at(path));
+        auto hasher = newHasher(HashKind::Sha256);
+        hasher->update(e.bytes.data(), e.bytes.size());
+        EXPECT_EQ(e.keys.at("sha256"), toHex(hasher->finish().data(), 32));
+        const FILETIME& written = facts.at(path).ftLastWriteTime;
+        EXPECT_EQ(e.keys.at("written"), std::to_string((uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime));
+        EXPECT_EQ(e.keys.at("attributes"), std::to_string(facts.at(path).dwFileAttributes));
         ++actions[e.keys.at("action")];
         if (e.keys.at("action") == "renamed") {
             EXPECT_EQ(e.keys.at("renamed-to"), dir + "\\variant.vxe");
