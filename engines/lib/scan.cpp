@@ -8,14 +8,12 @@
 #include <vector>
 
 #include "names.h"
+#include "signature_cutter.h"
 #include "win_file.h"
 #include "winpath.h"
 
 namespace qdx {
 namespace {
-
-// Larger files are checked but not rewritten in memory by disinfection.
-constexpr uint64_t kMaxInMemory = 64ull << 20;
 
 std::wstring join(const std::wstring& dir, const std::wstring& name) {
     return !dir.empty() && dir.back() == L'\\' ? dir + name : dir + L"\\" + name;
@@ -32,40 +30,38 @@ bool lessNoCase(const std::wstring& a, const std::wstring& b) {
     });
 }
 
-HANDLE openForReading(const std::wstring& path) {
-    return CreateFileW(longPath(path).c_str(), GENERIC_READ,
+bool sameNoCase(const std::wstring& a, const std::wstring& b) {
+    return a.size() == b.size() && !lessNoCase(a, b) && !lessNoCase(b, a);
+}
+
+// A folder open for listing and for opening what it holds.
+constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE;
+
+// Opens a folder the user named (following links: the user chose it).
+HANDLE openNamedFolder(const std::wstring& path) {
+    return CreateFileW(longPath(path).c_str(), kFolderAccess | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-// Reads from `offset`, or on from where the last read ended when `offset`
-// is kNext: one system call less per file, which counts on big trees.
-constexpr uint64_t kNext = ~uint64_t{0};
+std::wstring parentOf(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return L".";
+    if (slash == 2 && path[1] == L':') return path.substr(0, 3);
+    return path.substr(0, slash);
+}
 
-bool readAt(HANDLE h, uint64_t offset, std::string& out, size_t count) {
-    if (offset != kNext) {
-        LARGE_INTEGER where;
-        where.QuadPart = static_cast<LONGLONG>(offset);
-        if (!SetFilePointerEx(h, where, nullptr, FILE_BEGIN)) return false;
+constexpr size_t kChunk = 1 << 20;
+
+bool writeAll(HANDLE h, const char* data, size_t size) {
+    while (size) {
+        const DWORD part = size > (1u << 24) ? (1u << 24) : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(h, data, part, &written, nullptr) || written != part) return false;
+        data += part;
+        size -= part;
     }
-    out.resize(count);
-    size_t done = 0;
-    while (done < count) {
-        DWORD got = 0;
-        if (!ReadFile(h, out.data() + done, static_cast<DWORD>(count - done), &got, nullptr)) return false;
-        if (got == 0) break;
-        done += got;
-    }
-    out.resize(done);
     return true;
-}
-
-// Clears read-only so that the action can go ahead; gives the old attributes.
-DWORD makeWritable(const std::wstring& longName) {
-    const DWORD attributes = GetFileAttributesW(longName.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesW(longName.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    return attributes;
 }
 
 }  // namespace
@@ -76,31 +72,20 @@ std::string Detection::what() const {
     return "";
 }
 
-Step decideStep(int action, const Detection& found, bool document) {
-    const bool removable =
-        found.kind == Detection::Known && found.signature && found.signature->removable && found.member.empty();
+Step decideStep(int action, const Detection& found, bool document, bool container) {
+    container = container || !found.member.empty();
+    const bool removable = found.kind == Detection::Known && found.signature && found.signature->removable;
     switch (action) {
         case ReportOnly: return Step::Report;
         case Delete: return Step::Delete;
         case Rename:
             if (!document) return Step::Rename;
-            return removable ? Step::Remove : Step::Delete;
+            return removable && !container ? Step::Remove : Step::Delete;
         default:
+            if (container) return Step::Report;
             if (removable) return Step::Remove;
             return found.kind == Detection::Suspicious && !document ? Step::Rename : Step::Delete;
     }
-}
-
-bool removeSignatures(const Definitions& defs, std::string& data) {
-    bool any = false;
-    for (const auto& s : defs.signatures) {
-        if (!s.removable) continue;
-        for (size_t at = data.find(s.bytes); at != std::string::npos; at = data.find(s.bytes, at)) {
-            data.erase(at, s.bytes.size());
-            any = true;
-        }
-    }
-    return any;
 }
 
 namespace {
@@ -114,11 +99,26 @@ std::unique_ptr<SignatureStore> ownOnly(const Definitions& defs) {
 
 }  // namespace
 
-Scanner::Scanner(const Definitions& defs, const Request& request, Sink sink, ScanMonitor* monitor)
-    : ownStore_(ownOnly(defs)), store_(*ownStore_), request_(request), sink_(std::move(sink)), monitor_(monitor) {}
+Scanner::Scanner(const Definitions& defs, const Request& request, Sink sink, ScanMonitor* monitor,
+                 QuarantineStore* quarantine)
+    : ownStore_(ownOnly(defs)),
+      quarantine_(quarantine),
+      store_(*ownStore_),
+      request_(request),
+      sink_(std::move(sink)),
+      monitor_(monitor) {}
 
-Scanner::Scanner(const SignatureStore& store, const Request& request, Sink sink, ScanMonitor* monitor)
-    : store_(store), request_(request), sink_(std::move(sink)), monitor_(monitor) {}
+Scanner::Scanner(const SignatureStore& store, const Request& request, Sink sink, ScanMonitor* monitor,
+                 QuarantineStore* quarantine)
+    : quarantine_(quarantine), store_(store), request_(request), sink_(std::move(sink)), monitor_(monitor) {}
+
+QuarantineStore& Scanner::quarantine() {
+    if (!quarantine_) {
+        ownQuarantine_ = std::make_unique<QuarantineStore>(QuarantineStore::defaultFolder());
+        quarantine_ = ownQuarantine_.get();
+    }
+    return *quarantine_;
+}
 
 Scanner::~Scanner() = default;
 
@@ -198,92 +198,153 @@ void Scanner::scanPath(const std::string& typed) {
         return;
     }
     emit("Scanning " + toAnsi(full));
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         walk(full);
-    else  // a file the user named is checked whatever its extension
-        scanFile(full, baseName(full));
+        return;
+    }
+    // A file the user named is checked whatever its extension.
+    const std::wstring parent = parentOf(full);
+    Handle dir(openNamedFolder(parent));
+    if (!dir) {
+        ioError("cannot read " + toAnsi(full) + " (" + systemMessage(GetLastError()) + ")");
+        return;
+    }
+    // The name as the folder holds it (not a short or differently cased
+    // one), for comparing with where the open file resolves to.
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(longPath(full).c_str(), &entry);
+    std::wstring name = baseName(full);
+    if (find != INVALID_HANDLE_VALUE) {
+        name = entry.cFileName;
+        FindClose(find);
+    }
+    scanFile(dir.get(), finalPath(dir.get()), full, name);
 }
 
 void Scanner::walk(const std::wstring& root) {
-    // A stack of folders instead of recursion: depth costs no call stack.
-    std::vector<std::wstring> pending{root};
-    std::vector<std::wstring> files, folders;
-    while (!pending.empty()) {
-        const std::wstring dir = std::move(pending.back());
-        pending.pop_back();
-        if (!goOn(dir)) return;
-
+    // Each folder is opened relative to its parent's handle and never through
+    // a link, and each file relative to its folder's: a folder swapped for a
+    // link meanwhile leads nowhere outside the tree. A stack of open folders
+    // instead of recursion: depth costs no call stack, and only the folders
+    // on the way down are held open.
+    struct Frame {
+        Handle dir;
+        std::wstring path, resolved;
+        std::vector<std::wstring> folders;
+        size_t next = 0;
+    };
+    std::vector<Frame> stack;
+    std::vector<FolderEntry> entries;
+    std::vector<std::wstring> files;
+    auto enter = [&](Handle dir, const std::wstring& path, std::wstring resolved) {
         // The same folder twice (a link that the attributes did not show)
         // is a loop: pass it over.
-        HANDLE h = CreateFileW(longPath(dir).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            BY_HANDLE_FILE_INFORMATION id;
-            const bool known = GetFileInformationByHandle(h, &id);
-            CloseHandle(h);
+        BY_HANDLE_FILE_INFORMATION id;
+        if (GetFileInformationByHandle(dir.get(), &id)) {
             const uint64_t index = (uint64_t{id.nFileIndexHigh} << 32) | id.nFileIndexLow;
-            if (known && index != 0 && !visited_.insert({id.dwVolumeSerialNumber, index}).second) continue;
+            if (index != 0 && !visited_.insert({id.dwVolumeSerialNumber, index}).second) return;
         }
-
-        WIN32_FIND_DATAW entry;
-        HANDLE find = FindFirstFileW(longPath(join(dir, L"*")).c_str(), &entry);
-        if (find == INVALID_HANDLE_VALUE) {
-            const DWORD code = GetLastError();
-            if (code != ERROR_FILE_NOT_FOUND && code != ERROR_NO_MORE_FILES) {
-                ioError("cannot read the folder " + toAnsi(dir) + " (" + systemMessage(code) + ")");
-                continue;
-            }
+        if (const DWORD code = listFolder(dir.get(), entries)) {
+            ioError("cannot read the folder " + toAnsi(path) + " (" + systemMessage(code) + ")");
+            return;
         }
         ++figures_.folders;
+        Frame frame{std::move(dir), path, std::move(resolved), {}, 0};
         files.clear();
-        folders.clear();
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                const std::wstring name = entry.cFileName;
-                if (name == L"." || name == L"..") continue;
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) folders.push_back(name);
-                } else if (request_.allFiles() || isStandardFile(name) ||
-                           (request_.archivesOn() && isZip(name))) {
-                    files.push_back(name);
-                }
-            } while (FindNextFileW(find, &entry));
-            FindClose(find);
+        for (const auto& e : entries) {
+            if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (!(e.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) frame.folders.push_back(e.name);
+            } else if (request_.allFiles() || isStandardFile(e.name) || (request_.archivesOn() && isZip(e.name))) {
+                files.push_back(e.name);
+            }
         }
         std::sort(files.begin(), files.end(), lessNoCase);
-        std::sort(folders.begin(), folders.end(), lessNoCase);
+        std::sort(frame.folders.begin(), frame.folders.end(), lessNoCase);
         for (const auto& name : files) {
-            scanFile(join(dir, name), name);
+            scanFile(frame.dir.get(), frame.resolved, join(path, name), name);
             if (stopped_) return;
         }
-        for (auto it = folders.rbegin(); it != folders.rend(); ++it) pending.push_back(join(dir, *it));
+        stack.push_back(std::move(frame));
+    };
+
+    if (!goOn(root)) return;
+    Handle top(openNamedFolder(root));
+    if (!top) {
+        ioError("cannot read the folder " + toAnsi(root) + " (" + systemMessage(GetLastError()) + ")");
+        return;
+    }
+    std::wstring resolved = finalPath(top.get());
+    enter(std::move(top), root, std::move(resolved));
+    while (!stack.empty() && !stopped_) {
+        Frame& parent = stack.back();
+        if (parent.next == parent.folders.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const std::wstring name = parent.folders[parent.next++];
+        const std::wstring path = join(parent.path, name);
+        if (!goOn(path)) return;
+        Handle dir;
+        if (const DWORD code = openChild(parent.dir.get(), name, kFolderAccess, true, dir)) {
+            ioError("cannot read the folder " + toAnsi(path) + " (" + systemMessage(code) + ")");
+            continue;
+        }
+        // Became a link since it was listed: not followed, like any link.
+        // Where links are followed all the same (Wine), the resolved path
+        // shows it.
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(dir.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            continue;
+        // Where the system cannot say (very long paths under Wine), the
+        // handle's own attributes are what there is to go by.
+        resolved = parent.resolved.empty() ? std::wstring() : finalPath(dir.get());
+        if (!resolved.empty() && !sameNoCase(resolved, join(parent.resolved, name))) continue;
+        enter(std::move(dir), path, std::move(resolved));
     }
 }
 
-void Scanner::scanFile(const std::wstring& path, const std::wstring& name) {
+void Scanner::scanFile(HANDLE dir, const std::wstring& folder, const std::wstring& path, const std::wstring& name) {
     if (!goOn(path)) return;
     checking_ = path;
-    HANDLE h = openForReading(path);
-    if (h == INVALID_HANDLE_VALUE) {
-        ioError("cannot read " + toAnsi(path) + " (" + systemMessage(GetLastError()) + ")");
+    OpenFile file;
+    file.dir = dir;
+    file.folder = folder;
+    file.path = path;
+    file.name = name;
+    // Opened once, as itself, with what a change needs; a file that cannot
+    // be opened so is still checked, and the change then refused.
+    const ACCESS_MASK read = GENERIC_READ | READ_CONTROL;
+    ACCESS_MASK access = read | (request_.action == ReportOnly ? 0 : DELETE | FILE_WRITE_ATTRIBUTES);
+    DWORD code = openChild(dir, name, access, false, file.handle);
+    if (code && request_.action != ReportOnly) {
+        file.refused = code;
+        access = read;
+        code = openChild(dir, name, read, false, file.handle);
+    }
+    if (!code) code = factsOf(file.handle.get(), file.info);
+    // A link is checked where it leads, and never changed. Any other kind
+    // of reparse point holds its data through the file system's own
+    // handling, which opening it as itself would bypass.
+    if (!code && (file.info.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        file.link = isNameSurrogate(file.handle.get());
+        code = openChild(dir, name, file.link ? GENERIC_READ : access, false, file.handle, true);
+        if (!code) code = factsOf(file.handle.get(), file.info);
+    }
+    if (code) {
+        ioError("cannot read " + toAnsi(path) + " (" + systemMessage(code) + ")");
         return;
     }
-    LARGE_INTEGER size;
-    Detection found;
-    bool readable = GetFileSizeEx(h, &size) != 0;
-    if (readable) {
-        found = checkFile(h, static_cast<uint64_t>(size.QuadPart));
-        readable = found || GetLastError() != ERROR_READ_FAULT;
-    }
-    const DWORD code = GetLastError();
-    CloseHandle(h);
+    const uint64_t size = file.info.size;
+    Detection found = checkFile(file.handle.get(), size);
+    const bool readable = found || GetLastError() != ERROR_READ_FAULT;
+    code = GetLastError();
     if (stopped_) return;  // in the middle of the file: neither counted nor acted upon
     if (!readable) {
         ioError("cannot read " + toAnsi(path) + " (" + systemMessage(code) + ")");
         return;
     }
     ++figures_.files;
-    if (found) act(path, name, found);
+    if (found) act(file, found);
 }
 
 // The engine core reads the file in chunks (and the members of a ZIP
@@ -327,110 +388,230 @@ Detection Scanner::detectionOf(const FileFinding& f) const {
     return d;
 }
 
-bool Scanner::disinfect(const std::wstring& path, std::string& error) {
-    const std::wstring longName = longPath(path);
-    HANDLE h = openForReading(path);
-    if (h == INVALID_HANDLE_VALUE) {
-        error = systemMessage(GetLastError());
-        return false;
+bool Scanner::isLink(OpenFile& file) const {
+    if (file.link) return true;
+    if (file.folder.empty()) return false;
+    const std::wstring resolved = finalPath(file.handle.get());
+    return !resolved.empty() && !sameNoCase(resolved, join(file.folder, file.name));
+}
+
+bool Scanner::keep(OpenFile& file, const QuarantineRecord& record, const char* verb, const std::string& where,
+                   std::wstring& entry) {
+    std::string why;
+    const auto outcome = quarantine().keep(file.handle.get(), record, [this] { return goOn(checking_); }, entry, why);
+    if (outcome == QuarantineStore::Outcome::Kept) return true;
+    if (outcome == QuarantineStore::Outcome::Refused) {
+        ++figures_.errors;
+        ++figures_.reported;
+        emit(std::string("Error: could not ") + verb + " " + where + " (" + record.virus +
+             "): the file was left as it was, since the quarantine could not keep a copy of it: " + why);
     }
-    LARGE_INTEGER size;
-    std::string data;
-    const bool read = GetFileSizeEx(h, &size) && static_cast<uint64_t>(size.QuadPart) <= kMaxInMemory &&
-                      readAt(h, kNext, data, static_cast<size_t>(size.QuadPart));
-    CloseHandle(h);
-    if (!read) {
-        error = "the file is too large to be disinfected";
-        return false;
+    return false;
+}
+
+Scanner::Cut Scanner::disinfect(OpenFile& file, const std::string& what, std::string& error) {
+    std::vector<std::string> bodies;
+    if (store_.own())
+        for (const auto& s : store_.own()->signatures)
+            if (s.removable) bodies.push_back(s.bytes);
+    if (bodies.empty()) return Cut::Impossible;
+
+    // The clean copy first, in one pass; the file is changed only once it is
+    // complete, checked and the original is in the quarantine.
+    Handle clean;
+    if (quarantine().scratch(clean, error)) return Cut::Failed;
+    SignatureCutter cutter(std::move(bodies));
+    std::string kept;
+    bool written = true;
+    auto out = [&](std::string_view part) {
+        kept.append(part);
+        if (kept.size() >= kChunk) {
+            written = written && writeAll(clean.get(), kept.data(), kept.size());
+            kept.clear();
+        }
+    };
+    const uint64_t size = file.info.size;
+    WinFile original(file.handle.get(), size);
+    std::string chunk(kChunk, '\0');
+    for (uint64_t offset = 0; offset < size;) {
+        if (offset > 0 && !goOn(checking_)) return Cut::Stopped;
+        size_t got = 0;
+        try {
+            got = original.readAt(offset, chunk.data(), static_cast<size_t>(std::min<uint64_t>(kChunk, size - offset)));
+        } catch (const ReadError& e) {
+            error = e.what();
+            return Cut::Failed;
+        }
+        if (got == 0) break;
+        cutter.feed(std::string_view(chunk.data(), got), out);
+        offset += got;
+    }
+    cutter.finish(out);
+    written = written && writeAll(clean.get(), kept.data(), kept.size());
+    if (!written) {
+        error = "cannot write the clean copy (" + systemMessage(GetLastError()) + ")";
+        return Cut::Failed;
+    }
+    LARGE_INTEGER cleanSize;
+    if (!GetFileSizeEx(clean.get(), &cleanSize)) {
+        error = systemMessage(GetLastError());
+        return Cut::Failed;
     }
     // Whatever is left after the cut must be clean, or the file is lost.
-    const bool cut = store_.own() && removeSignatures(*store_.own(), data);
-    MemoryFile rest(data);
-    if (!cut || !qdx::scanFile(store_, ScanOptions{}, rest, false).empty()) {
-        error = "the file cannot be disinfected";
+    WinFile rest(clean.get(), static_cast<uint64_t>(cleanSize.QuadPart));
+    try {
+        if (cutter.cuts() == 0 || !qdx::scanFile(store_, ScanOptions{}, rest, false).empty()) return Cut::Impossible;
+    } catch (const ReadError& e) {
+        error = e.what();
+        return Cut::Failed;
+    }
+
+    std::wstring entry;
+    if (!keep(file, {file.path, what, "disinfected", {}}, "disinfect", toAnsi(file.path), entry))
+        return stopped_ ? Cut::Stopped : Cut::Failed;
+    bool touched = false;
+    if (writeBack(file, clean.get(), static_cast<uint64_t>(cleanSize.QuadPart), touched, error)) return Cut::Done;
+    if (!touched) quarantine().withdraw(entry);  // the file is as it was
+    return Cut::Failed;
+}
+
+// Repairs the file in place, so that it keeps its owner, permissions,
+// streams and links; attributes and times are put back afterwards.
+bool Scanner::writeBack(OpenFile& file, HANDLE clean, uint64_t size, bool& touched, std::string& error) {
+    const DWORD attributes = file.info.attributes;
+    if ((attributes & FILE_ATTRIBUTE_READONLY) && setAttributes(file.handle.get(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+        error = "its read-only attribute cannot be cleared";
         return false;
     }
-    const std::wstring temporary = longName + L".qd$";
-    HANDLE out = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                             nullptr);
-    if (out == INVALID_HANDLE_VALUE) {
-        error = systemMessage(GetLastError());
+    // A handle that may write, to the very file checked: opened within the
+    // same open folder and compared by identity.
+    Handle writer;
+    FileFacts same;
+    DWORD code = openChild(file.dir, file.name, FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES, false, writer);
+    if (!code && (factsOf(writer.get(), same) || same.index != file.info.index)) code = ERROR_FILE_NOT_FOUND;
+    if (code) {
+        setAttributes(file.handle.get(), attributes);
+        error = systemMessage(code);
         return false;
     }
-    DWORD written = 0;
-    const bool ok = WriteFile(out, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
-                    written == data.size();
-    const DWORD writeCode = GetLastError();
-    CloseHandle(out);
-    const DWORD attributes = makeWritable(longName);
-    if (!ok || !MoveFileExW(temporary.c_str(), longName.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        error = systemMessage(ok ? GetLastError() : writeCode);
-        DeleteFileW(temporary.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(longName.c_str(), attributes);
+    std::string chunk(kChunk, '\0');
+    WinFile source(clean, size);
+    touched = true;
+    bool ok = true;
+    LARGE_INTEGER at{};
+    ok = SetFilePointerEx(writer.get(), at, nullptr, FILE_BEGIN);
+    try {
+        for (uint64_t offset = 0; ok && offset < size;) {
+            const size_t got = source.readAt(offset, chunk.data(), static_cast<size_t>(std::min<uint64_t>(kChunk, size - offset)));
+            if (got == 0) break;
+            ok = writeAll(writer.get(), chunk.data(), got);
+            offset += got;
+        }
+    } catch (const ReadError& e) {
+        error = std::string(e.what()) + "; the original is kept in the quarantine";
         return false;
     }
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesW(longName.c_str(), attributes);
+    at.QuadPart = static_cast<LONGLONG>(size);
+    ok = ok && SetFilePointerEx(writer.get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(writer.get()) &&
+         FlushFileBuffers(writer.get());
+    if (!ok) {
+        error = systemMessage(GetLastError()) + "; the original is kept in the quarantine";
+        return false;
+    }
+    SetFileTime(writer.get(), &file.info.created, &file.info.accessed, &file.info.written);
+    setAttributes(writer.get(), attributes);
     return true;
 }
 
-void Scanner::act(const std::wstring& path, const std::wstring& name, const Detection& found) {
-    std::string where = toAnsi(path);
+void Scanner::act(OpenFile& file, const Detection& found) {
+    std::string where = toAnsi(file.path);
     if (!found.member.empty()) where += ", member " + found.member;
     const std::string what = found.what();
     if (found.kind == Detection::Suspicious) ++figures_.suspicious;
 
-    Step step = decideStep(request_.action, found, isDocument(name));
+    const bool container = isZip(file.name);
+    Step step = decideStep(request_.action, found, isDocument(file.name), container);
+    auto unchanged = [&](const std::string& why) {
+        ++figures_.reported;
+        emit("Found " + what + " in " + where + " (not changed: " + why + ")");
+    };
+    if (step == Step::Report) {
+        if (request_.action == ReportOnly) {
+            ++figures_.reported;
+            emit("Found " + what + " in " + where);
+        } else {
+            unchanged("a virus in an archive cannot be removed, and disinfection never deletes an archive");
+        }
+        return;
+    }
+    const char* verb = step == Step::Remove ? "disinfect" : step == Step::Delete ? "delete" : "rename";
+    auto failed = [&](const char* doing, const std::string& error) {
+        ++figures_.errors;
+        ++figures_.reported;
+        emit(std::string("Error: could not ") + doing + " " + where + " (" + what + "): " + error);
+    };
+    if (file.info.links > 1) {
+        unchanged("it has " + std::to_string(file.info.links) +
+                  " names (hard links), and a change would leave the others as they are");
+        return;
+    }
+    if (isLink(file)) {
+        unchanged("it is a link to another file");
+        return;
+    }
+    if (file.refused) {
+        failed(verb, systemMessage(file.refused));
+        return;
+    }
     std::string error;
     if (step == Step::Remove) {
-        if (disinfect(path, error)) {
-            ++figures_.removed;
-            emit("Virus removed: " + what + " in " + where);
-            return;
+        switch (disinfect(file, what, error)) {
+            case Cut::Done:
+                ++figures_.removed;
+                emit("Virus removed: " + what + " in " + where);
+                return;
+            case Cut::Stopped: return;
+            case Cut::Failed:
+                if (!error.empty()) failed("disinfect", error);
+                return;
+            case Cut::Impossible: step = Step::Delete; break;
         }
-        if (error != "the file cannot be disinfected") {
-            ++figures_.errors;
-            ++figures_.reported;
-            emit("Error: could not disinfect " + where + " (" + what + "): " + error);
-            return;
-        }
-        step = Step::Delete;
     }
-    const std::wstring longName = longPath(path);
+    std::wstring entry;
+    const DWORD attributes = file.info.attributes;
     if (step == Step::Delete) {
-        const DWORD attributes = makeWritable(longName);
-        if (DeleteFileW(longName.c_str())) {
-            ++figures_.deleted;
-            emit("File deleted: " + where + " (" + what + ")");
+        if (!keep(file, {file.path, what, "deleted", {}}, "delete", where, entry)) return;
+        DWORD code = 0;
+        if (attributes & FILE_ATTRIBUTE_READONLY) code = setAttributes(file.handle.get(), attributes & ~FILE_ATTRIBUTE_READONLY);
+        if (!code) code = markForDeletion(file.handle.get());
+        if (code) {
+            setAttributes(file.handle.get(), attributes);
+            quarantine().withdraw(entry);
+            failed("delete", systemMessage(code));
             return;
         }
-        error = systemMessage(GetLastError());
-        if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(longName.c_str(), attributes);
-        ++figures_.errors;
-        ++figures_.reported;
-        emit("Error: could not delete " + where + " (" + what + "): " + error);
+        file.handle.reset();  // the file goes with its last handle
+        ++figures_.deleted;
+        emit("File deleted: " + where + " (" + what + ")");
         return;
     }
-    if (step == Step::Rename) {
-        // A file of the new name from an earlier scan stays: .V00 to .V99.
-        std::wstring target = renamedName(path);
-        for (int n = 0; n < 100 && GetFileAttributesW(longPath(target).c_str()) != INVALID_FILE_ATTRIBUTES; ++n) {
-            const size_t dot = target.rfind(L'.');
-            wchar_t digits[3] = {static_cast<wchar_t>(L'0' + n / 10), static_cast<wchar_t>(L'0' + n % 10), 0};
-            target = target.substr(0, dot + 2) + digits;
-        }
-        if (MoveFileExW(longName.c_str(), longPath(target).c_str(), 0)) {
-            ++figures_.renamed;
-            emit("File renamed: " + where + " to " + toAnsi(baseName(target)) + " (" + what + ")");
-            return;
-        }
-        ++figures_.errors;
-        ++figures_.reported;
-        emit("Error: could not rename " + where + " (" + what + "): " + systemMessage(GetLastError()));
+    // Rename: a file of the new name from an earlier scan stays: .V00 to .V99.
+    std::wstring target = renamedName(file.name);
+    for (int n = 0; n < 100; ++n) {
+        Handle taken;
+        if (openChild(file.dir, target, 0, false, taken) == ERROR_FILE_NOT_FOUND) break;
+        const size_t dot = target.rfind(L'.');
+        wchar_t digits[3] = {static_cast<wchar_t>(L'0' + n / 10), static_cast<wchar_t>(L'0' + n % 10), 0};
+        target = target.substr(0, dot + 2) + digits;
+    }
+    if (!keep(file, {file.path, what, "renamed", join(parentOf(file.path), target)}, "rename", where, entry)) return;
+    if (const DWORD code = renameWithin(file.handle.get(), file.dir, target)) {
+        quarantine().withdraw(entry);
+        failed("rename", systemMessage(code));
         return;
     }
-    ++figures_.reported;
-    emit("Found " + what + " in " + where);
+    ++figures_.renamed;
+    emit("File renamed: " + where + " to " + toAnsi(target) + " (" + what + ")");
 }
 
 }  // namespace qdx

@@ -12,6 +12,8 @@
 #include "definitions.h"
 #include "file_scan.h"
 #include "monitor.h"
+#include "nt_files.h"
+#include "quarantine.h"
 #include "request.h"
 #include "results.h"
 #include "signature_store.h"
@@ -36,11 +38,10 @@ enum class Step { Report, Remove, Delete, Rename };
 // What to do with one infected file. Documents are never renamed (they
 // would stay just as infectious): they are disinfected or deleted instead.
 // A suspicious file cannot be disinfected; disinfection mode renames it
-// rather than delete a file on a mere suspicion.
-Step decideStep(int action, const Detection& found, bool document);
-
-// Cuts every removable signature out of `data`; false when none was there.
-bool removeSignatures(const Definitions& defs, std::string& data);
+// rather than delete a file on a mere suspicion. An archive (`container`, or
+// a finding in a member) is never deleted or rewritten by disinfection: a
+// virus in one member must not cost the others.
+Step decideStep(int action, const Detection& found, bool document, bool container = false);
 
 class Scanner {
 public:
@@ -50,10 +51,13 @@ public:
     static constexpr uint64_t kMaxErrorLines = 50;
 
     // With our own definitions only. `monitor`, when given, hears how far the
-    // scan got and may stop it.
-    Scanner(const Definitions& defs, const Request& request, Sink sink, ScanMonitor* monitor = nullptr);
+    // scan got and may stop it. Every original is kept in `quarantine` before
+    // it is changed; without one, in the store of QuarantineStore::defaultFolder().
+    Scanner(const Definitions& defs, const Request& request, Sink sink, ScanMonitor* monitor = nullptr,
+            QuarantineStore* quarantine = nullptr);
     // With everything in `store` (our definitions and the databases).
-    Scanner(const SignatureStore& store, const Request& request, Sink sink, ScanMonitor* monitor = nullptr);
+    Scanner(const SignatureStore& store, const Request& request, Sink sink, ScanMonitor* monitor = nullptr,
+            QuarantineStore* quarantine = nullptr);
     ~Scanner();
 
     // Everything the request asks for.
@@ -70,20 +74,44 @@ public:
     const std::wstring& stoppedIn() const { return stoppedIn_; }
 
 private:
+    // A file open for the scan, in the folder open as `dir`. Every change is
+    // made through `handle`, never by name.
+    struct OpenFile {
+        HANDLE dir = nullptr;
+        std::wstring folder;    // the folder's resolved path, when known
+        std::wstring path;      // as reported
+        std::wstring name;
+        Handle handle;
+        FileFacts info;
+        DWORD refused = 0;      // why it could not be opened for a change
+        bool link = false;
+    };
+    enum class Cut { Done, Impossible, Failed, Stopped };
+
     void scanDrives(unsigned type, const char* what);
     void scanDisketteA();
     void walk(const std::wstring& root);
-    void scanFile(const std::wstring& path, const std::wstring& name);
+    void scanFile(HANDLE dir, const std::wstring& folder, const std::wstring& path, const std::wstring& name);
     Detection checkFile(void* handle, uint64_t size);
     Detection detectionOf(const FileFinding& found) const;
-    void act(const std::wstring& path, const std::wstring& name, const Detection& found);
-    bool disinfect(const std::wstring& path, std::string& error);
+    void act(OpenFile& file, const Detection& found);
+    // Keeps the original in the quarantine; false (with a line) when the
+    // change must not go ahead.
+    bool keep(OpenFile& file, const QuarantineRecord& record, const char* verb, const std::string& where,
+              std::wstring& entry);
+    Cut disinfect(OpenFile& file, const std::string& what, std::string& error);
+    // `touched`: the file may have been changed before a failure.
+    bool writeBack(OpenFile& file, HANDLE clean, uint64_t size, bool& touched, std::string& error);
+    bool isLink(OpenFile& file) const;
+    QuarantineStore& quarantine();
     void ioError(const std::string& text);
     void emit(const std::string& line);
     // False once the monitor has stopped the scan.
     bool goOn(const std::wstring& checking);
 
     std::unique_ptr<SignatureStore> ownStore_;
+    std::unique_ptr<QuarantineStore> ownQuarantine_;
+    QuarantineStore* quarantine_;
     const SignatureStore& store_;
     Request request_;
     Sink sink_;

@@ -1,12 +1,19 @@
 // The scanner on real files: detection, file sets, each action, errors.
 #include <windows.h>
 
+#include <aclapi.h>
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <memory>
+#include <zlib.h>
 
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+
+#include "hash.h"
 #include "scan.h"
+#include "signature_cutter.h"
 #include "test_support.h"
 
 using namespace qdx;
@@ -20,7 +27,20 @@ struct ScanRun {
     int counted = 0;
 };
 
-ScanRun scan(const std::string& path, int action, int fileSet = 1, int heuristics = 1, int archive = 1) {
+std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+// Every test's originals go into one store beside the test's folders.
+std::string storeDir() {
+    static const std::string dir = freshDir("quarantine") + "\\Quendix\\Quarantine";
+    return dir;
+}
+QuarantineStore& store() {
+    static QuarantineStore s(wide(storeDir()));
+    return s;
+}
+
+ScanRun scan(const std::string& path, int action, int fileSet = 1, int heuristics = 1, int archive = 1,
+             QuarantineStore* quarantine = &store()) {
     Request r;
     r.path = path;
     r.target = UserSpecified;
@@ -32,7 +52,7 @@ ScanRun scan(const std::string& path, int action, int fileSet = 1, int heuristic
     Scanner s(definitions(), r, [&](const std::string& l) {
         run.lines.push_back(l);
         run.counted += countsAsInfection(l, action);
-    });
+    }, nullptr, quarantine);
     s.scanRequest();
     s.finish();
     run.figures = s.figures();
@@ -54,7 +74,8 @@ private:
     std::function<bool(const std::wstring&)> stopHere_;
 };
 
-ScanRun scanUntil(const std::string& path, int action, ScanMonitor& monitor, Scanner** kept = nullptr) {
+ScanRun scanUntil(const std::string& path, int action, ScanMonitor& monitor, Scanner** kept = nullptr,
+                  QuarantineStore* quarantine = &store()) {
     Request r;
     r.path = path;
     r.target = UserSpecified;
@@ -64,7 +85,7 @@ ScanRun scanUntil(const std::string& path, int action, ScanMonitor& monitor, Sca
     last = std::make_unique<Scanner>(definitions(), r, [&](const std::string& l) {
         run.lines.push_back(l);
         run.counted += countsAsInfection(l, action);
-    }, &monitor);
+    }, &monitor, quarantine);
     last->scanRequest();
     last->finish();
     run.figures = last->figures();
@@ -72,7 +93,89 @@ ScanRun scanUntil(const std::string& path, int action, ScanMonitor& monitor, Sca
     return run;
 }
 
-std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+std::string unixPath(const std::string& path) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    static const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    const char* name = unixName ? unixName(wide(path).c_str()) : nullptr;
+    if (!name) throw std::runtime_error("no Unix path for " + path);
+    return name;
+}
+
+// Runs a Unix shell command (Wine starts Unix programs too) and waits until
+// `done` holds: Wine may signal the process before it has run.
+void unixShell(const std::string& line, const std::function<bool()>& done) {
+    std::string command = "/bin/sh -c \"" + line + "\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessA("Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    for (int i = 0; i < 500 && !done(); ++i) Sleep(10);
+    ASSERT_TRUE(done()) << line;
+}
+
+// A Unix symbolic link, which Wine takes for a link (for a junction, when it
+// leads to a folder).
+void unixLink(const std::string& target, const std::string& link) {
+    const size_t slash = link.find_last_of('\\');
+    unixShell("ln -s '" + unixPath(target) + "' '" + unixPath(link.substr(0, slash)) + "/" + link.substr(slash + 1) + "'",
+              [&] { return exists(link); });
+}
+
+// A fresh folder, whatever links a former run left in it (the helpers of
+// the other tests cannot remove them).
+std::string freshLinkDir(const std::string& name) {
+    const std::string dir = freshDir(name);
+    const std::string ready = dir + "\\ready";
+    unixShell("rm -rf '" + unixPath(dir) + "' && mkdir '" + unixPath(dir) + "' && touch '" + unixPath(dir) + "/ready'",
+              [&] { return exists(ready); });
+    DeleteFileA(ready.c_str());
+    return dir;
+}
+
+// The entries of a quarantine folder, decoded the way the quarantine
+// program reads them.
+struct Entry {
+    std::map<std::string, std::string> keys;
+    std::string bytes;
+};
+
+std::vector<Entry> entriesIn(const std::string& folder) {
+    std::vector<Entry> out;
+    WIN32_FIND_DATAA e;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &e);
+    if (find == INVALID_HANDLE_VALUE) return out;
+    do {
+        const std::string name = e.cFileName;
+        if (name == "." || name == "..") continue;
+        EXPECT_TRUE(name.size() == 27 && name.ends_with(".qdq")) << name;  // no scratch or half-written file
+        const std::string data = readFile(folder + "\\" + name);
+        const size_t end = data.find("\r\n\r\n");
+        EXPECT_EQ(data.rfind("QUENDIX-QUARANTINE 1\r\n", 0), 0u);
+        Entry entry;
+        for (size_t at = data.find("\r\n") + 2; at < end + 2;) {
+            const size_t next = data.find("\r\n", at);
+            const std::string line = data.substr(at, next - at);
+            entry.keys[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
+            at = next + 2;
+        }
+        std::string payload = data.substr(end + 4);
+        EXPECT_EQ(std::to_string(payload.size()), entry.keys["stored"]);
+        for (size_t i = 0; i < payload.size(); ++i)
+            payload[i] = static_cast<char>(payload[i] ^ (0xA5 ^ static_cast<uint8_t>(i * 151)));
+        uLongf size = static_cast<uLongf>(std::stoull(entry.keys["size"]));
+        entry.bytes.assign(size, '\0');
+        EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(entry.bytes.data()), &size,
+                             reinterpret_cast<const Bytef*>(payload.data()), static_cast<uLong>(payload.size())),
+                  Z_OK);
+        out.push_back(std::move(entry));
+    } while (FindNextFileA(find, &e));
+    FindClose(find);
+    return out;
+}
 
 int linesBeginning(const ScanRun& run, const std::string& prefix) {
     int n = 0;
@@ -252,8 +355,14 @@ TEST(ScanArchive, StoredZipMembersOnlyWithArchivesOn) {
     ScanRun run = scan(dir, ReportOnly, 1, 1, 2);
     ASSERT_EQ(run.counted, 1);
     EXPECT_NE(run.lines.at(1).find("member eicar.com"), std::string::npos) << run.lines.at(1);
-    // A virus inside an archive cannot be cut out: the archive goes.
+    // A virus in one member cannot be cut out, and the other members must
+    // not be lost with it: disinfection leaves the archive alone, deletion
+    // takes it (into the quarantine).
+    const std::string before = readFile(dir + "\\tests.zip");
     run = scan(dir, Disinfect, 1, 1, 2);
+    EXPECT_EQ(linesBeginning(run, "Found EICAR-Test-File in " + dir + "\\tests.zip, member eicar.com (not changed"), 1);
+    EXPECT_EQ(readFile(dir + "\\tests.zip"), before);
+    run = scan(dir, Delete, 1, 1, 2);
     EXPECT_EQ(linesBeginning(run, "File deleted"), 1);
     EXPECT_FALSE(exists(dir + "\\tests.zip"));
 }
@@ -268,7 +377,9 @@ TEST(Decisions, OneStepPerActionAndKind) {
     EXPECT_EQ(decideStep(Disinfect, f, false), Step::Delete);
     EXPECT_EQ(decideStep(Disinfect, s, false), Step::Rename);
     EXPECT_EQ(decideStep(Disinfect, s, true), Step::Delete);
-    EXPECT_EQ(decideStep(Disinfect, member, false), Step::Delete);
+    EXPECT_EQ(decideStep(Disinfect, member, false), Step::Report);
+    EXPECT_EQ(decideStep(Disinfect, r, false, true), Step::Report);  // an archive itself
+    EXPECT_EQ(decideStep(Delete, member, false), Step::Delete);
     EXPECT_EQ(decideStep(Delete, r, false), Step::Delete);
     EXPECT_EQ(decideStep(Rename, r, false), Step::Rename);
     EXPECT_EQ(decideStep(Rename, r, true), Step::Remove);
@@ -367,4 +478,210 @@ TEST(StopRequest, AtAnyMomentLeavesEveryFileWholeOrHandled) {
             break;
         }
     }
+}
+
+TEST_F(ScanFolder, EveryChangedFileIsKeptInTheQuarantine) {
+    std::map<std::string, std::string> before;
+    std::map<std::string, WIN32_FILE_ATTRIBUTE_DATA> facts;
+    for (const char* name : {"tail.com", "eicar.com", "variant.exe", "letter.doc", "sub\\setup.exe"}) {
+        before[dir + "\\" + name] = readFile(dir + "\\" + name);
+        GetFileAttributesExA((dir + "\\" + name).c_str(), GetFileExInfoStandard, &facts[dir + "\\" + name]);
+    }
+    const std::string folder = freshDir("store-all") + "\\Quendix\\Quarantine";
+    QuarantineStore own(wide(folder));
+    scan(dir, Disinfect, 1, 1, 1, &own);
+    std::map<std::string, int> actions;
+    for (const Entry& e : entriesIn(folder)) {
+        SCOPED_TRACE(e.keys.at("path"));
+        const std::string& path = e.keys.at("path");
+        EXPECT_EQ(e.bytes, before.at(path));
+        auto hasher = newHasher(HashKind::Sha256);
+        hasher->update(e.bytes.data(), e.bytes.size());
+        EXPECT_EQ(e.keys.at("sha256"), toHex(hasher->finish().data(), 32));
+        const FILETIME& written = facts.at(path).ftLastWriteTime;
+        EXPECT_EQ(e.keys.at("written"), std::to_string((uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime));
+        EXPECT_EQ(e.keys.at("attributes"), std::to_string(facts.at(path).dwFileAttributes));
+        ++actions[e.keys.at("action")];
+        if (e.keys.at("action") == "renamed") {
+            EXPECT_EQ(e.keys.at("renamed-to"), dir + "\\variant.vxe");
+        }
+    }
+    EXPECT_EQ(actions, (std::map<std::string, int>{{"deleted", 2}, {"disinfected", 2}, {"renamed", 1}}));
+}
+
+// A folder in the tree swapped for a link to a folder outside it while a
+// large file is being read: what happens, happens inside the tree.
+TEST(SafeActions, FolderSwappedForALinkChangesNothingOutsideTheTree) {
+    const std::string root = freshLinkDir("swap"), victim = freshDir("victim");
+    const std::string big = std::string(3 << 20, 'x') + signature("Quendix-Test.Tail.A");
+    CreateDirectoryA((root + "\\sub").c_str(), nullptr);
+    CreateDirectoryA((root + "\\sub\\inner").c_str(), nullptr);
+    writeFile(root + "\\sub\\big.com", big);
+    writeFile(root + "\\sub\\inner\\eicar.com", signature("EICAR-Test-File"));
+    CreateDirectoryA((victim + "\\inner").c_str(), nullptr);
+    writeFile(victim + "\\big.com", big);
+    writeFile(victim + "\\inner\\eicar.com", signature("EICAR-Test-File"));
+    int asked = 0;
+    StopWhen swap([&](const std::wstring& p) {
+        if (p == wide(root + "\\sub\\big.com") && ++asked == 2) {
+            // The folder being read, and the folder to be walked next.
+            EXPECT_TRUE(MoveFileA((root + "\\sub").c_str(), (root + "\\moved").c_str()));
+            unixLink(victim, root + "\\sub");
+            EXPECT_TRUE(MoveFileA((root + "\\moved\\inner").c_str(), (root + "\\moved\\inner-old").c_str()));
+            unixLink(victim + "\\inner", root + "\\moved\\inner");
+        }
+        return false;
+    });
+    const ScanRun run = scanUntil(root, Disinfect, swap);
+    ASSERT_EQ(asked > 2, true);
+    EXPECT_EQ(readFile(victim + "\\big.com"), big);
+    EXPECT_EQ(readFile(victim + "\\inner\\eicar.com"), signature("EICAR-Test-File"));
+    for (const auto& l : run.lines) EXPECT_EQ(l.find("victim"), std::string::npos) << l;
+}
+
+TEST(SafeActions, LinkedFilesAreReportedAndLeftAsTheyAre) {
+    const std::string dir = freshLinkDir("links"), other = freshDir("linktargets");
+    const std::string eicar = signature("EICAR-Test-File");
+    writeFile(other + "\\target.com", eicar);
+    ASSERT_TRUE(CreateHardLinkA((dir + "\\hard.com").c_str(), (other + "\\target.com").c_str(), nullptr));
+    writeFile(other + "\\pointed.com", eicar);
+    unixLink(other + "\\pointed.com", dir + "\\soft.com");
+    for (int action : {Disinfect, Delete, Rename}) {
+        const ScanRun run = scan(dir, action);
+        EXPECT_EQ(linesBeginning(run, "Found EICAR-Test-File in " + dir + "\\hard.com (not changed: it has 2 names"), 1);
+        EXPECT_EQ(linesBeginning(run, "Found EICAR-Test-File in " + dir + "\\soft.com (not changed: it is a link"), 1);
+        EXPECT_EQ(run.figures.reported, 2u);
+        for (const char* f : {"\\hard.com", "\\soft.com"}) EXPECT_EQ(readFile(dir + f), eicar) << f;
+        EXPECT_EQ(readFile(other + "\\pointed.com"), eicar);
+    }
+}
+
+// Repaired in place: the user's own NAME.qd$ stays, and so do the
+// attributes and times.
+TEST(SafeActions, DisinfectionKeepsWhatTheFileCarried) {
+    const std::string dir = freshDir("inplace");
+    writeFile(dir + "\\tail.com", host() + signature("Quendix-Test.Tail.A"));
+    writeFile(dir + "\\tail.com.qd$", "the user's own file");
+    const FILETIME written{0x12345678, 0x01D00000};
+    HANDLE h = CreateFileA((dir + "\\tail.com").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &written));
+    CloseHandle(h);
+    SetFileAttributesA((dir + "\\tail.com").c_str(), FILE_ATTRIBUTE_READONLY);
+    const ScanRun run = scan(dir, Disinfect, 2);
+    EXPECT_EQ(linesBeginning(run, "Virus removed"), 1);
+    EXPECT_EQ(readFile(dir + "\\tail.com"), host());
+    EXPECT_EQ(readFile(dir + "\\tail.com.qd$"), "the user's own file");
+    WIN32_FILE_ATTRIBUTE_DATA after;
+    ASSERT_TRUE(GetFileAttributesExA((dir + "\\tail.com").c_str(), GetFileExInfoStandard, &after));
+    EXPECT_TRUE(after.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(CompareFileTime(&after.ftLastWriteTime, &written), 0);
+}
+
+TEST(SafeActions, FullQuarantineLeavesTheFileAsItWas) {
+    const std::string dir = freshDir("full");
+    writeFile(dir + "\\eicar.com", signature("EICAR-Test-File"));
+    const std::string folder = freshDir("store-full") + "\\Quendix\\Quarantine";
+    QuarantineLimits limits;
+    limits.storeSize = 100;
+    QuarantineStore full(wide(folder), limits);
+    for (int action : {Disinfect, Delete, Rename}) {
+        const ScanRun run = scan(dir, action, 1, 1, 1, &full);
+        EXPECT_EQ(linesBeginning(run, "Error: could not "), 1);
+        EXPECT_NE(run.lines.back().find("the file was left as it was, since the quarantine could not keep a copy "
+                                        "of it: the quarantine is full"),
+                  std::string::npos)
+            << run.lines.back();
+        EXPECT_EQ(run.counted, 0);
+        EXPECT_EQ(readFile(dir + "\\eicar.com"), signature("EICAR-Test-File"));
+        EXPECT_TRUE(entriesIn(folder).empty());
+    }
+}
+
+// Wine shows Unix permissions as the descriptor: a folder made without one
+// would let everyone read it.
+TEST(SafeActions, QuarantineFolderIsForAdministratorsOnly) {
+    const std::string parent = freshDir("store-acl") + "\\Quendix";
+    QuarantineStore own(wide(parent + "\\Quarantine"));
+    Handle scratch;
+    std::string why;
+    ASSERT_EQ(own.scratch(scratch, why), 0u) << why;
+    for (const std::string& folder : {parent, parent + "\\Quarantine"}) {
+        PACL dacl = nullptr;
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        ASSERT_EQ(GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                        &dacl, nullptr, &sd),
+                  ERROR_SUCCESS);
+        ASSERT_NE(dacl, nullptr);
+        for (DWORD i = 0; i < dacl->AceCount; ++i) {
+            void* ace = nullptr;
+            ASSERT_TRUE(GetAce(dacl, i, &ace));
+            if (static_cast<ACE_HEADER*>(ace)->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+            PSID sid = &static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart;
+            for (auto other : {WinWorldSid, WinBuiltinUsersSid, WinAuthenticatedUserSid, WinInteractiveSid})
+                EXPECT_FALSE(IsWellKnownSid(sid, other)) << folder << ", entry " << i;
+        }
+        LocalFree(sd);
+    }
+}
+
+// Once a file has been read and counted, a stop request is still heard
+// while its clean copy and its quarantine copy are made; the file is then
+// left exactly as it was.
+TEST(StopRequest, HeardWhileAFileIsDisinfected) {
+    std::string infected = host(), clean = host();
+    while (infected.size() < (3 << 20)) {
+        infected += signature("Quendix-Test.Tail.A") + "abc";
+        clean += "abc";
+    }
+    for (int stopAt = 1;; ++stopAt) {
+        const std::string dir = freshDir("stopcut");
+        writeFile(dir + "\\big.com", infected);
+        const std::string folder = freshDir("store-stop") + "\\Quendix\\Quarantine";
+        QuarantineStore own(wide(folder));
+        int afterCount = 0;
+        class AfterCount : public ScanMonitor {
+        public:
+            AfterCount(int& asked, int stopAt) : asked_(asked), stopAt_(stopAt) {}
+            bool keepGoing(const std::wstring&, const ScanFigures& f) override {
+                return f.files == 0 || ++asked_ != stopAt_;
+            }
+            int& asked_;
+            int stopAt_;
+        } monitor(afterCount, stopAt);
+        Scanner* scanner = nullptr;
+        const ScanRun run = scanUntil(dir, Disinfect, monitor, &scanner, &own);
+        SCOPED_TRACE("stopped at question " + std::to_string(stopAt) + " after the file was counted");
+        if (!scanner->stopped()) {
+            EXPECT_GT(stopAt, 6);  // a question between every two chunks
+            EXPECT_EQ(readFile(dir + "\\big.com"), clean);
+            EXPECT_EQ(linesBeginning(run, "Virus removed"), 1);
+            break;
+        }
+        EXPECT_EQ(readFile(dir + "\\big.com"), infected);
+        EXPECT_EQ(run.counted, 0);
+        EXPECT_TRUE(entriesIn(folder).empty());
+    }
+}
+
+TEST(Cutter, SameCutWhateverTheChunks) {
+    const std::vector<std::string> bodies = {"abcd", "cdef", "xyz", "abcdefg"};
+    auto cut = [&](const std::string& text, size_t chunk) {
+        SignatureCutter cutter(bodies);
+        std::string kept;
+        auto out = [&](std::string_view part) { kept.append(part); };
+        for (size_t at = 0; at < text.size(); at += chunk) cutter.feed(std::string_view(text).substr(at, chunk), out);
+        cutter.finish(out);
+        return kept;
+    };
+    // The first to begin goes, and of two beginning together the longer.
+    EXPECT_EQ(cut("aabcdefxyzz", 1000), "aefz");
+    EXPECT_EQ(cut("abcdefgh", 1000), "h");
+    std::string text;
+    uint32_t seed = 7;
+    for (int i = 0; i < 3000; ++i) {
+        seed = seed * 1103515245 + 12345;
+        text += "abcdefgxyz"[(seed >> 16) % 10];
+    }
+    const std::string whole = cut(text, text.size());
+    for (size_t chunk : {1, 2, 3, 5, 7, 64}) EXPECT_EQ(cut(text, chunk), whole) << chunk;
 }

@@ -48,7 +48,9 @@ static void removeTree(const std::wstring& dir) {
             const std::wstring name = e.cFileName;
             if (name == L"." || name == L"..") continue;
             const std::wstring path = dir + L"\\" + name;
-            if (e.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            if (e.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {  // a link left by a test: never followed
+                if (!RemoveDirectoryW(path.c_str())) DeleteFileW(path.c_str());
+            } else if (e.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 removeTree(path);
             else {
                 SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
