@@ -41,6 +41,11 @@ static_assert(sizeof(Header) % kAlign == 0, "every byte of an image lies in the 
 
 uint64_t padded(uint64_t size) { return (size + kAlign - 1) / kAlign * kAlign; }
 
+// The section and the zeros after it lie within an image of `size` bytes.
+bool fits(const SectionEntry& s, uint64_t size) {
+    return s.offset <= size && s.size <= size - s.offset && padded(s.size) <= size - s.offset;
+}
+
 // Sizes of what the image holds as it lies in memory: an image of another
 // build (another compiler, another word size) is refused, never misread.
 uint32_t layout() {
@@ -212,8 +217,7 @@ public:
         if (header_.fileSize != bytes_.size()) return fail(why, "its size is not the size it was written with");
         if (header_.check != headerCheck(header_)) return fail(why, "its header is damaged");
         for (const SectionEntry& s : header_.section)
-            if (s.offset < sizeof header_ || s.offset % kAlign || s.offset > bytes_.size() ||
-                padded(s.size) > bytes_.size() - s.offset)
+            if (s.offset < sizeof header_ || s.offset % kAlign || !fits(s, bytes_.size()))
                 return fail(why, "its header is damaged");
         if (!checked(kStamp)) return fail(why, "it is damaged");
         const auto text = section(kStamp);
@@ -268,6 +272,13 @@ bool codeHolds(std::span<const uint8_t> code, const StoredPart& p) {
            partCodeFits(code.data() + p.code, p.codeSize, p.length);
 }
 
+// A byte read as bool must be 0 or 1.
+bool boolOk(const bool& b) {
+    uint8_t byte;
+    std::memcpy(&byte, &b, 1);
+    return byte <= 1;
+}
+
 bool boundOk(const BoundByte& b) { return b.length <= 2 && b.min <= b.max && b.max <= kMaxBoundDistance; }
 
 // Everything a scan indexes with, checked once: no scan of any file can
@@ -276,7 +287,8 @@ bool holdsTogether(const SignatureStore::Arrays& a, const Definitions* defs) {
     const size_t parts = a.parts.size(), logicals = a.logicals.size();
     for (const StoredSignature& s : a.signatures) {
         if (s.parts == 0 || s.firstPart > parts || s.parts > parts - s.firstPart) return false;
-        if (s.offset.kind > OffsetSpec::LastSection || s.target > PeFile) return false;
+        if (s.offset.kind > OffsetSpec::LastSection || s.target > PeFile || !boolOk(s.dropped) || !boolOk(s.fullword))
+            return false;
         switch (s.origin) {
             case Origin::Database: break;
             case Origin::Subsignature:
@@ -310,13 +322,16 @@ bool holdsTogether(const SignatureStore::Arrays& a, const Definitions* defs) {
         const StoredLogical& l = a.logicals[i];
         const size_t end = i + 1 < logicals ? a.logicals[i + 1].firstNode : a.nodes.size();
         if (l.firstNode > end || end > a.nodes.size() || l.root >= end - l.firstNode ||
-            l.subsignatures > kMaxSubsignatures || l.limit == 0)
+            l.subsignatures > kMaxSubsignatures || l.limit == 0 || !boolOk(l.matchesWithoutHits) ||
+            !boolOk(l.dropped) || !boolOk(l.block.hasFileSize) || !boolOk(l.block.hasEntryPoint) ||
+            !boolOk(l.block.hasSections) || !boolOk(l.block.unsupported))
             return false;
         // Operands come before the nodes that use them: evaluation ends, and
         // not too deep.
         height.assign(end - l.firstNode, 0);
         for (uint32_t k = 0; k < height.size(); ++k) {
             const LogicNode& n = a.nodes[l.firstNode + k];
+            if (!boolOk(n.hasDistinct)) return false;
             if (n.kind == LogicNode::Leaf) {
                 if (n.a >= l.subsignatures) return false;
                 height[k] = 1;
@@ -340,7 +355,10 @@ std::string imageStamp(const std::vector<DatabaseFileStamp>& files, const Defini
                        std::string_view engineVersion) {
     std::string out = "engine ";
     out += engineVersion;
-    out += " level " + std::to_string(kEngineLevel) + "\ndefinitions ";
+    // Appended piece by piece: GCC 12 warns wrongly about "text" + std::string&&.
+    out += " level ";
+    out += std::to_string(kEngineLevel);
+    out += "\ndefinitions ";
     if (defs) {
         // Our definitions are small: their whole content, as a digest.
         CheckValue a(1), b(2);
@@ -368,7 +386,14 @@ std::string imageStamp(const std::vector<DatabaseFileStamp>& files, const Defini
     } else {
         out += "none";
     }
-    for (const auto& f : files) out += "\n" + std::to_string(f.size) + " " + std::to_string(f.time) + " " + f.name;
+    for (const auto& f : files) {
+        out += '\n';
+        out += std::to_string(f.size);
+        out += ' ';
+        out += std::to_string(f.time);
+        out += ' ';
+        out += f.name;
+    }
     return out;
 }
 
@@ -458,7 +483,7 @@ bool resealImage(std::span<uint8_t> bytes, std::string& stamp) {
     std::memcpy(&h, bytes.data(), sizeof h);
     for (uint32_t s = 0; s < kSections; ++s) {
         const SectionEntry& e = h.section[s];
-        if (e.offset > bytes.size() || padded(e.size) > bytes.size() - e.offset) return false;
+        if (!fits(e, bytes.size())) return false;
         h.section[s].check = checkValue(bytes.data() + e.offset, static_cast<size_t>(padded(e.size)), s);
     }
     h.check = headerCheck(h);
