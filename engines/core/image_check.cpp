@@ -16,12 +16,12 @@ uint32_t load32(const uint8_t* p) {
     return v;
 }
 
-uint32_t round(uint32_t lane, uint32_t input) { return rotl(lane + input * kPrime2, 13) * kPrime1; }
+uint32_t mix(uint32_t h, uint32_t v) { return rotl(h + v * kPrime3, 17) * kPrime4; }
 
 }  // namespace
 
 CheckValue::CheckValue(uint32_t seed)
-    : lane_{seed + kPrime1 + kPrime2, seed + kPrime2, seed, seed - kPrime1}, seed_(seed) {}
+    : sum_{seed + kPrime1, seed + kPrime2, seed, seed - kPrime1}, sumOfSums_{0, 0, 0, 0}, seed_(seed) {}
 
 void CheckValue::update(const void* data, size_t size) {
     const auto* p = static_cast<const uint8_t*>(data);
@@ -33,30 +33,31 @@ void CheckValue::update(const void* data, size_t size) {
         p += take;
         size -= take;
         if (pendingSize_ < 16) return;
-        for (int k = 0; k < 4; ++k) lane_[k] = round(lane_[k], load32(pending_ + 4 * k));
+        for (int k = 0; k < 4; ++k) {
+            sum_[k] += load32(pending_ + 4 * k);
+            sumOfSums_[k] += sum_[k];
+        }
         pendingSize_ = 0;
     }
-    uint32_t a = lane_[0], b = lane_[1], c = lane_[2], d = lane_[3];
-    for (; size >= 16; p += 16, size -= 16) {
-        a = round(a, load32(p));
-        b = round(b, load32(p + 4));
-        c = round(c, load32(p + 8));
-        d = round(d, load32(p + 12));
-    }
-    lane_[0] = a;
-    lane_[1] = b;
-    lane_[2] = c;
-    lane_[3] = d;
+    uint32_t s[4], t[4];
+    for (int k = 0; k < 4; ++k) s[k] = sum_[k], t[k] = sumOfSums_[k];
+    for (; size >= 16; p += 16, size -= 16)
+        for (int k = 0; k < 4; ++k) {
+            s[k] += load32(p + 4 * k);
+            t[k] += s[k];
+        }
+    for (int k = 0; k < 4; ++k) sum_[k] = s[k], sumOfSums_[k] = t[k];
     std::memcpy(pending_, p, size);
     pendingSize_ = size;
 }
 
 uint32_t CheckValue::value() const {
-    uint32_t h = total_ >= 16 ? rotl(lane_[0], 1) + rotl(lane_[1], 7) + rotl(lane_[2], 12) + rotl(lane_[3], 18)
-                              : seed_ + kPrime5;
-    h += static_cast<uint32_t>(total_) ^ static_cast<uint32_t>(total_ >> 32);
+    uint32_t h = seed_ + kPrime5;
+    for (int k = 0; k < 4; ++k) h = mix(mix(h, sum_[k]), sumOfSums_[k]);
+    h = mix(h, static_cast<uint32_t>(total_));
+    h = mix(h, static_cast<uint32_t>(total_ >> 32));
     size_t i = 0;
-    for (; i + 4 <= pendingSize_; i += 4) h = rotl(h + load32(pending_ + i) * kPrime3, 17) * kPrime4;
+    for (; i + 4 <= pendingSize_; i += 4) h = mix(h, load32(pending_ + i));
     for (; i < pendingSize_; ++i) h = rotl(h + pending_[i] * kPrime5, 11) * kPrime1;
     h ^= h >> 15;
     h *= kPrime2;
