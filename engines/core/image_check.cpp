@@ -20,40 +20,42 @@ uint32_t mix(uint32_t h, uint32_t v) { return rotl(h + v * kPrime3, 17) * kPrime
 
 }  // namespace
 
-CheckValue::CheckValue(uint32_t seed)
-    : sum_{seed + kPrime1, seed + kPrime2, seed, seed - kPrime1}, sumOfSums_{0, 0, 0, 0}, seed_(seed) {}
+CheckValue::CheckValue(uint32_t seed) : sum_{seed + kPrime1, seed + kPrime2}, sumOfSums_{0, 0}, seed_(seed) {}
 
 void CheckValue::update(const void* data, size_t size) {
     const auto* p = static_cast<const uint8_t*>(data);
     total_ += size;
     if (pendingSize_) {
-        const size_t take = size < 16 - pendingSize_ ? size : 16 - pendingSize_;
+        const size_t take = size < 8 - pendingSize_ ? size : 8 - pendingSize_;
         std::memcpy(pending_ + pendingSize_, p, take);
         pendingSize_ += take;
         p += take;
         size -= take;
-        if (pendingSize_ < 16) return;
-        for (int k = 0; k < 4; ++k) {
-            sum_[k] += load32(pending_ + 4 * k);
-            sumOfSums_[k] += sum_[k];
-        }
+        if (pendingSize_ < 8) return;
+        sum_[0] += load32(pending_);
+        sumOfSums_[0] += sum_[0];
+        sum_[1] += load32(pending_ + 4);
+        sumOfSums_[1] += sum_[1];
         pendingSize_ = 0;
     }
-    uint32_t s[4], t[4];
-    for (int k = 0; k < 4; ++k) s[k] = sum_[k], t[k] = sumOfSums_[k];
-    for (; size >= 16; p += 16, size -= 16)
-        for (int k = 0; k < 4; ++k) {
-            s[k] += load32(p + 4 * k);
-            t[k] += s[k];
-        }
-    for (int k = 0; k < 4; ++k) sum_[k] = s[k], sumOfSums_[k] = t[k];
+    uint32_t s0 = sum_[0], s1 = sum_[1], t0 = sumOfSums_[0], t1 = sumOfSums_[1];
+    for (; size >= 8; p += 8, size -= 8) {
+        s0 += load32(p);
+        t0 += s0;
+        s1 += load32(p + 4);
+        t1 += s1;
+    }
+    sum_[0] = s0;
+    sum_[1] = s1;
+    sumOfSums_[0] = t0;
+    sumOfSums_[1] = t1;
     std::memcpy(pending_, p, size);
     pendingSize_ = size;
 }
 
 uint32_t CheckValue::value() const {
     uint32_t h = seed_ + kPrime5;
-    for (int k = 0; k < 4; ++k) h = mix(mix(h, sum_[k]), sumOfSums_[k]);
+    for (int k = 0; k < 2; ++k) h = mix(mix(h, sum_[k]), sumOfSums_[k]);
     h = mix(h, static_cast<uint32_t>(total_));
     h = mix(h, static_cast<uint32_t>(total_ >> 32));
     size_t i = 0;
