@@ -303,6 +303,7 @@ bool holdsTogether(const SignatureStore::Arrays& a, const Definitions* defs) {
             default: return false;
         }
     }
+    uint32_t reachBefore = 0, reachAfter = 0;
     for (uint32_t i = 0; i < parts; ++i) {
         const StoredPart& p = a.parts[i];
         if (p.signature >= a.signatures.size()) return false;
@@ -315,8 +316,12 @@ bool holdsTogether(const SignatureStore::Arrays& a, const Definitions* defs) {
         if ((p.gapMax != kUnbounded && p.gapMin > p.gapMax)) return false;
         uint32_t before = 0, after = 0;
         partReach(p, before, after);
-        if (before > a.before || after > a.after) return false;
+        reachBefore = std::max(reachBefore, before);
+        reachAfter = std::max(reachAfter, after);
     }
+    // Exactly what the parts need: more would only make scans hold more of
+    // each file.
+    if (reachBefore != a.before || reachAfter != a.after) return false;
     std::vector<uint32_t> height;
     for (size_t i = 0; i < logicals; ++i) {
         const StoredLogical& l = a.logicals[i];
@@ -431,7 +436,16 @@ void writeSignatureImage(const SignatureStore& store, const ImageSummary& summar
         writeTable(w, t.sha1, u, static_cast<size_t>(HashKind::Sha1));
         writeTable(w, t.sha256, u, static_cast<size_t>(HashKind::Sha256));
     }
-    w.finish(a.before, a.after);
+    // What the parts need (the store's own figures may include parts that
+    // a damaged container took back).
+    uint32_t before = 0, after = 0;
+    for (const StoredPart& p : a.parts) {
+        uint32_t b = 0, f = 0;
+        partReach(p, b, f);
+        before = std::max(before, b);
+        after = std::max(after, f);
+    }
+    w.finish(before, after);
 }
 
 bool readImageSummary(std::span<const uint8_t> bytes, std::string_view stamp, ImageSummary& summary, std::string& why) {
