@@ -31,11 +31,10 @@ struct Header {
     uint32_t layout;
     uint32_t sections;
     uint64_t fileSize;
-    uint32_t before, after;
     uint32_t check;  // of the header with this field zero
     uint32_t reserved;
     SectionEntry section[kSections];
-    uint64_t reserved2;
+    uint8_t reserved2[16];
 };
 static_assert(sizeof(Header) % kAlign == 0, "every byte of an image lies in the header or in a checked section");
 
@@ -174,14 +173,12 @@ public:
         out_.write(&blank, sizeof blank);
         at_ = sizeof blank;
     }
-    void finish(uint32_t before, uint32_t after) {
+    void finish() {
         Header h{};
         std::memcpy(h.magic, kMagic, sizeof kMagic);
         h.layout = layout();
         h.sections = kSections;
         h.fileSize = at_;
-        h.before = before;
-        h.after = after;
         std::memcpy(h.section, entries_, sizeof entries_);
         h.check = headerCheck(h);
         out_.writeAt(0, &h, sizeof h);
@@ -283,7 +280,8 @@ bool boundOk(const BoundByte& b) { return b.length <= 2 && b.min <= b.max && b.m
 
 // Everything a scan indexes with, checked once: no scan of any file can
 // then read outside the image or the window it keeps, nor loop.
-bool holdsTogether(const SignatureStore::Arrays& a, const Definitions* defs) {
+// Sets the bytes the window must keep around the automaton's position.
+bool holdsTogether(SignatureStore::Arrays& a, const Definitions* defs) {
     const size_t parts = a.parts.size(), logicals = a.logicals.size();
     for (const StoredSignature& s : a.signatures) {
         if (s.parts == 0 || s.firstPart > parts || s.parts > parts - s.firstPart) return false;
@@ -319,9 +317,10 @@ bool holdsTogether(const SignatureStore::Arrays& a, const Definitions* defs) {
         reachBefore = std::max(reachBefore, before);
         reachAfter = std::max(reachAfter, after);
     }
-    // Exactly what the parts need: more would only make scans hold more of
-    // each file.
-    if (reachBefore != a.before || reachAfter != a.after) return false;
+    // What the parts need, never taken from the image: more would make
+    // scans hold more of each file, less would let them read outside it.
+    a.before = reachBefore;
+    a.after = reachAfter;
     std::vector<uint32_t> height;
     for (size_t i = 0; i < logicals; ++i) {
         const StoredLogical& l = a.logicals[i];
@@ -436,16 +435,7 @@ void writeSignatureImage(const SignatureStore& store, const ImageSummary& summar
         writeTable(w, t.sha1, u, static_cast<size_t>(HashKind::Sha1));
         writeTable(w, t.sha256, u, static_cast<size_t>(HashKind::Sha256));
     }
-    // What the parts need (the store's own figures may include parts that
-    // a damaged container took back).
-    uint32_t before = 0, after = 0;
-    for (const StoredPart& p : a.parts) {
-        uint32_t b = 0, f = 0;
-        partReach(p, b, f);
-        before = std::max(before, b);
-        after = std::max(after, f);
-    }
-    w.finish(before, after);
+    w.finish();
 }
 
 bool readImageSummary(std::span<const uint8_t> bytes, std::string_view stamp, ImageSummary& summary, std::string& why) {
@@ -475,8 +465,6 @@ bool readSignatureImage(std::span<const uint8_t> bytes, std::shared_ptr<const vo
               image.array(kAutoLabels, m.labels) && image.array(kAutoTargets, m.targets) &&
               image.array(kAutoTables, m.tables) && image.array(kAutoDictionary, m.dictionary) &&
               image.array(kAutoOutBegin, m.outBegin) && image.array(kAutoPayloads, m.payloads);
-    a.before = image.header().before;
-    a.after = image.header().after;
     HashTables tables[3];
     for (size_t u = 0; ok && u < 3; ++u)
         ok = attachTable(image, tables[u].md5, u, static_cast<size_t>(HashKind::Md5)) &&
