@@ -355,7 +355,11 @@ Section "Uninstall"
   ; ---- end of quarantine ----
 
   ; The user's own files stay unless the user says otherwise. (An empty
-  ; signatures folder holds nothing of theirs.)
+  ; signatures folder holds nothing of theirs; the compiled image of the
+  ; databases and the figures of earlier versions are ours.)
+  Delete "$INSTDIR\signatures\quendix.img"
+  Delete "$INSTDIR\signatures\quendix.img.*.new"
+  Delete "$INSTDIR\signatures\quendix.cnt"
   RMDir "$INSTDIR\signatures"
   ${If} ${FileExists} "$INSTDIR\quendix.rpt"
   ${OrIf} ${FileExists} "$INSTDIR\signatures\*.*"

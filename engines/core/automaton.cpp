@@ -42,9 +42,9 @@ void Automaton::build(const std::vector<std::string_view>& patterns, const std::
             path.push_back(node);
         }
         const uint32_t end = path[p.size()];
-        if (outCount[end] == 0) outFirst[end] = static_cast<uint32_t>(payloads_.size());
+        if (outCount[end] == 0) outFirst[end] = static_cast<uint32_t>(ownPayloads_.size());
         ++outCount[end];
-        payloads_.push_back(payloads[index]);
+        ownPayloads_.push_back(payloads[index]);
         previous = p;
     }
     lastChild.clear();
@@ -60,48 +60,48 @@ void Automaton::build(const std::vector<std::string_view>& patterns, const std::
     std::vector<uint32_t> number(count);
     for (size_t i = 0; i < count; ++i) number[bfs[i]] = static_cast<uint32_t>(i);
 
-    nodes_.assign(count, Node{0, 0, 0, 0, 0, 0});
-    outBegin_.assign(count + 1, 0);
+    ownNodes_.assign(count, Node{0, 0, 0, 0, 0, 0});
+    ownOutBegin_.assign(count + 1, 0);
     std::vector<uint32_t> edgeStart(count + 1);  // every node's edges, dense ones' too, for the failure links
     std::vector<uint32_t> sortedPayloads;
-    sortedPayloads.reserve(payloads_.size());
+    sortedPayloads.reserve(ownPayloads_.size());
     for (size_t i = 0; i < count; ++i) {
         const uint32_t old = bfs[i];
-        Node& node = nodes_[i];
-        edgeStart[i] = node.firstEdge = static_cast<uint32_t>(labels_.size());
+        Node& node = ownNodes_[i];
+        edgeStart[i] = node.firstEdge = static_cast<uint32_t>(ownLabels_.size());
         uint32_t edges = 0;
         for (uint32_t c = firstChild[old]; c != kNone; c = sibling[c]) {
-            labels_.push_back(label[c]);
-            targets_.push_back(number[c]);
+            ownLabels_.push_back(label[c]);
+            ownTargets_.push_back(number[c]);
             ++edges;
         }
         node.edges = static_cast<uint16_t>(edges);
-        if (edges > 0) node.label0 = labels_[node.firstEdge];
-        if (edges > 1) node.label1 = labels_[node.firstEdge + 1];
+        if (edges > 0) node.label0 = ownLabels_[node.firstEdge];
+        if (edges > 1) node.label1 = ownLabels_[node.firstEdge + 1];
         if (i == 0 || edges >= kDenseFrom) node.edges = kDenseEdges;
-        outBegin_[i] = static_cast<uint32_t>(sortedPayloads.size());
-        for (uint32_t k = 0; k < outCount[old]; ++k) sortedPayloads.push_back(payloads_[outFirst[old] + k]);
+        ownOutBegin_[i] = static_cast<uint32_t>(sortedPayloads.size());
+        for (uint32_t k = 0; k < outCount[old]; ++k) sortedPayloads.push_back(ownPayloads_[outFirst[old] + k]);
     }
-    edgeStart[count] = static_cast<uint32_t>(labels_.size());
-    outBegin_[count] = static_cast<uint32_t>(sortedPayloads.size());
-    payloads_ = std::move(sortedPayloads);
+    edgeStart[count] = static_cast<uint32_t>(ownLabels_.size());
+    ownOutBegin_[count] = static_cast<uint32_t>(sortedPayloads.size());
+    ownPayloads_ = std::move(sortedPayloads);
     firstChild = sibling = outFirst = outCount = {};
     label = {};
 
     // Failure links and the chains of nodes with payloads, level by level:
     // a node's failure target always lies on an earlier level, so its own
     // chain is complete before the node's children are done.
-    dictionary_.assign(count, 0);
+    ownDictionary_.assign(count, 0);
     std::vector<uint32_t> fail(count, 0);
     auto step = [&](uint32_t s, uint8_t c) {  // plain node numbers while building
-        const auto begin = labels_.begin() + edgeStart[s], end = labels_.begin() + edgeStart[s + 1];
+        const auto begin = ownLabels_.begin() + edgeStart[s], end = ownLabels_.begin() + edgeStart[s + 1];
         const auto at = std::lower_bound(begin, end, c);
-        return at != end && *at == c ? targets_[static_cast<size_t>(at - labels_.begin())] : kNone;
+        return at != end && *at == c ? ownTargets_[static_cast<size_t>(at - ownLabels_.begin())] : kNone;
     };
     for (uint32_t u = 0; u < count; ++u) {
         for (uint32_t e = edgeStart[u]; e < edgeStart[u + 1]; ++e) {
-            const uint32_t v = targets_[e];
-            const uint8_t c = labels_[e];
+            const uint32_t v = ownTargets_[e];
+            const uint8_t c = ownLabels_[e];
             uint32_t f = 0;
             if (u != 0) {
                 for (uint32_t s = fail[u];; s = fail[s]) {
@@ -117,25 +117,75 @@ void Automaton::build(const std::vector<std::string_view>& patterns, const std::
         }
     }
     for (uint32_t v = 1; v < count; ++v) {
-        dictionary_[v] = nodes_[fail[v]].report;
-        nodes_[v].report = outBegin_[v + 1] > outBegin_[v] ? v : nodes_[fail[v]].report;
+        ownDictionary_[v] = ownNodes_[fail[v]].report;
+        ownNodes_[v].report = ownOutBegin_[v + 1] > ownOutBegin_[v] ? v : ownNodes_[fail[v]].report;
     }
     // From here on states carry the mark of nodes with payloads.
-    auto state = [&](uint32_t node) { return nodes_[node].report ? node | kReports : node; };
-    for (auto& t : targets_) t = state(t);
-    for (uint32_t v = 0; v < count; ++v) nodes_[v].fail = state(fail[v]);
+    auto state = [&](uint32_t node) { return ownNodes_[node].report ? node | kReports : node; };
+    for (auto& t : ownTargets_) t = state(t);
+    for (uint32_t v = 0; v < count; ++v) ownNodes_[v].fail = state(fail[v]);
     for (uint32_t v = 0; v < count; ++v) {
-        if (nodes_[v].edges != kDenseEdges) continue;
-        const auto table = static_cast<uint32_t>(tables_.size() / 256);
-        tables_.resize(tables_.size() + 256, kNone);
-        for (uint32_t e = edgeStart[v]; e < edgeStart[v + 1]; ++e) tables_[size_t{table} * 256 + labels_[e]] = targets_[e];
-        nodes_[v].firstEdge = table;
+        if (ownNodes_[v].edges != kDenseEdges) continue;
+        const auto table = static_cast<uint32_t>(ownTables_.size() / 256);
+        ownTables_.resize(ownTables_.size() + 256, kNone);
+        for (uint32_t e = edgeStart[v]; e < edgeStart[v + 1]; ++e) ownTables_[size_t{table} * 256 + ownLabels_[e]] = ownTargets_[e];
+        ownNodes_[v].firstEdge = table;
     }
+    nodes_ = ownNodes_;
+    labels_ = ownLabels_;
+    targets_ = ownTargets_;
+    tables_ = ownTables_;
+    dictionary_ = ownDictionary_;
+    outBegin_ = ownOutBegin_;
+    payloads_ = ownPayloads_;
+}
+
+Automaton::Arrays Automaton::arrays() const {
+    return {nodes_, labels_, targets_, tables_, dictionary_, outBegin_, payloads_};
+}
+
+bool Automaton::attach(const Arrays& a, uint32_t payloadLimit) {
+    *this = Automaton();
+    const size_t count = a.nodes.size();
+    if (count == 0) return a.labels.empty() && a.targets.empty() && a.tables.empty() && a.dictionary.empty() &&
+                           a.outBegin.empty() && a.payloads.empty();
+    if (count >= kReports || a.labels.size() != a.targets.size() || a.tables.size() % 256 != 0 ||
+        a.dictionary.size() != count || a.outBegin.size() != count + 1 || a.outBegin[0] != 0 ||
+        a.outBegin[count] != a.payloads.size() || a.nodes[0].edges != kDenseEdges)
+        return false;
+    // Every step stays inside the arrays, and every walk along failure links
+    // and payload chains ends: they lead to earlier nodes only.
+    auto stateOk = [count](uint32_t s) { return (s & ~kReports) < count && s != (kStart | kReports); };
+    for (uint32_t v = 0; v < count; ++v) {
+        const Node& n = a.nodes[v];
+        if (n.edges == kDenseEdges) {
+            if (n.firstEdge >= a.tables.size() / 256) return false;
+        } else if (uint64_t{n.firstEdge} + n.edges > a.labels.size()) {
+            return false;
+        }
+        if (!stateOk(n.fail) || (n.fail & ~kReports) >= (v ? v : 1) || n.report > v || a.dictionary[v] >= (v ? v : 1) ||
+            a.outBegin[v] > a.outBegin[v + 1])
+            return false;
+    }
+    for (uint32_t t : a.targets)
+        if (!stateOk(t) && t != kNone) return false;
+    for (uint32_t t : a.tables)
+        if (!stateOk(t) && t != kNone) return false;
+    for (uint32_t p : a.payloads)
+        if (p >= payloadLimit) return false;
+    nodes_ = a.nodes;
+    labels_ = a.labels;
+    targets_ = a.targets;
+    tables_ = a.tables;
+    dictionary_ = a.dictionary;
+    outBegin_ = a.outBegin;
+    payloads_ = a.payloads;
+    return true;
 }
 
 size_t Automaton::memoryBytes() const {
-    return nodes_.capacity() * sizeof(Node) + labels_.capacity() + targets_.capacity() * 4 + tables_.capacity() * 4 +
-           dictionary_.capacity() * 4 + outBegin_.capacity() * 4 + payloads_.capacity() * 4;
+    return ownNodes_.capacity() * sizeof(Node) + ownLabels_.capacity() + ownTargets_.capacity() * 4 + ownTables_.capacity() * 4 +
+           ownDictionary_.capacity() * 4 + ownOutBegin_.capacity() * 4 + ownPayloads_.capacity() * 4;
 }
 
 }  // namespace qdx

@@ -6,8 +6,12 @@
 // byte. Nodes with many edges (the root always) also get a full table of
 // 256 entries. Patterns are payloads: the automaton reports the payload and
 // the offset just behind the pattern for each occurrence.
+//
+// The arrays are the automaton's own once built, or lie in a mapped
+// signature image that outlives it.
 #pragma once
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -18,11 +22,38 @@ public:
     using State = uint32_t;
     static constexpr State kStart = 0;
 
+    // What one step needs of a node, in one place: 16 bytes, four to a cache
+    // line, with the first two edge labels inline (most nodes have no more).
+    struct Node {
+        uint32_t firstEdge;
+        uint32_t fail;    // a state
+        uint32_t report;  // first node with payloads on the failure chain (this one included), 0 for none
+        uint16_t edges;
+        uint8_t label0, label1;
+    };
+    struct Arrays {
+        std::span<const Node> nodes;
+        std::span<const uint8_t> labels;
+        std::span<const uint32_t> targets, tables, dictionary, outBegin, payloads;
+    };
+
+    Automaton() = default;
+    Automaton(Automaton&&) = default;
+    Automaton& operator=(Automaton&&) = default;
+    Automaton(const Automaton&) = delete;
+    Automaton& operator=(const Automaton&) = delete;
+
     // Patterns must not be empty; equal patterns may carry several payloads.
     void build(const std::vector<std::string_view>& patterns, const std::vector<uint32_t>& payloads);
 
     size_t nodes() const { return nodes_.size(); }
     size_t memoryBytes() const;
+
+    Arrays arrays() const;
+    // Runs on arrays that lie elsewhere and outlive the automaton, after
+    // checking that no run can step outside them or loop; payloads must be
+    // below `payloadLimit`. False (and empty) when they do not hold.
+    bool attach(const Arrays& arrays, uint32_t payloadLimit);
 
     // Runs over `data`, whose first byte lies at offset `base` of the whole
     // input; calls hit(payload, end) for every occurrence ending in it.
@@ -35,16 +66,6 @@ private:
     static constexpr uint32_t kDenseFrom = 24;          // edges from which a node gets a full table
     static constexpr uint16_t kDenseEdges = 0xFFFF;     // in Node::edges: firstEdge is a table index
     static constexpr uint32_t kReports = 0x80000000u;   // in a state: the node has payloads on its chain
-
-    // What one step needs of a node, in one place: 16 bytes, four to a cache
-    // line, with the first two edge labels inline (most nodes have no more).
-    struct Node {
-        uint32_t firstEdge;
-        uint32_t fail;    // a state
-        uint32_t report;  // first node with payloads on the failure chain (this one included), 0 for none
-        uint16_t edges;
-        uint8_t label0, label1;
-    };
 
     // The state reached from `s` over `c`, or kNone. States carry kReports.
     uint32_t next(State s, uint8_t c) const {
@@ -61,13 +82,17 @@ private:
         return kNone;
     }
 
-    std::vector<Node> nodes_;
-    std::vector<uint8_t> labels_;
-    std::vector<uint32_t> targets_;     // states
-    std::vector<uint32_t> tables_;      // states
-    std::vector<uint32_t> dictionary_;  // the next node with payloads after this one on its failure chain, 0 for none
-    std::vector<uint32_t> outBegin_;    // per node, plus one: its payloads in payloads_
-    std::vector<uint32_t> payloads_;
+    std::span<const Node> nodes_;
+    std::span<const uint8_t> labels_;
+    std::span<const uint32_t> targets_;     // states
+    std::span<const uint32_t> tables_;      // states
+    std::span<const uint32_t> dictionary_;  // the next node with payloads after this one on its failure chain, 0 for none
+    std::span<const uint32_t> outBegin_;    // per node, plus one: its payloads in payloads_
+    std::span<const uint32_t> payloads_;
+    // What build() made (moving keeps them where they are, so the views stay valid).
+    std::vector<Node> ownNodes_;
+    std::vector<uint8_t> ownLabels_;
+    std::vector<uint32_t> ownTargets_, ownTables_, ownDictionary_, ownOutBegin_, ownPayloads_;
 };
 
 template <class Hit>

@@ -627,4 +627,49 @@ bool matchPartCode(const uint8_t* code, size_t codeSize, const uint8_t* data) {
     return true;
 }
 
+bool partCodeFits(const uint8_t* code, size_t codeSize, uint32_t length) {
+    // Mirrors matchPartCode: each operation's own bytes, and the data it reads.
+    size_t at = 0;
+    uint64_t read = 0;
+    auto have = [&](uint64_t n) { return n <= codeSize - at; };
+    while (at < codeSize) {
+        const auto op = static_cast<Op>(code[at++]);
+        switch (op) {
+            case Op::Literal:
+            case Op::Skip: {
+                if (!have(4)) return false;
+                const uint32_t n = get32(code + at);
+                at += 4;
+                if (op == Op::Literal) {
+                    if (!have(n)) return false;
+                    at += n;
+                }
+                read += n;
+                break;
+            }
+            case Op::Masked:
+            case Op::Set: {
+                const size_t n = op == Op::Masked ? 2 : 32;
+                if (!have(n)) return false;
+                at += n;
+                ++read;
+                break;
+            }
+            case Op::Alt: {
+                if (!have(9)) return false;
+                const uint64_t count = get32(code + at + 1), width = get32(code + at + 5);
+                at += 9;
+                if (count > codeSize || width > codeSize || count * width > (codeSize - at) / 2) return false;
+                at += static_cast<size_t>(count * width * 2);
+                read += width;
+                break;
+            }
+            default:
+                return false;
+        }
+        if (read > length) return false;
+    }
+    return true;
+}
+
 }  // namespace qdx

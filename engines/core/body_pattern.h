@@ -80,6 +80,9 @@ PatternError compilePattern(std::string_view hex, std::vector<PatternVariant>& o
 // signatures without matching them.
 PatternError checkPattern(std::string_view hex, PatternForm form = {});
 
+// Whether `code` is well formed and reads no more than `length` bytes of data.
+bool partCodeFits(const uint8_t* code, size_t codeSize, uint32_t length);
+
 // Checks one part against `data`, which holds at least part.length bytes.
 bool matchPartCode(const uint8_t* code, size_t codeSize, const uint8_t* data);
 

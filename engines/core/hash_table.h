@@ -1,10 +1,12 @@
 // Hash signatures of one digest size: looked up by size first, then by
-// digest, in one sorted array of fixed-size entries.
+// digest, in one sorted array of fixed-size entries. The arrays are the
+// table's own while it is built, or lie in a mapped signature image.
 #pragma once
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <vector>
 
 namespace qdx {
@@ -31,15 +33,16 @@ public:
         std::sort(sized_.begin(), sized_.end(), less);
         std::sort(any_.begin(), any_.end(), [](const HashEntry<N>& a, const HashEntry<N>& b) { return a.digest < b.digest; });
     }
-    bool empty() const { return sized_.empty() && any_.empty(); }
+    bool empty() const { return sized().empty() && any().empty(); }
     void reserveMore(size_t entries) { sized_.reserve(sized_.size() + entries); }
     // Whether a digest of an object this large could match at all.
     bool wants(uint64_t size) const {
-        if (!any_.empty()) return true;
+        if (!any().empty()) return true;
         if (size > 0xFFFFFFFFu) return false;
-        const auto it = std::lower_bound(sized_.begin(), sized_.end(), static_cast<uint32_t>(size),
+        const auto sized = this->sized();
+        const auto it = std::lower_bound(sized.begin(), sized.end(), static_cast<uint32_t>(size),
                                          [](const HashEntry<N>& e, uint32_t s) { return e.size < s; });
-        return it != sized_.end() && it->size == size;
+        return it != sized.end() && it->size == size;
     }
     // Calls found(name) for every entry matching size and digest.
     template <class Found>
@@ -48,13 +51,15 @@ public:
         std::memcpy(d.data(), digest, N);
         if (size <= 0xFFFFFFFFu) {
             HashEntry<N> key{static_cast<uint32_t>(size), 0, d};
-            auto range = std::equal_range(sized_.begin(), sized_.end(), key, [](const HashEntry<N>& a, const HashEntry<N>& b) {
+            const auto sized = this->sized();
+            auto range = std::equal_range(sized.begin(), sized.end(), key, [](const HashEntry<N>& a, const HashEntry<N>& b) {
                 return a.size != b.size ? a.size < b.size : a.digest < b.digest;
             });
             for (auto it = range.first; it != range.second; ++it) found(it->name);
         }
         HashEntry<N> key{0, 0, d};
-        auto range = std::equal_range(any_.begin(), any_.end(), key,
+        const auto any = this->any();
+        auto range = std::equal_range(any.begin(), any.end(), key,
                                       [](const HashEntry<N>& a, const HashEntry<N>& b) { return a.digest < b.digest; });
         for (auto it = range.first; it != range.second; ++it) found(it->name);
     }
@@ -67,7 +72,7 @@ public:
         any_.erase(std::remove_if(any_.begin(), any_.end(), pred), any_.end());
         return before - sized_.size() - any_.size();
     }
-    size_t size() const { return sized_.size() + any_.size(); }
+    size_t size() const { return sized().size() + any().size(); }
     std::pair<size_t, size_t> mark() const { return {sized_.size(), any_.size()}; }
     void rollback(std::pair<size_t, size_t> m) {
         sized_.resize(m.first);
@@ -78,8 +83,23 @@ public:
         any_.shrink_to_fit();
     }
 
+    // Entries with a size, sorted by size and digest; entries for any size,
+    // sorted by digest.
+    std::span<const HashEntry<N>> sized() const { return mapped_ ? mappedSized_ : std::span<const HashEntry<N>>(sized_); }
+    std::span<const HashEntry<N>> any() const { return mapped_ ? mappedAny_ : std::span<const HashEntry<N>>(any_); }
+    // Looks up in sorted arrays that lie elsewhere and outlive the table.
+    void attach(std::span<const HashEntry<N>> sized, std::span<const HashEntry<N>> any) {
+        sized_ = {};
+        any_ = {};
+        mappedSized_ = sized;
+        mappedAny_ = any;
+        mapped_ = true;
+    }
+
 private:
     std::vector<HashEntry<N>> sized_, any_;
+    std::span<const HashEntry<N>> mappedSized_, mappedAny_;
+    bool mapped_ = false;
 };
 
 // The three digest sizes for one use (file hashes, section hashes, allow list).

@@ -33,7 +33,25 @@ public:
         return offset;
     }
     std::string_view get(uint32_t offset) const {
+        if (flat_) {  // lies in an image: never beyond its end
+            if (offset >= flatSize_) return {};
+            const char* at = flat_ + offset;
+            const void* end = std::memchr(at, 0, flatSize_ - offset);
+            return std::string_view(at, end ? static_cast<const char*>(end) - at : flatSize_ - offset);
+        }
         return std::string_view(blocks_[offset >> kBlockBits].get() + (offset & (kBlock - 1)));
+    }
+    // The names as an image holds them: `blocks()` pieces, one after the other.
+    size_t blocks() const { return blocks_.size(); }
+    std::string_view block(size_t i) const {
+        return std::string_view(blocks_[i].get(), i + 1 == blocks_.size() ? used_ : kBlock);
+    }
+    // Names that lie in an image, kept alive elsewhere.
+    void attach(const char* data, size_t size) {
+        blocks_.clear();
+        used_ = 0;
+        flat_ = data;
+        flatSize_ = size;
     }
     // Everything added from `mark` on goes again.
     uint32_t mark() const { return blocks_.empty() ? 0 : static_cast<uint32_t>((blocks_.size() - 1) << kBlockBits) + used_; }
@@ -53,6 +71,8 @@ public:
 private:
     std::vector<std::unique_ptr<char[]>> blocks_;
     uint32_t used_ = 0;
+    const char* flat_ = nullptr;
+    size_t flatSize_ = 0;
 };
 
 }  // namespace qdx

@@ -25,6 +25,12 @@ void addTo(HashTable<N>& table, const HashRecord& r, uint32_t name) {
 
 }  // namespace
 
+void partReach(const StoredPart& p, uint32_t& before, uint32_t& after) {
+    // One byte more on either side, for the checks of whole words.
+    before = p.anchorOffset + p.anchorLength + p.before.max + p.before.length + 1;
+    after = p.length - p.anchorOffset - p.anchorLength + p.after.max + p.after.length + 1;
+}
+
 uint32_t SignatureStore::addName(std::string_view name) { return names_.add(name); }
 
 void SignatureStore::addVariants(const BodyRecord& r, Origin origin, uint32_t name, uint32_t owner,
@@ -54,15 +60,16 @@ void SignatureStore::addVariants(const BodyRecord& r, Origin origin, uint32_t na
             sp.anchorLength = static_cast<uint32_t>(p.anchors.at(0).size());
             sp.before = p.before;
             sp.after = p.after;
-            code_ += p.code;
+            code_.insert(code_.end(), p.code.begin(), p.code.end());
             const auto partIndex = static_cast<uint32_t>(parts_.size());
             for (const auto& a : p.anchors) {
                 anchors_.emplace_back(static_cast<uint32_t>(anchorBytes_.size()), partIndex);
                 anchorBytes_ += a;
             }
-            // One byte more on either side, for the checks of whole words.
-            before_ = std::max(before_, sp.anchorOffset + sp.anchorLength + sp.before.max + sp.before.length + 1);
-            after_ = std::max(after_, sp.length - sp.anchorOffset - sp.anchorLength + sp.after.max + sp.after.length + 1);
+            uint32_t before = 0, after = 0;
+            partReach(sp, before, after);
+            before_ = std::max(before_, before);
+            after_ = std::max(after_, after);
             parts_.push_back(sp);
         }
         signatures_.push_back(s);
@@ -223,6 +230,25 @@ uint64_t SignatureStore::finish() {
     parts_.shrink_to_fit();
     code_.shrink_to_fit();
     return dropped;
+}
+
+SignatureStore::Arrays SignatureStore::arrays() const {
+    if (mapped_) return image_;
+    return {signatures_, parts_, code_, logicals_, nodes_, withoutHits_, before_, after_};
+}
+
+void SignatureStore::attach(const Arrays& arrays, Automaton&& automaton, HashTables (&&hashes)[3], const char* names,
+                            size_t namesSize, const Definitions* defs, std::shared_ptr<const void> keep) {
+    *this = SignatureStore();
+    own_ = defs;
+    image_ = arrays;
+    before_ = arrays.before;
+    after_ = arrays.after;
+    automaton_ = std::move(automaton);
+    for (size_t u = 0; u < 3; ++u) hashes_[u] = std::move(hashes[u]);
+    names_.attach(names, namesSize);
+    keep_ = std::move(keep);
+    mapped_ = true;
 }
 
 size_t SignatureStore::memoryBytes() const {

@@ -3,6 +3,8 @@
 // logical signatures, hash signatures and the allow list.
 #pragma once
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,8 +52,24 @@ struct StoredLogical {
     bool dropped = false;
 };
 
+// The bytes a part needs around the automaton's position: before it (up to
+// the start of the anchor and any byte bound before the part) and after it.
+void partReach(const StoredPart& part, uint32_t& before, uint32_t& after);
+
 class SignatureStore final : public DatabaseSink {
 public:
+    // The arrays a signature image holds besides the automaton, the hash
+    // tables and the names.
+    struct Arrays {
+        std::span<const StoredSignature> signatures;
+        std::span<const StoredPart> parts;
+        std::span<const uint8_t> code;
+        std::span<const StoredLogical> logicals;
+        std::span<const LogicNode> nodes;
+        std::span<const uint32_t> withoutHits;
+        uint32_t before = 0, after = 0;
+    };
+
     // Our own signatures and the families of the heuristics; `defs` must
     // outlive the store.
     void addOwn(const Definitions& defs);
@@ -68,22 +86,30 @@ public:
     // builds the automaton. Gives the number of signatures dropped.
     uint64_t finish();
 
+    // Matches with what a signature image holds instead (its reader has
+    // checked it); `keep` keeps the image's memory alive as long as the store.
+    // `defs` are the definitions the image was built with.
+    void attach(const Arrays& arrays, Automaton&& automaton, HashTables (&&hashes)[3], const char* names,
+                size_t namesSize, const Definitions* defs, std::shared_ptr<const void> keep);
+    Arrays arrays() const;
+    const NamePool& names() const { return names_; }
+
     const Automaton& automaton() const { return automaton_; }
-    const StoredPart& part(uint32_t i) const { return parts_[i]; }
-    const StoredSignature& signature(uint32_t i) const { return signatures_[i]; }
-    const uint8_t* code(uint32_t offset) const { return reinterpret_cast<const uint8_t*>(code_.data()) + offset; }
+    const StoredPart& part(uint32_t i) const { return mapped_ ? image_.parts[i] : parts_[i]; }
+    const StoredSignature& signature(uint32_t i) const { return mapped_ ? image_.signatures[i] : signatures_[i]; }
+    const uint8_t* code(uint32_t offset) const { return (mapped_ ? image_.code.data() : code_.data()) + offset; }
     std::string_view name(uint32_t offset) const { return names_.get(offset); }
     const HashTables& hashes(HashUse use) const { return hashes_[static_cast<size_t>(use)]; }
-    const std::vector<StoredLogical>& logicals() const { return logicals_; }
-    const LogicNode* logicNodes() const { return nodes_.data(); }
-    const std::vector<uint32_t>& logicalsWithoutHits() const { return withoutHits_; }
+    std::span<const StoredLogical> logicals() const { return mapped_ ? image_.logicals : logicals_; }
+    const LogicNode* logicNodes() const { return mapped_ ? image_.nodes.data() : nodes_.data(); }
+    std::span<const uint32_t> logicalsWithoutHits() const { return mapped_ ? image_.withoutHits : withoutHits_; }
     const Definitions* own() const { return own_; }
 
     // Bytes the matcher must keep before its position, and read ahead of it.
     uint32_t bytesBefore() const { return before_; }
     uint32_t bytesAfter() const { return after_; }
 
-    size_t bodySignatures() const { return signatures_.size(); }
+    size_t bodySignatures() const { return mapped_ ? image_.signatures.size() : signatures_.size(); }
     size_t memoryBytes() const;
 
 private:
@@ -98,7 +124,7 @@ private:
     NamePool names_;
     std::vector<StoredSignature> signatures_;
     std::vector<StoredPart> parts_;
-    std::string code_;
+    std::vector<uint8_t> code_;
     std::vector<StoredLogical> logicals_;
     std::vector<LogicNode> nodes_;
     std::vector<uint32_t> withoutHits_;
@@ -109,6 +135,9 @@ private:
     std::vector<Mark> marks_;
     Automaton automaton_;
     uint32_t before_ = 0, after_ = 0;
+    bool mapped_ = false;
+    Arrays image_;
+    std::shared_ptr<const void> keep_;
 };
 
 }  // namespace qdx

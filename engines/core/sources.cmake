@@ -9,11 +9,13 @@ set(QDX_CORE_SOURCES
   database.cpp
   file_scan.cpp
   hash_common.cpp
+  image_check.cpp
   inflate_stream.cpp
   logical.cpp
   object_scan.cpp
   offset.cpp
   pe.cpp
+  signature_image.cpp
   signature_store.cpp
   zip.cpp
 )

@@ -1,21 +1,29 @@
 // qdx-scan: the engine core on the host, for comparing it with the standard
 // scanner and for benchmarks.
 //
-//   qdx-scan [--all-match] [--timing] -d SIGDIR PATH...
+//   qdx-scan [--all-match] [--timing] [--no-image] -d SIGDIR PATH...
 //
 // Loads every database file in SIGDIR (and quendix3.dat when it is there),
-// scans each PATH (a file, or a folder tree: every file, members of ZIP
+// from the compiled image SIGDIR/quendix.img when it matches them, otherwise
+// from the databases, writing the image for the next run (--no-image: from
+// the databases, with no image read or written); scans each PATH (a file, or a folder tree: every file, members of ZIP
 // archives included) and prints "PATH: NAME FOUND" for the first signature
 // found in a file, or for every one with --all-match. --timing prints
 // "load <seconds>" and "scan <seconds>" to standard error. Exit code 0:
-// nothing found, 1: something found, 2: an error.
+// nothing found, 1: something found, 2: an error. --timing also prints
+// "image <seconds>" for writing the image, and where the signatures came from.
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -23,6 +31,7 @@
 #include "definitions.h"
 #include "file_scan.h"
 #include "posix_file.h"
+#include "signature_image.h"
 #include "signature_store.h"
 
 namespace {
@@ -30,13 +39,13 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Options {
-    bool allMatches = false, timing = false;
+    bool allMatches = false, timing = false, image = true;
     std::string databases;
     std::vector<std::string> paths;
 };
 
 int usage() {
-    std::fprintf(stderr, "usage: qdx-scan [--all-match] [--timing] -d SIGDIR PATH...\n");
+    std::fprintf(stderr, "usage: qdx-scan [--all-match] [--timing] [--no-image] -d SIGDIR PATH...\n");
     return 2;
 }
 
@@ -66,36 +75,66 @@ public:
             std::fprintf(stderr, "qdx-scan: cannot read the folder %s: %s\n", options_.databases.c_str(), std::strerror(errno));
             return false;
         }
-        // Ignore lists first, so that they apply to every database.
-        std::stable_partition(names.begin(), names.end(), [](const std::string& n) {
-            return qdx::databaseKind(n) == qdx::DatabaseKind::Ignore;
-        });
+        std::vector<qdx::DatabaseFileStamp> files;
+        for (const auto& name : names) {
+            struct stat st {};
+            if (qdx::databaseKind(name) == qdx::DatabaseKind::None || ::stat(join(options_.databases, name).c_str(), &st) != 0 ||
+                !S_ISREG(st.st_mode))
+                continue;
+            files.push_back({name, static_cast<uint64_t>(st.st_size),
+                             static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000u + static_cast<uint64_t>(st.st_mtim.tv_nsec)});
+        }
         const std::string own = join(options_.databases, "quendix3.dat");
         std::string error;
         struct stat st {};
+        bool haveOwn = false;
         if (::stat(own.c_str(), &st) == 0) {
             if (!qdx::loadDefinitions(own, definitions_, error)) {
                 std::fprintf(stderr, "qdx-scan: %s: %s\n", own.c_str(), error.c_str());
                 errors_ = true;
+            } else {
+                haveOwn = true;
             }
         }
-        store_.addOwn(definitions_);
-        qdx::DatabaseLoader loader(store_, report_);
-        for (const auto& name : names) {
-            if (qdx::databaseKind(name) == qdx::DatabaseKind::None) continue;
-            try {
-                qdx::PosixFile file(join(options_.databases, name));
-                qdx::RangeStream in(file, 0, file.size());
-                loader.loadFile(name, in, file.size());
-            } catch (const qdx::ReadError& e) {
-                report_.errors.push_back(name + " cannot be read: " + e.what());
+        const qdx::Definitions* defs = haveOwn ? &definitions_ : nullptr;
+        const std::string stamp = qdx::imageStamp(files, defs);
+        qdx::ImageSummary summary;
+        if (options_.image && mapImage(stamp, defs, summary)) {
+            source_ = "image";
+        } else {
+            source_ = "databases";
+            qdx::ImageBuilder builder(store_, defs);
+            qdx::DatabaseLoader loader(builder, report_);
+            // Ignore lists first, so that they apply to every database.
+            std::stable_partition(files.begin(), files.end(), [](const qdx::DatabaseFileStamp& f) {
+                return qdx::databaseKind(f.name) == qdx::DatabaseKind::Ignore;
+            });
+            bool allRead = true;
+            for (const auto& f : files) {
+                try {
+                    qdx::PosixFile file(join(options_.databases, f.name));
+                    qdx::RangeStream in(file, 0, file.size());
+                    loader.loadFile(f.name, in, file.size());
+                } catch (const qdx::ReadError& e) {
+                    report_.errors.push_back(f.name + " cannot be read: " + e.what());
+                    allRead = false;
+                }
+            }
+            summary = builder.finish(report_);
+            if (options_.image && allRead && !files.empty()) {
+                const auto start = Clock::now();
+                writeImage(stamp, summary);
+                imageSeconds_ = std::chrono::duration<double>(Clock::now() - start).count();
             }
         }
-        report_.skipped[static_cast<size_t>(qdx::Skip::Ignored)] += store_.finish();
+        report_ = summary.report;
         for (const auto& e : report_.errors) std::fprintf(stderr, "qdx-scan: %s\n", e.c_str());
         errors_ = errors_ || !report_.errors.empty();
         return true;
     }
+
+    const char* source() const { return source_; }
+    double imageSeconds() const { return imageSeconds_; }
 
     void scanPath(const std::string& path, bool named) {
         struct stat st {};
@@ -120,6 +159,67 @@ public:
     int finish() const { return errors_ ? 2 : found_ ? 1 : 0; }
 
 private:
+    std::string imagePath() const { return join(options_.databases, qdx::kImageName); }
+
+    bool mapImage(const std::string& stamp, const qdx::Definitions* defs, qdx::ImageSummary& summary) {
+        const int fd = ::open(imagePath().c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return false;
+        struct stat st {};
+        void* base = MAP_FAILED;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+            base = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
+        ::close(fd);
+        if (base == MAP_FAILED) return false;
+        const size_t size = static_cast<size_t>(st.st_size);
+        std::shared_ptr<const void> keep(base, [size](const void* p) { ::munmap(const_cast<void*>(p), size); });
+        std::string why;
+        if (qdx::readSignatureImage({static_cast<const uint8_t*>(base), size}, keep, stamp, defs, store_, summary, why))
+            return true;
+        std::fprintf(stderr, "qdx-scan: %s is not used: %s\n", imagePath().c_str(), why.c_str());
+        return false;
+    }
+
+    class FdOutput final : public qdx::ImageOutput {
+    public:
+        explicit FdOutput(int fd) : fd_(fd) {}
+        void write(const void* data, size_t size) override { writeAt(at_, data, size), at_ += size; }
+        void writeAt(uint64_t offset, const void* data, size_t size) override {
+            const char* p = static_cast<const char*>(data);
+            while (size > 0) {
+                const ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
+                if (n <= 0) throw std::runtime_error(std::strerror(errno));
+                p += n;
+                size -= static_cast<size_t>(n);
+                offset += static_cast<uint64_t>(n);
+            }
+        }
+
+    private:
+        int fd_;
+        uint64_t at_ = 0;
+    };
+
+    // Under a name of this process, then renamed into place: a run that
+    // starts meanwhile sees the old image or the new one.
+    void writeImage(const std::string& stamp, const qdx::ImageSummary& summary) {
+        const std::string temp = imagePath() + "." + std::to_string(::getpid()) + ".new";
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            std::fprintf(stderr, "qdx-scan: %s cannot be created: %s\n", temp.c_str(), std::strerror(errno));
+            return;
+        }
+        bool ok = true;
+        try {
+            FdOutput out(fd);
+            qdx::writeSignatureImage(store_, summary, stamp, out);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "qdx-scan: %s cannot be written: %s\n", temp.c_str(), e.what());
+            ok = false;
+        }
+        ok = ::close(fd) == 0 && ok;
+        if (!ok || ::rename(temp.c_str(), imagePath().c_str()) != 0) ::unlink(temp.c_str());
+    }
+
     void scanOne(const std::string& path) {
         std::vector<qdx::FileFinding> found;
         try {
@@ -146,6 +246,8 @@ private:
     qdx::SignatureStore store_;
     qdx::LoadReport report_;
     bool errors_ = false, found_ = false;
+    const char* source_ = "";
+    double imageSeconds_ = 0;
 };
 
 }  // namespace
@@ -158,6 +260,8 @@ int main(int argc, char** argv) {
             o.allMatches = true;
         else if (a == "--timing")
             o.timing = true;
+        else if (a == "--no-image")
+            o.image = false;
         else if (a == "-d" && i + 1 < argc)
             o.databases = argv[++i];
         else if (a.size() > 1 && a[0] == '-')
@@ -176,6 +280,8 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         if (o.timing) {
             std::fprintf(stderr, "load %.3f\n", std::chrono::duration<double>(loaded - start).count());
+            std::fprintf(stderr, "from %s\n", run.source());
+            if (run.imageSeconds() > 0) std::fprintf(stderr, "image %.3f\n", run.imageSeconds());
             std::fprintf(stderr, "scan %.3f\n", std::chrono::duration<double>(scanned - loaded).count());
         }
         return run.finish();

@@ -4,10 +4,10 @@
 // "$$file$$" there last, when everything else is in place.
 //
 // The figures count our own definitions and every signature the scanner
-// loads from the signatures folder, by kind of virus. The databases go
-// through the scanner's loader, but into a counter: nothing is built for
-// matching, so that the front end's start is not held up; the figures are
-// kept beside the databases until they change.
+// loads from the signatures folder, by kind of virus. They come from the
+// scanner's compiled signature image, which is built when it is missing or
+// out of date; only when the databases do not fit into memory for that are
+// they counted without it.
 #include <windows.h>
 
 #include <array>
@@ -16,7 +16,7 @@
 
 #include "categories.h"
 #include "definitions.h"
-#include "info_cache.h"
+#include "compiled_signatures.h"
 #include "signature_folder.h"
 #include "text.h"
 #include "winpath.h"
@@ -36,29 +36,31 @@ int run() {
 
     std::vector<std::string> lines;
     const std::string folder = qdx::signatureFolder();
-    const std::string stamp = qdx::databaseStamp(folder, source);
-    std::array<std::string, 10> figures;
-    if (qdx::readCachedInfo(folder, stamp, figures)) {
-        lines.assign(figures.begin(), figures.end());
-    } else {
+    const qdx::Definitions* own = source.empty() ? nullptr : &defs;
+    qdx::ImageSummary summary;
+    try {
+        qdx::compiledSummary(folder, own, summary);
+    } catch (const std::exception&) {
+        summary = qdx::ImageSummary();
         qdx::CategoryCounter counter;
-        qdx::LoadReport databases;
-        if (!source.empty()) counter.addOwn(defs);
+        if (own) counter.addOwn(defs);
         try {
-            qdx::loadSignatureFolder(folder, counter, databases);
+            qdx::loadSignatureFolder(folder, counter, summary.report);
         } catch (const std::exception&) {
-            databases = qdx::LoadReport();  // the figures of our own definitions still hold
+            summary.report = qdx::LoadReport();  // the figures of our own definitions still hold
         }
-        if (!source.empty() || databases.loaded() > 0) {
-            std::string created = source.empty() ? "(no definitions of its own)" : defs.created;
-            if (!databases.newestCreated.empty()) created += ", signature databases " + databases.newestCreated;
-            figures = counter.lines(created);
-            lines.assign(figures.begin(), figures.end());
-            if (databases.loaded() > 0) qdx::writeCachedInfo(folder, stamp, figures);
-        } else {
-            lines.assign(10, "0");
-            lines[0] = "(no virus definitions found)";
-        }
+        const auto counted = counter.lines("");
+        std::copy(counted.begin() + 1, counted.end(), summary.figures.begin());
+    }
+    const qdx::LoadReport& databases = summary.report;
+    if (!source.empty() || databases.loaded() > 0) {
+        std::string created = source.empty() ? "(no definitions of its own)" : defs.created;
+        if (!databases.newestCreated.empty()) created += ", signature databases " + databases.newestCreated;
+        lines.push_back(created);
+        lines.insert(lines.end(), summary.figures.begin(), summary.figures.end());
+    } else {
+        lines.assign(10, "0");
+        lines[0] = "(no virus definitions found)";
     }
     if (!source.empty()) CopyFileA(source.c_str(), (workDir + "\\quendix.dat").c_str(), FALSE);
     const bool written = qdx::writeLines("quendix3.inf", lines);

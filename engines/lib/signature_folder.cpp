@@ -12,20 +12,29 @@ namespace qdx {
 
 std::string signatureFolder() { return programDir() + "\\signatures"; }
 
-void loadSignatureFolder(const std::string& folder, DatabaseSink& sink, LoadReport& report) {
-    std::vector<std::string> names;
+std::vector<DatabaseFileStamp> listSignatureFolder(const std::string& folder) {
+    std::vector<DatabaseFileStamp> files;
     WIN32_FIND_DATAA entry;
     HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return;
+    if (find == INVALID_HANDLE_VALUE) return files;
     do {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && databaseKind(entry.cFileName) != DatabaseKind::None)
-            names.emplace_back(entry.cFileName);
+            files.push_back({entry.cFileName, uint64_t{entry.nFileSizeHigh} << 32 | entry.nFileSizeLow,
+                             uint64_t{entry.ftLastWriteTime.dwHighDateTime} << 32 | entry.ftLastWriteTime.dwLowDateTime});
     } while (FindNextFileA(find, &entry));
     FindClose(find);
-    std::sort(names.begin(), names.end());
+    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    return files;
+}
+
+bool loadSignatureFiles(const std::string& folder, const std::vector<DatabaseFileStamp>& files, DatabaseSink& sink,
+                        LoadReport& report) {
+    std::vector<std::string> names;
+    for (const auto& f : files) names.push_back(f.name);
     std::stable_partition(names.begin(), names.end(),
                           [](const std::string& n) { return databaseKind(n) == DatabaseKind::Ignore; });
 
+    bool allRead = true;
     DatabaseLoader loader(sink, report);
     for (const auto& name : names) {
         const std::string path = folder + "\\" + name;
@@ -35,13 +44,24 @@ void loadSignatureFolder(const std::string& folder, DatabaseSink& sink, LoadRepo
         if (h == INVALID_HANDLE_VALUE || !GetFileSizeEx(h, &size)) {
             report.errors.push_back(name + " cannot be read: " + systemMessage(GetLastError()));
             if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+            allRead = false;
             continue;
         }
         WinFile file(h, static_cast<uint64_t>(size.QuadPart));
         RangeStream in(file, 0, file.size());
-        loader.loadFile(name, in, file.size());
+        try {
+            loader.loadFile(name, in, file.size());
+        } catch (...) {
+            CloseHandle(h);
+            throw;
+        }
         CloseHandle(h);
     }
+    return allRead;
+}
+
+void loadSignatureFolder(const std::string& folder, DatabaseSink& sink, LoadReport& report) {
+    loadSignatureFiles(folder, listSignatureFolder(folder), sink, report);
 }
 
 }  // namespace qdx

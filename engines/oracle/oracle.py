@@ -83,6 +83,21 @@ def damaged_container_wine(work, manifest, args):
     return v
 
 
+def with_image(manifest, loaded, mapped, scanner):
+    """A second run takes its signatures from the compiled image the first
+    one wrote, and finds exactly the same."""
+    v = compare.same_pairs(f"{scanner} finds the same from its compiled image", manifest, loaded.pairs,
+                           "from the databases", mapped.pairs, "from the image")
+    if scanner == "quendix7":  # written by the first run, left as it was by the second
+        used = loaded.image is not None and mapped.image == loaded.image
+    else:
+        used = "from image" in mapped.stderr
+    if not used:
+        v.add(f"  the second run did not use the image: {mapped.stderr.strip()[:300]}")
+    v.problems[:0] = [f"  {scanner}: {e}" for e in mapped.errors]
+    return v
+
+
 def run_seed(seed, size, work, args):
     manifest = gensigs.generate(seed, size, work)
     expected = {tuple(p) for p in manifest["expected"]}
@@ -105,6 +120,10 @@ def run_seed(seed, size, work, args):
                                "clamscan", q_all.pairs, "qdx-scan")
         v.problems[:0] = [f"  qdx-scan: {e}" for e in q_all.errors]
         verdicts.append(v)
+        verdicts.append(with_image(manifest, q_all, scanners.qdx_scan(args.qdx_scan, db_ours, root), "qdx-scan"))
+        q_none = scanners.qdx_scan(args.qdx_scan, db_ours, root, image=False)
+        verdicts.append(compare.same_pairs("qdx-scan --no-image finds what it finds from its image", manifest,
+                                           q_all.pairs, "qdx-scan", q_none.pairs, "qdx-scan --no-image"))
         q_first = scanners.qdx_scan(args.qdx_scan, db_ours, root, all_matches=False)
         v = compare.first_matches("qdx-scan (first match per file)", manifest, c_all.pairs,
                                   "clamscan --allmatch", q_first.pairs, "qdx-scan")
@@ -112,7 +131,8 @@ def run_seed(seed, size, work, args):
         verdicts.append(v)
         verdicts.append(damaged_container(work, manifest, args.qdx_scan))
     if args.quendix7:
-        w = scanners.quendix7(args.quendix7, args.wine_run, args.prefix, db_ours, root)
+        w, w_image = scanners.quendix7(args.quendix7, args.wine_run, args.prefix, db_ours, root, runs=2)
+        verdicts.append(with_image(manifest, w, w_image, "quendix7"))
         v = compare.first_matches("quendix7.exe (report only, all files, archives)", manifest, c_all.pairs,
                                   "clamscan --allmatch", w.pairs, "quendix7")
         v.problems[:0] = [f"  quendix7: {e}" for e in w.errors]

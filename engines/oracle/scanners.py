@@ -73,8 +73,11 @@ def clamscan(db, root, all_matches=True):
     return Run(pairs, errors, proc.stdout + proc.stderr)
 
 
-def qdx_scan(program, db, root, all_matches=True, raise_errors=True):
-    cmd = [program] + (["--all-match"] if all_matches else []) + ["-d", db, root]
+def qdx_scan(program, db, root, all_matches=True, raise_errors=True, image=True):
+    """With image, qdx-scan takes its signatures from the compiled image in
+    db (building it when it is missing); --timing tells where they came from."""
+    cmd = ([program, "--timing"] + (["--all-match"] if all_matches else []) + ([] if image else ["--no-image"]) +
+           ["-d", db, root])
     proc = subprocess.run(cmd, capture_output=True, text=True, errors="replace")
     files = corpus_files(root)
     pairs = {(_relative(path, root, files), name) for path, name in _found_lines(proc.stdout)}
@@ -84,10 +87,12 @@ def qdx_scan(program, db, root, all_matches=True, raise_errors=True):
     return Run(pairs, errors, proc.stdout + proc.stderr, proc.returncode, proc.stderr)
 
 
-def quendix7(bin_dir, wine_run, prefix, db, root):
+def quendix7(bin_dir, wine_run, prefix, db, root, runs=1):
     """The Windows scanner under Wine, as the front end runs it: report
     only, all files, archives enabled, heuristics off. It reports the first
-    detection of each file (and of each archive member)."""
+    detection of each file (and of each archive member). With runs=2 it
+    scans twice in the same installation (the second time from the compiled
+    image the first wrote) and gives both."""
     home = tempfile.mkdtemp(prefix="oracle-", dir=os.path.join(prefix, "drive_c"))
     try:
         install = os.path.join(home, "Quendix")
@@ -104,20 +109,30 @@ def quendix7(bin_dir, wine_run, prefix, db, root):
             f.write(win_home + "\\win\n")
         with open(os.path.join(work, "$$file$5"), "w", newline="\r\n") as f:
             f.write("\n".join([win_root, "4", "5", "2", "2", "2", "1"]) + "\n")
-        proc = subprocess.run([wine_run, os.path.join(install, "quendix7.exe")], cwd=home,
-                              capture_output=True, text=True, errors="replace", timeout=3600)
-        results_path = os.path.join(work, "$$file$3")
-        if not os.path.exists(results_path):
-            return Run(set(), [f"no results file (exit code {proc.returncode})"], proc.stderr)
-        text = open(results_path, encoding="latin-1").read()
-        files = corpus_files(root)
-        pairs, errors = set(), []
-        for line in text.splitlines():
-            if line.startswith("Found "):
-                what, _, where = line[len("Found "):].partition(" in ")
-                pairs.add((_relative(where, win_root, files), what))
-            elif line.startswith("Error:"):
-                errors.append(line)
-        return Run(pairs, errors, text)
+        found = []
+        for _ in range(runs):
+            found.append(_quendix7_once(wine_run, install, home, work, win_root, root))
+            image = os.path.join(install, "signatures", "quendix.img")
+            found[-1].image = os.stat(image).st_mtime_ns if os.path.exists(image) else None
+        return found if runs > 1 else found[0]
     finally:
         shutil.rmtree(home, ignore_errors=True)
+
+
+def _quendix7_once(wine_run, install, home, work, win_root, root):
+    proc = subprocess.run([wine_run, os.path.join(install, "quendix7.exe")], cwd=home,
+                          capture_output=True, text=True, errors="replace", timeout=3600)
+    results_path = os.path.join(work, "$$file$3")
+    if not os.path.exists(results_path):
+        return Run(set(), [f"no results file (exit code {proc.returncode})"], proc.stderr)
+    text = open(results_path, encoding="latin-1").read()
+    os.remove(results_path)
+    files = corpus_files(root)
+    pairs, errors = set(), []
+    for line in text.splitlines():
+        if line.startswith("Found "):
+            what, _, where = line[len("Found "):].partition(" in ")
+            pairs.add((_relative(where, win_root, files), what))
+        elif line.startswith("Error:"):
+            errors.append(line)
+    return Run(pairs, errors, text)

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "compiled_signatures.h"
 #include "definitions.h"
 #include "request.h"
 #include "results.h"
@@ -40,14 +41,15 @@ bool loadAnyDefinitions(const std::string& workDir, qdx::Definitions& defs, std:
     return false;
 }
 
-// Our definitions and the databases in the signatures folder. A database
-// too large for memory leaves our own definitions to scan with.
+// Our definitions and the databases in the signatures folder, from their
+// compiled image when it is up to date. A database too large for memory
+// leaves our own definitions to scan with.
 void loadSignatures(const qdx::Definitions* defs, qdx::SignatureStore& store, qdx::LoadReport& report,
                     std::vector<std::string>& problems) {
     try {
-        if (defs) store.addOwn(*defs);
-        qdx::loadSignatureFolder(qdx::signatureFolder(), store, report);
-        report.skipped[static_cast<size_t>(qdx::Skip::Ignored)] += store.finish();
+        qdx::ImageSummary summary;
+        qdx::loadCompiledSignatures(qdx::signatureFolder(), defs, store, summary);
+        report = std::move(summary.report);
     } catch (const std::exception& e) {
         problems.push_back(std::string("Error: the signature databases could not be loaded (") + e.what() +
                            "); only the scanner's own definitions are used");

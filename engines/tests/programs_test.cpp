@@ -316,3 +316,81 @@ TEST_F(EngineRun, SignatureDatabasesBesideThePrograms) {
     ASSERT_EQ(info.size(), 10u);
     EXPECT_EQ(info[1], std::to_string(definitions().signatures.size() + 4));
 }
+
+// The scanner's compiled signature image beside the databases: a later scan
+// uses it as it lies and finds the same; a damaged image or a changed
+// database means loading the databases and writing the image anew; two
+// scans that start together without one both finish with every finding.
+TEST_F(EngineRun, CompiledSignatureImage) {
+    const std::string installed = home + "\\installed";
+    const std::string signatures = installed + "\\signatures";
+    const std::string image = signatures + "\\quendix.img";
+    CreateDirectoryA(installed.c_str(), nullptr);
+    CreateDirectoryA(signatures.c_str(), nullptr);
+    for (const char* p : {"quendix7.exe", "quendix3.dat"})
+        ASSERT_TRUE(CopyFileA((binDir() + "/" + p).c_str(), (installed + "\\" + p).c_str(), FALSE));
+    const std::string hashed = "made-up file known by its digest";
+    writeFile(signatures + "\\test.ndb", "Win.Test.Body-1-0:0:*:" "6d6164652d757020626f6479" "\n");  // "made-up body"
+    writeFile(signatures + "\\test.hdb", md5Hex(hashed) + ":" + std::to_string(hashed.size()) + ":Doc.Test.Hash-2-0\n");
+    writeFile(signatures + "\\test.ldb",
+              "Js.Test.Logic-3-0;Engine:51-255,Target:0;0&1;6669727374;7365636f6e64\n");  // "first", "second"
+    const std::string files = home + "\\files";
+    CreateDirectoryA(files.c_str(), nullptr);
+    writeFile(files + "\\body.exe", "MZ this holds a made-up body somewhere");
+    writeFile(files + "\\hash.doc", hashed);
+    writeFile(files + "\\logic.com", "second comes after first here");
+    writeFile(files + "\\clean.com", "nothing to see");
+    auto scanned = [&] {
+        request(files, 4);
+        EXPECT_EQ(runProgram(installed + "\\quendix7.exe", home), 0);
+        return results(4).findings;
+    };
+    auto written = [&] {
+        WIN32_FILE_ATTRIBUTE_DATA a{};
+        GetFileAttributesExA(image.c_str(), GetFileExInfoStandard, &a);
+        return uint64_t{a.ftLastWriteTime.dwHighDateTime} << 32 | a.ftLastWriteTime.dwLowDateTime;
+    };
+    const std::vector<std::string> expected = {"Scanning " + files, "Found Win.Test.Body-1-0 in " + files + "\\body.exe",
+                                               "Found Doc.Test.Hash-2-0 in " + files + "\\hash.doc",
+                                               "Found Js.Test.Logic-3-0 in " + files + "\\logic.com"};
+    EXPECT_EQ(scanned(), expected);
+    ASSERT_TRUE(exists(image));
+    const std::string built = readFile(image);
+    const uint64_t builtAt = written();
+    const std::string preamble = qdx::splitLines(readFile(work + "\\$$file$3"))[2];
+    EXPECT_EQ(scanned(), expected);
+    EXPECT_EQ(written(), builtAt) << "the second scan uses the image as it is";
+    EXPECT_EQ(qdx::splitLines(readFile(work + "\\$$file$3"))[2], preamble);
+
+    std::string damaged = built;
+    damaged[damaged.size() / 2] = static_cast<char>(damaged[damaged.size() / 2] ^ 1);
+    writeFile(image, damaged);
+    EXPECT_EQ(scanned(), expected);
+    EXPECT_NE(readFile(image), damaged);
+
+    // "nothing to see" in clean.com.
+    writeFile(signatures + "\\more.ndb", "Win.Test.More-5-0:0:*:6e6f7468696e6720746f20736565\n");
+    std::vector<std::string> more = expected;
+    more.insert(more.begin() + 2, "Found Win.Test.More-5-0 in " + files + "\\clean.com");
+    EXPECT_EQ(scanned(), more);
+    EXPECT_EQ(scanned(), more);
+    // One byte other, the same size: "nothing to sea".
+    writeFile(signatures + "\\more.ndb", "Win.Test.More-5-0:0:*:6e6f7468696e6720746f20736561\n");
+    EXPECT_EQ(scanned(), expected);
+
+    const std::string home2 = freshDir("home2"), work2 = home2 + "\\win";
+    CreateDirectoryA(work2.c_str(), nullptr);
+    ASSERT_TRUE(qdx::writeLines(home2 + "\\windir.inf", {work2}));
+    ASSERT_TRUE(qdx::writeLines(work2 + "\\$$file$5", {files, "4", "5", "1", "1", "1", "1"}));
+    request(files, 4);
+    DeleteFileA(image.c_str());
+    EXPECT_EQ(runTogether(installed + "\\quendix7.exe", {home, home2}), (std::vector<int>{0, 0}));
+    EXPECT_EQ(results(4).findings, expected);
+    EXPECT_EQ(readLikeFrontEnd(work2 + "\\$$file$3", 4).findings, expected);
+    EXPECT_TRUE(exists(image));
+    WIN32_FIND_DATAA e;
+    HANDLE left = FindFirstFileA((signatures + "\\*.new").c_str(), &e);
+    EXPECT_EQ(left, INVALID_HANDLE_VALUE) << "left behind: " << e.cFileName;
+    if (left != INVALID_HANDLE_VALUE) FindClose(left);
+    EXPECT_EQ(scanned(), expected);
+}

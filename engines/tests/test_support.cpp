@@ -130,20 +130,32 @@ FrontEndView readLikeFrontEnd(const std::string& path, int action) {
 }
 
 int runProgram(const std::string& program, const std::string& currentDir) {
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    std::string commandLine(1, '"');
-    commandLine += program + "\"";
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, currentDir.c_str(), &si,
-                        &pi))
-        return -1;
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return static_cast<int>(code);
+    return runTogether(program, {currentDir})[0];
+}
+
+std::vector<int> runTogether(const std::string& program, const std::vector<std::string>& currentDirs) {
+    std::vector<PROCESS_INFORMATION> started;
+    std::vector<int> codes(currentDirs.size(), -1);
+    for (const auto& dir : currentDirs) {
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        std::string commandLine(1, '"');
+        commandLine += program + "\"";
+        if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi))
+            pi.hProcess = pi.hThread = nullptr;
+        started.push_back(pi);
+    }
+    for (size_t i = 0; i < started.size(); ++i) {
+        if (!started[i].hProcess) continue;
+        WaitForSingleObject(started[i].hProcess, INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(started[i].hProcess, &code);
+        codes[i] = static_cast<int>(code);
+        CloseHandle(started[i].hThread);
+        CloseHandle(started[i].hProcess);
+    }
+    return codes;
 }
 
 }  // namespace qdxtest
