@@ -43,7 +43,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     auto put = [&](const std::string& text) {
         std::string temporary = dir + "\\fake_progress.tmp";
         writeAll(temporary, text);
-        MoveFileExA(temporary.c_str(), progress.c_str(), MOVEFILE_REPLACE_EXISTING);
+        // The front end may be reading the old one just then: try again.
+        for (int i = 0; i < 500 && !MoveFileExA(temporary.c_str(), progress.c_str(), MOVEFILE_REPLACE_EXISTING); ++i)
+            Sleep(10);
     };
     auto stopped = [&] { return GetFileAttributesA(stop.c_str()) != INVALID_FILE_ATTRIBUTES; };
 
