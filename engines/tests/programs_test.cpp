@@ -329,6 +329,7 @@ TEST_F(EngineRun, CompiledSignatureImage) {
     CreateDirectoryA(signatures.c_str(), nullptr);
     for (const char* p : {"quendix7.exe", "quendix3.dat"})
         ASSERT_TRUE(CopyFileA((binDir() + "/" + p).c_str(), (installed + "\\" + p).c_str(), FALSE));
+    ASSERT_TRUE(qdx::writeLines(installed + "\\windir.inf", {work}));
     const std::string hashed = "made-up file known by its digest";
     writeFile(signatures + "\\test.ndb", "Win.Test.Body-1-0:0:*:" "6d6164652d757020626f6479" "\n");  // "made-up body"
     writeFile(signatures + "\\test.hdb", md5Hex(hashed) + ":" + std::to_string(hashed.size()) + ":Doc.Test.Hash-2-0\n");
@@ -378,13 +379,21 @@ TEST_F(EngineRun, CompiledSignatureImage) {
     writeFile(signatures + "\\more.ndb", "Win.Test.More-5-0:0:*:6e6f7468696e6720746f20736561\n");
     EXPECT_EQ(scanned(), expected);
 
-    const std::string home2 = freshDir("home2"), work2 = home2 + "\\win";
-    CreateDirectoryA(work2.c_str(), nullptr);
-    ASSERT_TRUE(qdx::writeLines(home2 + "\\windir.inf", {work2}));
+    // A second installation whose "signatures" is a link to the first one's
+    // (made by the test's set-up), with an exchange folder of its own: two
+    // scans that share the databases start together.
+    char here[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, here);
+    const std::string twin = std::string(here) + "\\twin", work2 = freshDir("win2");
+    ASSERT_TRUE(exists(twin + "\\signatures\\test.ndb")) << "the set-up links twin\\signatures to the first one's";
+    for (const char* p : {"quendix7.exe", "quendix3.dat"})
+        ASSERT_TRUE(CopyFileA((binDir() + "/" + p).c_str(), (twin + "\\" + p).c_str(), FALSE));
+    ASSERT_TRUE(qdx::writeLines(twin + "\\windir.inf", {work2}));
     ASSERT_TRUE(qdx::writeLines(work2 + "\\$$file$5", {files, "4", "5", "1", "1", "1", "1"}));
     request(files, 4);
     DeleteFileA(image.c_str());
-    EXPECT_EQ(runTogether(installed + "\\quendix7.exe", {home, home2}), (std::vector<int>{0, 0}));
+    EXPECT_EQ(runTogether({installed + "\\quendix7.exe", twin + "\\quendix7.exe"}, home),
+              (std::vector<int>{0, 0}));
     EXPECT_EQ(results(4).findings, expected);
     EXPECT_EQ(readLikeFrontEnd(work2 + "\\$$file$3", 4).findings, expected);
     EXPECT_TRUE(exists(image));

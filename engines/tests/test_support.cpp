@@ -130,19 +130,20 @@ FrontEndView readLikeFrontEnd(const std::string& path, int action) {
 }
 
 int runProgram(const std::string& program, const std::string& currentDir) {
-    return runTogether(program, {currentDir})[0];
+    return runTogether({program}, currentDir)[0];
 }
 
-std::vector<int> runTogether(const std::string& program, const std::vector<std::string>& currentDirs) {
+std::vector<int> runTogether(const std::vector<std::string>& programs, const std::string& currentDir) {
     std::vector<PROCESS_INFORMATION> started;
-    std::vector<int> codes(currentDirs.size(), -1);
-    for (const auto& dir : currentDirs) {
+    std::vector<int> codes(programs.size(), -1);
+    for (const auto& program : programs) {
         STARTUPINFOA si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
         std::string commandLine(1, '"');
         commandLine += program + "\"";
-        if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi))
+        if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, currentDir.c_str(), &si,
+                            &pi))
             pi.hProcess = pi.hThread = nullptr;
         started.push_back(pi);
     }

@@ -44,8 +44,8 @@ FrontEndView readLikeFrontEnd(const std::string& path, int action);
 // Runs a program with the given current directory and waits for its end;
 // gives the exit code, or -1 when it could not start.
 int runProgram(const std::string& program, const std::string& currentDir);
-// Starts the program once in each current directory, all at once, and
-// waits for every one.
-std::vector<int> runTogether(const std::string& program, const std::vector<std::string>& currentDirs);
+// Starts every program at once, in the same current directory, and waits
+// for every one.
+std::vector<int> runTogether(const std::vector<std::string>& programs, const std::string& currentDir);
 
 }  // namespace qdxtest

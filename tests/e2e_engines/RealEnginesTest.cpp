@@ -4,7 +4,10 @@
 // what became of the sample files on disk.
 #include "layouts/Unit15Layout.h"
 #include "layouts/Unit1Layout.h"
+#include "quarantine/StoreFolder.h"
+#include "quarantine/WideText.h"
 #include "support/ProgramDriver.h"
+#include "support/QuarantineStore.h"
 #include "support/Scratch.h"
 
 #include <gtest/gtest.h>
@@ -369,6 +372,51 @@ TEST_F(RealEngines, DisinfectionCleansRemovesAndRenamesAndOkDeletesTheReport)
 
     close(program, results, "OKBtn", false);
     exitProgram(program);
+}
+
+// What the scan deleted, cleaned or renamed comes back from the quarantine
+// through its window as it was before the scan: bytes, attributes and time.
+TEST_F(RealEngines, EveryFileTheScanChangedComesBackFromTheQuarantine)
+{
+    using quendix::quarantine::widen;
+    using quendix::testing::FileState;
+    const std::wstring store = quendix::quarantine::defaultStoreFolder();
+    quendix::testing::removeTree(quendix::quarantine::narrow(store));   // entries of earlier scans
+    const char* changed[] = {"eicar.com", "letter.doc", "tool.com", "variant.com", "Programs\\setup.exe"};
+    SetFileAttributesA(in("tool.com").c_str(), FILE_ATTRIBUTE_READONLY);
+    std::map<std::string, FileState> before;
+    for (const char* name : changed)
+        before[name] = quendix::testing::fileState(widen(in(name)));
+
+    {
+        RunningProgram program(path());
+        checkStart(program);
+        scanSamples(program, {"RadioButton1"});
+        HWND results = waitForResults(program);
+        ASSERT_NE(results, nullptr);
+        EXPECT_EQ(windowText(resultsControl(results, "StaticText4")), "Infected: 5");
+        close(program, results, "OKBtn", false);
+        exitProgram(program);
+    }
+
+    quendix::testing::QuarantineDriver driver(store);
+    ASSERT_EQ(driver.window.EntryList.count(), 5);
+    // The cleaned files stand where the originals were: they come back beside them.
+    for (const char* name : changed) {
+        std::wstring backAt = widen(in(name));
+        if (fileExists(in(name))) {
+            backAt += L".original";
+            driver.chosenPaths = {backAt};
+        }
+        driver.restore(driver.rowOf(in(name)));
+        const FileState after = quendix::testing::fileState(backAt);
+        EXPECT_TRUE(after.bytes == before[name].bytes) << name;
+        EXPECT_EQ(after.attributes, before[name].attributes) << name;
+        EXPECT_EQ(after.written, before[name].written) << name;
+    }
+    EXPECT_TRUE(driver.errors.texts.empty()) << driver.errors.texts.front();
+    EXPECT_EQ(driver.window.EntryList.count(), 0);
+    EXPECT_TRUE(fileExists(in("variant.vom")));
 }
 
 TEST_F(RealEngines, DeletionOfAllFilesAndArchivesWithoutHeuristicsAndSaveKeepsTheReport)
