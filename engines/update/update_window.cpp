@@ -50,6 +50,7 @@ struct State {
     bool done = false;
     int result = 0;
     HFONT font = nullptr;
+    int widest = 0;
 };
 
 LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -59,6 +60,17 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lParam));
             const LRESULT at = SendMessageA(s->list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text->c_str()));
             SendMessageA(s->list, LB_SETTOPINDEX, at, 0);
+            // Scrolls sideways only as far as the longest line needs.
+            HDC dc = GetDC(s->list);
+            HGDIOBJ old = SelectObject(dc, s->font);
+            SIZE size{};
+            GetTextExtentPoint32A(dc, text->c_str(), static_cast<int>(text->size()), &size);
+            SelectObject(dc, old);
+            ReleaseDC(s->list, dc);
+            if (size.cx + 8 > s->widest) {
+                s->widest = size.cx + 8;
+                SendMessageA(s->list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(s->widest), 0);
+            }
             if (text->rfind("Downloading ", 0) == 0) {
                 SetWindowTextA(s->status, text->c_str());
                 SendMessageA(s->bar, PBM_SETPOS, 0, 0);
@@ -145,7 +157,6 @@ int runWithWindow(const std::function<int(RunReporter&)>& work, std::atomic<bool
     state.bar = child(hwnd, PROGRESS_CLASSA, "", 0, 12, 36, 536, 16, 0, state.font);
     SendMessageA(state.bar, PBM_SETRANGE32, 0, 1000);
     state.list = child(hwnd, "LISTBOX", "", WS_BORDER | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL, 12, 62, 536, 222, 0, state.font);
-    SendMessageA(state.list, LB_SETHORIZONTALEXTENT, 1600, 0);
     state.button = child(hwnd, "BUTTON", "Stop", BS_PUSHBUTTON | WS_TABSTOP, 448, 294, 100, 26, kButton, state.font);
     ShowWindow(hwnd, SW_SHOW);
     UpdateWindow(hwnd);

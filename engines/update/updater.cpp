@@ -272,8 +272,13 @@ private:
             throw MirrorBlocked{"Error: " + std::string(e.what()) + ". The installed databases stay as they are.",
                                 e.failure == Failure::TooMany};
         }
-        say(std::string(e.failure == Failure::Refused ? "Refused: " : "Error: ") + e.what() + "; " + db + " stays as it is");
-        worsen(e.failure == Failure::Refused ? kRefused : kFailed);
+        if (stop_) {
+            say("Stopped by the user; " + db + " stays as it is");
+            worsen(kFailed);
+        } else {
+            say(std::string(e.failure == Failure::Refused ? "Refused: " : "Error: ") + e.what() + "; " + db + " stays as it is");
+            worsen(e.failure == Failure::Refused ? kRefused : kFailed);
+        }
         note(after_, db, local);
         return false;
     }

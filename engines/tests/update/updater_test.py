@@ -221,10 +221,11 @@ def main():
         mirror.files["daily-11.cdiff"] = dbmaker.make_patch(11, dbmaker.patch_between("daily", daily_files(10), 11, daily_files(11)))
         mirror.files["daily-12.cdiff"] = dbmaker.make_patch(12, dbmaker.patch_between("daily", daily_files(11), 12, daily_files(12)))
         case = installed_case(args, "patch", mirror, record(1, 12, 5))
+        case.install("quendix.cnt", b"the info program's figures of the old set\r\n")
         code = case.run()
         expect(code == 0, "patch: exit code %d" % code, case)
         names = sorted(case.snapshot())
-        expect(names == ["bytecode.cvd", "daily.cld", "main.cvd"], "patch: files %s" % names, case)
+        expect(names == ["bytecode.cvd", "daily.cld", "main.cvd"], "patch: files %s (the cached figures must go too)" % names, case)
         if "daily.cld" in names:
             version, files = dbmaker.read_container(case.snapshot()["daily.cld"])
             expect(version == 12 and all(files.get(n) == d for n, d in daily_files(12)), "patch: daily.cld is not daily 12", case)
