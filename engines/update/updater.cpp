@@ -142,7 +142,11 @@ private:
         bool found = false;
         MirrorState state = parseMirrorState(readSmallFile(statePath, found));
         if (web) {
-            switch (mayCheck(state, now(), !options_.quiet || options_.force)) {
+            // The hourly limit is for a run; a second mirror of the same run
+            // is only a fall-back. A wait a mirror asked for holds for all.
+            const bool userAsked = !options_.quiet || options_.force || askedMirror_;
+            askedMirror_ = true;
+            switch (mayCheck(state, now(), userAsked)) {
                 case CheckVerdict::CoolingDown:
                     say("The mirrors asked us to wait; the next check is possible in " + std::to_string((state.waitUntil - now()) / 60 + 1) +
                         " minutes. Nothing was checked.");
@@ -247,18 +251,24 @@ private:
             note(after_, db, local);
             return true;
         }
-        if (remote == local && !options_.force) {
-            say(db + " is current (version " + std::to_string(local) + ")");
-            note(after_, db, local);
-            return true;
+        bool repair = options_.force;
+        if (remote == local && !repair) {
+            std::string damage;
+            if (verifiedInstalled(installed, damage)) {
+                say(db + " is current (version " + std::to_string(local) + ")");
+                note(after_, db, local);
+                return true;
+            }
+            say("The installed " + installed + " is damaged (" + damage + "); fetching it again");
+            repair = true;
         }
         say(db + ": version " + std::to_string(remote) + " is available" + (local ? " (installed: " + std::to_string(local) + ")" : ""));
 
         try {
-            if (settings_.patches && local && remote > local && remote - local <= kMostPatches && !options_.force &&
+            if (settings_.patches && local && remote > local && remote - local <= kMostPatches && !repair &&
                 patch(mirror, db, installed, local, remote))
                 return true;
-            full(mirror, db, remoteName, local, remote);
+            full(mirror, db, remoteName, local, remote, repair);
             return true;
         } catch (const FetchError& e) {
             return fetchFailed(e, db, local);
@@ -331,12 +341,35 @@ private:
         note(after_, db, version);
     }
 
-    void full(Mirror& mirror, const std::string& db, const std::string& name, uint32_t local, uint32_t remote) {
+    // True when the installed container passes every check; else `damage` says why.
+    bool verifiedInstalled(const std::string& path, std::string& damage) {
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            damage = systemMessage(GetLastError());
+            return false;
+        }
+        LARGE_INTEGER size{};
+        GetFileSizeEx(h, &size);
+        WinFile file(h, static_cast<uint64_t>(size.QuadPart));
+        RangeStream in(file, 0, file.size());
+        bool ok = true;
+        try {
+            checkContainer(in, kindOf(path), keys_);
+        } catch (const std::exception& e) {
+            damage = e.what();
+            ok = false;
+        }
+        CloseHandle(h);
+        return ok;
+    }
+
+    // `repair`: the installed version may come again (a damaged file, /force).
+    void full(Mirror& mirror, const std::string& db, const std::string& name, uint32_t local, uint32_t remote, bool repair) {
         try {
             PartFile part(folder_ + "\\" + name);
             download(mirror, name, part);
             const ContainerHeader h = check(part, name);
-            if (h.version < remote || (h.version < local) || (h.version == local && !options_.force))
+            if (h.version < remote || h.version < local || (h.version == local && !repair))
                 throw FetchError(Failure::Refused, name + " was discarded: it holds version " + std::to_string(h.version) +
                                                        ", not the " + std::to_string(remote) + " announced");
             put(part, db, name, local, h.version, "in full");
@@ -447,6 +480,7 @@ private:
     Settings settings_;
     int result_ = kCurrent;
     uint64_t bytes_ = 0, waitAsked_ = 0;
+    bool askedMirror_ = false;
     std::vector<std::string> changed_;
     Versions before_, after_;
 };

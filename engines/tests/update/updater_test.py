@@ -285,6 +285,15 @@ def main():
         code = case.run("/mirror", "C:\\qdxupdate-tests\\source")
         expect(code == 0 and sorted(case.snapshot()) == ["bytecode.cvd", "daily.cvd", "main.cvd"], "folder: exit %d" % code, case)
 
+        # A damaged installed file of the current version is fetched again.
+        serve_full(mirror, 11)
+        case = installed_case(args, "repair", mirror, record(1, 11, 5))
+        damaged = bytearray(case.snapshot()["main.cvd"])
+        damaged[-30] ^= 1
+        case.install("main.cvd", bytes(damaged))
+        code = case.run()
+        expect(code == 0 and case.snapshot().get("main.cvd") == mirror.files["main.cvd"], "damaged main: exit %d" % code, case)
+
         # The shipped program trusts the maker's keys only.
         case = installed_case(args, "shipped", mirror)
         before = case.snapshot()
