@@ -115,6 +115,11 @@ public:
             start = 0;  // the whole file again
             SetFilePointer(file, 0, nullptr, FILE_BEGIN);
             SetEndOfFile(file);
+        } else if (status == 416) {
+            // What we have is no beginning of the mirror's file: start again.
+            SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+            SetEndOfFile(file);
+            throw FetchError(Failure::Cut, name + ": the mirror's file changed during the transfer");
         } else if (status != 206) {
             throw FetchError(status >= 500 ? Failure::ServerError : Failure::Refused, name + ": the mirror answered " + std::to_string(status));
         }

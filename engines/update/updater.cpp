@@ -79,6 +79,20 @@ public:
           reporter_(reporter), stop_(stop), log_(programDir + "\\update.log") {}
 
     int run() {
+        // One run at a time on a machine: two would fetch into the same files.
+        HANDLE single = CreateMutexA(nullptr, FALSE, "Global\\QuendixDefinitionsUpdate");
+        if (single && GetLastError() == ERROR_ALREADY_EXISTS) {
+            CloseHandle(single);
+            say("Another update of the virus definitions is running; this one does nothing.");
+            return finish(kNotChecked);
+        }
+        const int code = runAlone();
+        if (single) CloseHandle(single);
+        return code;
+    }
+
+private:
+    int runAlone() {
         say("Update started (" + std::string(options_.quiet ? "scheduled" : "by the user") + (options_.force ? ", forced" : "") + ")");
         bool found = false;
         const std::string ini = readSmallFile(programDir_ + "\\update.ini", found);
@@ -105,7 +119,6 @@ public:
         return finish(result_);
     }
 
-private:
     void say(const std::string& text) {
         log_.append(text);
         reporter_.line(text);

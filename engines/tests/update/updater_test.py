@@ -62,6 +62,8 @@ class Mirror:
                 rng = self.headers.get("Range")
                 mirror.requests.append((name, rng, self.headers.get("User-Agent")))
                 rule = mirror.rules.get(name)
+                if rule == "slow":
+                    time.sleep(4)
                 if rule == "close":
                     self.close_connection = True
                     self.connection.close()
@@ -133,12 +135,13 @@ class Case:
         folder = os.path.join(self.dir, "signatures")
         return {n: open(os.path.join(folder, n), "rb").read() for n in sorted(os.listdir(folder))}
 
-    def run(self, *arguments, program=None):
+    def start(self, *arguments, program=None):
         command = [self.args.wine_run, "C:\\qdxupdate-tests\\%s\\%s" % (self.name, program or self.program), "/quiet"]
-        command += list(arguments)
-        done = subprocess.run(command, cwd=self.dir, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL, timeout=120)
-        return done.returncode
+        return subprocess.Popen(command + list(arguments), cwd=self.dir, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def run(self, *arguments, program=None):
+        return self.start(*arguments, program=program).wait(timeout=120)
 
     def log(self):
         path = os.path.join(self.dir, "update.log")
@@ -284,6 +287,21 @@ def main():
         case.ini("http://127.0.0.1:1/nothing-here")
         code = case.run("/mirror", "C:\\qdxupdate-tests\\source")
         expect(code == 0 and sorted(case.snapshot()) == ["bytecode.cvd", "daily.cvd", "main.cvd"], "folder: exit %d" % code, case)
+
+        # Two runs at once: the second does nothing.
+        serve_full(mirror, 11)
+        mirror.rules["daily.cvd"] = "slow"
+        case = installed_case(args, "twice", mirror, record(1, 11, 5))
+        mirror.requests.clear()
+        first = case.start()
+        for _ in range(300):  # until the first run waits for the mirror
+            if any(n == "daily.cvd" for n, _, _ in mirror.requests):
+                break
+            time.sleep(0.1)
+        code = case.run("/force")
+        expect(code == 3 and "Another update" in case.log(), "a second run at once: exit %d" % code, case)
+        expect(first.wait(timeout=120) == 0, "the first of two runs failed", case)
+        mirror.rules.clear()
 
         # A damaged installed file of the current version is fetched again.
         serve_full(mirror, 11)
