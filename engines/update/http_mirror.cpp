@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <string>
 
@@ -125,9 +126,9 @@ public:
         }
         LARGE_INTEGER end{};
         SetFilePointerEx(file, LARGE_INTEGER{}, &end, FILE_END);
-        uint64_t expected = 0;
         const std::string length = header(request.get(), WINHTTP_QUERY_CONTENT_LENGTH);
-        const bool known = !length.empty() && (expected = std::strtoull(length.c_str(), nullptr, 10), true);
+        const bool known = !length.empty();
+        const uint64_t expected = known ? std::strtoull(length.c_str(), nullptr, 10) : 0;
         if (known && start + expected > limit) throw FetchError(Failure::Refused, name + " is larger than the limit for one file");
         if (known && transfer.size) transfer.size(start + expected);
         std::string buffer(64 * 1024, '\0');
