@@ -27,10 +27,14 @@ SetCompressor /SOLID lzma
 !define SHORTCUT "${PRODUCT}.lnk"
 ; Every window of the program has this class, shown or hidden.
 !define WINDOW_CLASS "QuendixForm"
+; The definitions updater: its Start-menu shortcut and its daily task.
+!define UPDATE_SHORTCUT "Update virus definitions.lnk"
+!define UPDATE_TASK "Quendix Update virus definitions"
 
 !include MUI2.nsh
 !include FileFunc.nsh
 !include LogicLib.nsh
+!include WordFunc.nsh
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUT_FILE}"
@@ -189,6 +193,40 @@ Function StartProgram
   Exec '"$INSTDIR\quendix.exe"'
 FunctionEnd
 
+; --- The definitions updater's daily task --------------------------------
+; Runs as SYSTEM once a day (later when the machine was off then), spread
+; over half an hour so that many installations do not ask the mirror at once.
+; Written as task XML: it is the form every schtasks understands, Wine's too.
+Function RegisterUpdateTask
+  InitPluginsDir
+  ${WordReplace} "$INSTDIR" "&" "&amp;" "+" $1
+  FileOpen $0 "$PLUGINSDIR\update-task.xml" w
+  FileWriteWord $0 0xFEFF
+  FileWriteUTF16LE $0 '<?xml version="1.0" encoding="UTF-16"?>$\r$\n'
+  FileWriteUTF16LE $0 '<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">$\r$\n'
+  FileWriteUTF16LE $0 '<RegistrationInfo><Description>Keeps the virus definitions of ${PRODUCT} current.</Description></RegistrationInfo>$\r$\n'
+  FileWriteUTF16LE $0 '<Triggers><CalendarTrigger><StartBoundary>2026-01-01T10:37:00</StartBoundary><RandomDelay>PT30M</RandomDelay>'
+  FileWriteUTF16LE $0 '<ScheduleByDay><DaysInterval>1</DaysInterval></ScheduleByDay></CalendarTrigger></Triggers>$\r$\n'
+  FileWriteUTF16LE $0 '<Principals><Principal id="System"><UserId>S-1-5-18</UserId><RunLevel>HighestAvailable</RunLevel></Principal></Principals>$\r$\n'
+  FileWriteUTF16LE $0 '<Settings><StartWhenAvailable>true</StartWhenAvailable><RunOnlyIfNetworkAvailable>true</RunOnlyIfNetworkAvailable>'
+  FileWriteUTF16LE $0 '<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries><StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>'
+  FileWriteUTF16LE $0 '<MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy><ExecutionTimeLimit>PT2H</ExecutionTimeLimit></Settings>$\r$\n'
+  FileWriteUTF16LE $0 '<Actions Context="System"><Exec><Command>$1\qdxupdate.exe</Command><Arguments>/quiet</Arguments>'
+  FileWriteUTF16LE $0 '<WorkingDirectory>$1</WorkingDirectory></Exec></Actions>$\r$\n</Task>$\r$\n'
+  FileClose $0
+  nsExec::ExecToLog 'schtasks /Create /F /TN "${UPDATE_TASK}" /RU SYSTEM /XML "$PLUGINSDIR\update-task.xml"'
+  Pop $0
+  ${If} $0 != 0
+    ; Wine's schtasks takes no /RU: the XML names SYSTEM already.
+    nsExec::ExecToLog 'schtasks /Create /F /TN "${UPDATE_TASK}" /XML "$PLUGINSDIR\update-task.xml"'
+    Pop $0
+  ${EndIf}
+  ${If} $0 != 0
+    DetailPrint "The daily update task could not be registered (schtasks: $0)."
+  ${EndIf}
+FunctionEnd
+; --- end of the definitions updater's daily task -------------------------
+
 Section "${PRODUCT} (required)" SecProgram
   SectionIn RO
   ; An earlier installation in another folder goes first; the user's report
@@ -225,6 +263,18 @@ Section "${PRODUCT} (required)" SecProgram
   ; The working folder is the installation folder: the program relies on it.
   CreateShortCut "$SMPROGRAMS\${SHORTCUT}" "$INSTDIR\quendix.exe" "" "$INSTDIR\quendix.exe" 0 \
     SW_SHOWNORMAL "" "Scan for viruses"
+
+  ; --- The definitions updater -------------------------------------------
+  File "${BIN_DIR}/qdxupdate.exe"
+  ; An administrator's own mirror settings survive an upgrade.
+  SetOverwrite off
+  File "${BIN_DIR}/update.ini"
+  SetOverwrite on
+  CreateDirectory "$INSTDIR\signatures"
+  CreateShortCut "$SMPROGRAMS\${UPDATE_SHORTCUT}" "$INSTDIR\qdxupdate.exe" "" "$INSTDIR\qdxupdate.exe" 0 \
+    SW_SHOWNORMAL "" "Fetch the newest virus definitions now"
+  Call RegisterUpdateTask
+  ; --- end of the definitions updater ------------------------------------
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -307,6 +357,20 @@ Section "Uninstall"
   Delete "$INSTDIR\quendix3.dat"
   Delete "$INSTDIR\qdxvlst.txt"
   Delete "$INSTDIR\uninstall.exe"
+  ; --- The definitions updater -------------------------------------------
+  nsExec::ExecToLog 'schtasks /Delete /F /TN "${UPDATE_TASK}"'
+  Pop $0
+  Delete "$SMPROGRAMS\${UPDATE_SHORTCUT}"
+  Delete "$INSTDIR\qdxupdate.exe"
+  Delete "$INSTDIR\update.ini"
+  Delete "$INSTDIR\update.log"
+  Delete "$INSTDIR\update.log.new"
+  Delete "$INSTDIR\update.dat"
+  Delete "$INSTDIR\update.dat.new"
+  ; What it downloaded is the product's, not the user's.
+  Delete "$INSTDIR\signatures\*.part"
+  Delete "$INSTDIR\signatures\quendix.cnt"
+  ; --- end of the definitions updater ------------------------------------
   !insertmacro REMOVE_INTEGRATION
   System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
   DeleteRegKey HKLM "${UNINSTALL_KEY}"

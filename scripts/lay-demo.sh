@@ -30,7 +30,7 @@ if [ ! -d "$build/demo-samples" ]; then
 fi
 
 mkdir -p "$dest"
-for f in quendix.exe quendix7.exe quendix9.exe quendix3.dat qdxvlst.txt; do
+for f in quendix.exe quendix7.exe quendix9.exe quendix3.dat qdxvlst.txt qdxupdate.exe; do
   if [ -f "$build/bin/$f" ]; then
     cp -f "$build/bin/$f" "$dest/"
   else
@@ -39,8 +39,9 @@ for f in quendix.exe quendix7.exe quendix9.exe quendix3.dat qdxvlst.txt; do
 done
 
 # The folder for the signature databases (ClamAV's main.cvd, daily.cvd, ...);
-# databases a user put there stay.
+# databases a user put there stay, and so do the updater's settings.
 mkdir -p "$dest/signatures"
+[ -f "$dest/update.ini" ] || [ ! -f "$build/bin/update.ini" ] || cp "$build/bin/update.ini" "$dest/"
 
 # The samples (with the test file) are made by the build from the definitions;
 # a scan may have disinfected, renamed or deleted them, so start afresh.

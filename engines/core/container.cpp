@@ -50,6 +50,7 @@ bool parseContainerHeader(std::string_view block, ContainerHeader& out) {
     if (fields.size() < 8) return false;
     out.created = std::string(fields[1]);
     out.md5 = std::string(fields[5]);
+    out.signature = std::string(fields[6]);
     out.builder = std::string(fields[7]);
     uint32_t built = 0;
     if (fields.size() > 8 && parseDecimal(fields[8], built)) out.builtAt = built;

@@ -17,6 +17,7 @@ struct ContainerHeader {
     std::string created;
     uint32_t version = 0, signatures = 0, level = 0;
     std::string md5;  // 32 hex digits over everything after the header, or "X" when not kept
+    std::string signature;  // the maker's signature of the MD5 (the updater checks it)
     std::string builder;
     uint64_t builtAt = 0;  // seconds since 1970, when the header tells
 };

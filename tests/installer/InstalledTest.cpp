@@ -59,8 +59,9 @@ std::set<std::string> filesIn(const std::string& folder)
     return names;
 }
 
-const std::set<std::string> kShipped = {"qdxvlst.txt", "quendix.exe", "quendix3.dat", "quendixq.exe",
-                                         "quendix7.exe", "quendix9.exe", "uninstall.exe"};
+const std::set<std::string> kShipped = {"qdxvlst.txt",  "quendix.exe",   "quendix3.dat", "quendixq.exe",
+                                         "quendix7.exe", "quendix9.exe",  "uninstall.exe", "qdxupdate.exe",
+                                         "update.ini",   "signatures"};
 
 // The quarantine's folder, and an entry the silent uninstall is to keep.
 std::string quarantineFolder()
@@ -214,6 +215,14 @@ protected:
             EXPECT_TRUE(lstrcmpiA(s.target.c_str(), exe.c_str()) == 0) << s.target;
             EXPECT_TRUE(lstrcmpiA(s.workingFolder.c_str(), folder.c_str()) == 0) << s.workingFolder;
         }
+        // The updater: its shortcut, and its daily task. Wine's task service
+        // keeps only part of a task's definition (no trigger, account or
+        // command): that the task is registered is what can be seen here.
+        const std::string updater = folder + "\\qdxupdate.exe";
+        Shortcut u = readShortcut(commonFolder(CSIDL_COMMON_PROGRAMS) + "\\Update virus definitions.lnk");
+        EXPECT_TRUE(lstrcmpiA(u.target.c_str(), updater.c_str()) == 0) << u.target;
+        const std::string task = readFile(windowsDirectory() + "\\system32\\tasks\\Quendix Update virus definitions");
+        EXPECT_NE(task.find("Keeps the virus definitions of Quendix Professional current."), std::string::npos) << task;
     }
 
     static void expectReportOfFirstPhaseIn(const std::string& folder)
@@ -230,11 +239,12 @@ protected:
                                  "quendix.inf", "quendix2.dat", "sign.def", "sign2.def", "macro.def", "english.tx0",
                                  "$$file$$", "$$file$5", "$$file$3", "$$file$6", "$$file$7"})
             writeFile(windows + "\\" + name, "left over\r\n");
-        for (const char* name : {"quendix2.inf", "quendix3.inf", "$$file$5", "windir.inf"})
+        for (const char* name : {"quendix2.inf", "quendix3.inf", "$$file$5", "windir.inf", "update.log", "update.dat"})
             writeFile(folder + "\\" + name, "left over\r\n");
         writeFile(folder.substr(0, 3) + "$$file$4", "");
         CreateDirectoryA((folder + "\\signatures").c_str(), nullptr);
         writeFile(folder + "\\signatures\\mine.ndb", "a database the user placed here\r\n");
+        writeFile(folder + "\\signatures\\daily.cvd.part", "a download that was cut\r\n");
     }
 };
 

@@ -41,12 +41,16 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 
 # The prefix's state: every file and folder of drive C:, and the registry
 # without its time stamps and without the keys Wine rewrites at every start
-# (hardware found, display adapters, network cards).
+# (hardware found, display adapters, network cards), nor those Wine writes
+# the first time a program uses them (the console host's defaults, the task
+# service set to start with the system: the updater's task registration),
+# which Windows has from the start.
 snapshot() {
   (cd "$WINEPREFIX/drive_c" && find . | LC_ALL=C sort) >"$here/$1.files"
   python3 - "$WINEPREFIX" >"$here/$1.registry" <<'EOF'
 import re, sys
 volatile = re.compile(r"^\[(System\\\\CurrentControlSet\\\\(Control\\\\(Class|DeviceClasses|Video)|Enum|Services\\\\Tcpip)"
+                      r"|System\\\\CurrentControlSet\\\\Services\\\\Schedule\]|Console\]"
                       r"|Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\NetworkCards|Hardware)", re.I)
 for name in ("system.reg", "user.reg", "userdef.reg"):
     skip = False

@@ -1,0 +1,15 @@
+# The updater's portable logic: signatures, containers, patches, settings and
+# the rules for the mirrors. Built into qdxupdate.exe and, for the unit tests
+# and fuzz targets, for the host (engines/host).
+set(QDX_UPDATE_CORE_SOURCES
+  bignum.cpp
+  cld_writer.cpp
+  container_check.cpp
+  member_set.cpp
+  patch.cpp
+  policy.cpp
+  published_versions.cpp
+  settings.cpp
+  signature.cpp
+)
+list(TRANSFORM QDX_UPDATE_CORE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

@@ -1,0 +1,205 @@
+// WinHTTP's automatic proxy is declared for Windows 8.1 on (older systems refuse it, and the default proxy is used).
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0603
+// A web mirror through WinHTTP: the system's proxy settings, TLS with the
+// system's certificate checks (WinHTTP refuses a bad certificate unless told
+// otherwise, and we never tell it), time-outs on every step.
+#include <windows.h>
+#include <winhttp.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "mirror.h"
+#include "winpath.h"
+
+namespace qdx::update {
+
+std::unique_ptr<Mirror> openFolderMirror(const std::string& folder);
+
+namespace {
+
+class Internet {
+public:
+    explicit Internet(HINTERNET h = nullptr) : h_(h) {}
+    ~Internet() {
+        if (h_) WinHttpCloseHandle(h_);
+    }
+    Internet(Internet&& other) noexcept : h_(other.h_) { other.h_ = nullptr; }
+    Internet(const Internet&) = delete;
+    Internet& operator=(const Internet&) = delete;
+    Internet& operator=(HINTERNET h) {
+        if (h_) WinHttpCloseHandle(h_);
+        h_ = h;
+        return *this;
+    }
+    HINTERNET get() const { return h_; }
+    explicit operator bool() const { return h_ != nullptr; }
+
+private:
+    HINTERNET h_;
+};
+
+std::string lastError(const char* what) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_WINHTTP_TIMEOUT) return std::string(what) + ": the mirror did not answer in time";
+    if (code == ERROR_WINHTTP_CANNOT_CONNECT) return std::string(what) + ": cannot connect to the mirror";
+    if (code == ERROR_WINHTTP_CONNECTION_ERROR) return std::string(what) + ": the connection was closed";
+    if (code == ERROR_WINHTTP_INVALID_SERVER_RESPONSE) return std::string(what) + ": the mirror closed the connection without a valid answer";
+    if (code == ERROR_WINHTTP_NAME_NOT_RESOLVED) return std::string(what) + ": the mirror's name is not known";
+    if (code >= 12175 && code <= 12190) return std::string(what) + ": the mirror's certificate is not valid (" + std::to_string(code) + ")";
+    const std::string text = systemMessage(code);
+    return std::string(what) + ": " + (text.empty() ? "error " + std::to_string(code) : text);
+}
+
+std::string header(HINTERNET request, DWORD which) {
+    wchar_t buffer[256];
+    DWORD size = sizeof buffer;
+    if (!WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, buffer, &size, WINHTTP_NO_HEADER_INDEX))
+        return {};
+    return toAnsi(std::wstring(buffer, size / sizeof(wchar_t)));
+}
+
+class HttpMirror final : public Mirror {
+public:
+    HttpMirror(const std::string& url, const Settings& settings) : url_(url), timeoutMs_(settings.timeoutSeconds * 1000) {
+        const std::wstring agent = toWide(settings.userAgent.empty() ? defaultUserAgent() : settings.userAgent);
+        session_ = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+        if (!session_)
+            session_ = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+        if (!session_) throw FetchError(Failure::Cut, lastError("WinHTTP cannot start"));
+        WinHttpSetTimeouts(session_.get(), timeoutMs_, timeoutMs_, timeoutMs_, timeoutMs_);
+        std::wstring wide = toWide(url);
+        URL_COMPONENTS parts{};
+        parts.dwStructSize = sizeof parts;
+        wchar_t host[256], path[1024];
+        parts.lpszHostName = host;
+        parts.dwHostNameLength = 256;
+        parts.lpszUrlPath = path;
+        parts.dwUrlPathLength = 1024;
+        if (!WinHttpCrackUrl(wide.c_str(), 0, 0, &parts)) throw FetchError(Failure::Refused, "the mirror " + url + " is not a valid address");
+        secure_ = parts.nScheme == INTERNET_SCHEME_HTTPS;
+        host_ = std::wstring(host, parts.dwHostNameLength);
+        path_ = std::wstring(path, parts.dwUrlPathLength);
+        if (path_.empty() || path_.back() != L'/') path_ += L'/';
+        port_ = parts.nPort;
+        connection_ = WinHttpConnect(session_.get(), host_.c_str(), port_, 0);
+        if (!connection_) throw FetchError(Failure::Cut, lastError("cannot reach the mirror"));
+    }
+
+    std::string describe() const override { return url_; }
+
+    std::string head(const std::string& name) override {
+        Internet request = send(name, "Range: bytes=0-511");
+        const DWORD status = statusOf(request.get(), name);
+        if (status != 200 && status != 206) throw FetchError(Failure::ServerError, name + ": the mirror answered " + std::to_string(status));
+        std::string block;
+        char buffer[512];
+        while (block.size() < 512) {
+            DWORD got = 0;
+            if (!WinHttpReadData(request.get(), buffer, static_cast<DWORD>(512 - block.size()), &got))
+                throw FetchError(Failure::Cut, lastError(name.c_str()));
+            if (got == 0) break;
+            block.append(buffer, got);
+        }
+        return block;  // a server that sent the whole file is cut off here
+    }
+
+    void fetch(const std::string& name, HANDLE file, uint64_t limit, Transfer& transfer) override {
+        LARGE_INTEGER have{};
+        GetFileSizeEx(file, &have);
+        uint64_t start = static_cast<uint64_t>(have.QuadPart);
+        Internet request = send(name, start ? "Range: bytes=" + std::to_string(start) + "-" : std::string());
+        const DWORD status = statusOf(request.get(), name);
+        if (status == 200 || (status == 206 && header(request.get(), WINHTTP_QUERY_CONTENT_RANGE).rfind("bytes " + std::to_string(start) + "-", 0) != 0)) {
+            start = 0;  // the whole file again
+            SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+            SetEndOfFile(file);
+        } else if (status == 416) {
+            // What we have is no beginning of the mirror's file: start again.
+            SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+            SetEndOfFile(file);
+            throw FetchError(Failure::Cut, name + ": the mirror's file changed during the transfer");
+        } else if (status != 206) {
+            throw FetchError(status >= 500 ? Failure::ServerError : Failure::Refused, name + ": the mirror answered " + std::to_string(status));
+        }
+        LARGE_INTEGER end{};
+        SetFilePointerEx(file, LARGE_INTEGER{}, &end, FILE_END);
+        const std::string length = header(request.get(), WINHTTP_QUERY_CONTENT_LENGTH);
+        const bool known = !length.empty();
+        const uint64_t expected = known ? std::strtoull(length.c_str(), nullptr, 10) : 0;
+        if (known && start + expected > limit) throw FetchError(Failure::Refused, name + " is larger than the limit for one file");
+        if (known && transfer.size) transfer.size(start + expected);
+        std::string buffer(64 * 1024, '\0');
+        uint64_t received = 0;
+        for (;;) {
+            if (transfer.stop && *transfer.stop) throw FetchError(Failure::Refused, "stopped by the user");
+            DWORD got = 0, written = 0;
+            if (!WinHttpReadData(request.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got))
+                throw FetchError(Failure::Cut, lastError(name.c_str()));
+            if (got == 0) break;
+            received += got;
+            if (start + received > limit) throw FetchError(Failure::Refused, name + " is larger than the limit for one file");
+            if (!WriteFile(file, buffer.data(), got, &written, nullptr) || written != got)
+                throw std::runtime_error("cannot write the download: " + systemMessage(GetLastError()));
+            if (transfer.progress) transfer.progress(got);
+        }
+        if (known && received != expected)
+            throw FetchError(Failure::Cut, name + ": the transfer ended after " + std::to_string(received) + " of " +
+                                               std::to_string(expected) + " bytes");
+    }
+
+private:
+    Internet send(const std::string& name, const std::string& extraHeader) {
+        const std::wstring object = path_ + toWide(name);
+        Internet request(WinHttpOpenRequest(connection_.get(), L"GET", object.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                            WINHTTP_DEFAULT_ACCEPT_TYPES, secure_ ? WINHTTP_FLAG_SECURE : 0));
+        if (!request) throw FetchError(Failure::Cut, lastError(name.c_str()));
+        if (!secure_) {
+            // Never follow a redirect away from what the user named.
+            DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+            WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
+        }
+        std::wstring headers = L"Cache-Control: no-cache\r\n";
+        if (!extraHeader.empty()) headers += toWide(extraHeader) + L"\r\n";
+        if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+            !WinHttpReceiveResponse(request.get(), nullptr))
+            throw FetchError(Failure::Cut, lastError(name.c_str()));
+        return request;
+    }
+
+    DWORD statusOf(HINTERNET request, const std::string& name) {
+        DWORD status = 0, size = sizeof status;
+        if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+                                 &status, &size, WINHTTP_NO_HEADER_INDEX))
+            throw FetchError(Failure::Cut, lastError(name.c_str()));
+        if (status == 404 || status == 410) throw FetchError(Failure::NotFound, name + " is not on the mirror");
+        if (status == 429) {
+            const uint64_t wait = retryAfterSeconds(header(request, WINHTTP_QUERY_RETRY_AFTER), static_cast<uint64_t>(std::time(nullptr)));
+            throw FetchError(Failure::TooMany, name + ": the mirror is busy (429) and asks to wait " + std::to_string(wait) +
+                                                   " seconds before the next request", wait);
+        }
+        if (status == 403) throw FetchError(Failure::Forbidden, name + ": the mirror refuses this client (403)");
+        if (status >= 500) throw FetchError(Failure::ServerError, name + ": the mirror answered " + std::to_string(status));
+        return status;
+    }
+
+    std::string url_;
+    DWORD timeoutMs_;
+    Internet session_, connection_;
+    bool secure_ = false;
+    std::wstring host_, path_;
+    INTERNET_PORT port_ = 0;
+};
+
+}  // namespace
+
+std::string defaultUserAgent() { return "QuendixUpdate/2.5 (OS: Windows, ARCH: i386)"; }
+
+std::unique_ptr<Mirror> openMirror(const Source& source, const Settings& settings) {
+    if (source.folder) return openFolderMirror(source.location);
+    return std::make_unique<HttpMirror>(source.location, settings);
+}
+
+}  // namespace qdx::update

@@ -1,0 +1,508 @@
+#include "updater.h"
+
+#include <windows.h>
+
+#include <ctime>
+#include <memory>
+#include <vector>
+
+#include "after_update.h"
+#include "cld_writer.h"
+#include "container_check.h"
+#include "dns_lookup.h"
+#include "mirror.h"
+#include "part_file.h"
+#include "patch.h"
+#include "published_versions.h"
+#include "update_log.h"
+#include "win_file.h"
+#include "winpath.h"
+
+namespace qdx::update {
+namespace {
+
+constexpr uint32_t kMostPatches = 100;
+
+uint64_t now() { return static_cast<uint64_t>(std::time(nullptr)); }
+
+std::string readSmallFile(const std::string& path, bool& found) {
+    found = false;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return {};
+    std::string text(64 * 1024, '\0');
+    DWORD got = 0;
+    found = ReadFile(h, text.data(), static_cast<DWORD>(text.size()), &got, nullptr) != 0;
+    CloseHandle(h);
+    text.resize(got);
+    return text;
+}
+
+void writeSmallFile(const std::string& path, const std::string& text) {
+    const std::string temp = path + ".new";
+    HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    const bool ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
+    CloseHandle(h);
+    if (!ok || !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) DeleteFileA(temp.c_str());
+}
+
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The version in an installed file's header; 0 when missing or no container.
+uint32_t installedVersion(const std::string& path) {
+    bool found = false;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    char block[512];
+    DWORD got = 0;
+    found = ReadFile(h, block, sizeof block, &got, nullptr) && got == sizeof block;
+    CloseHandle(h);
+    return found ? headerVersion(std::string_view(block, sizeof block)) : 0;
+}
+
+ContainerKind kindOf(const std::string& name) {
+    return name.size() > 4 && name.compare(name.size() - 4, 4, ".cld") == 0 ? ContainerKind::Cld : ContainerKind::Cvd;
+}
+
+// Stops using a mirror for the rest of the run.
+struct MirrorBlocked {
+    std::string text;
+    bool coolDown = false;  // the mirror named a time to come back
+};
+
+class Run {
+public:
+    Run(const RunOptions& options, const std::string& programDir, const TrustedKeys& keys, RunReporter& reporter,
+        const std::atomic<bool>& stop)
+        : options_(options), programDir_(programDir), folder_(programDir + "\\signatures"), keys_(keys),
+          reporter_(reporter), stop_(stop), log_(programDir + "\\update.log") {}
+
+    int run() {
+        // One run at a time on a machine: two would fetch into the same files.
+        HANDLE single = CreateMutexA(nullptr, FALSE, "Global\\QuendixDefinitionsUpdate");
+        if (single && GetLastError() == ERROR_ALREADY_EXISTS) {
+            CloseHandle(single);
+            say("Another update of the virus definitions is running; this one does nothing.");
+            return finish(kNotChecked);
+        }
+        const int code = runAlone();
+        if (single) CloseHandle(single);
+        return code;
+    }
+
+private:
+    int runAlone() {
+        say("Update started (" + std::string(options_.quiet ? "scheduled" : "by the user") + (options_.force ? ", forced" : "") + ")");
+        bool found = false;
+        const std::string ini = readSmallFile(programDir_ + "\\update.ini", found);
+        settings_ = parseSettings(ini);
+        for (const auto& p : settings_.problems) say("update.ini " + p + ": not understood, ignored");
+        if (options_.mirror) settings_.mirrors = {*options_.mirror};
+        completeSettings(settings_);
+        if (!CreateDirectoryA(folder_.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            say("Error: the folder " + folder_ + " cannot be created: " + systemMessage(GetLastError()));
+            return finish(kBadUsage);
+        }
+        removeLeftoverParts(folder_);
+        for (const auto& db : settings_.databases) tidyDuplicates(db);
+
+        std::vector<std::string> pending = settings_.databases;
+        for (const auto& source : settings_.mirrors) {
+            if (pending.empty()) break;
+            pending = fromMirror(source, pending);
+        }
+        if (!pending.empty() && result_ == kCurrent) result_ = kFailed;
+
+        for (const auto& p : afterUpdate(folder_, changed_)) say("Warning: " + p);
+        summarise();
+        return finish(result_);
+    }
+
+    void say(const std::string& text) {
+        log_.append(text);
+        reporter_.line(text);
+    }
+
+    int finish(int code) {
+        say("Update ended with exit code " + std::to_string(code));
+        return code;
+    }
+
+    void worsen(int code) {
+        // A refusal outweighs a failure, both outweigh "not checked".
+        const auto rank = [](int c) { return c == kRefused ? 3 : c == kFailed ? 2 : c == kNotChecked ? 1 : 0; };
+        if (rank(code) > rank(result_)) result_ = code;
+    }
+
+    // Both forms of one database: the newer stays.
+    void tidyDuplicates(const std::string& db) {
+        const std::string cvd = folder_ + "\\" + db + ".cvd", cld = folder_ + "\\" + db + ".cld";
+        if (!exists(cvd) || !exists(cld)) return;
+        const bool keepCld = installedVersion(cld) >= installedVersion(cvd);
+        DeleteFileA((keepCld ? cvd : cld).c_str());
+    }
+
+    std::string installedPath(const std::string& db) const {
+        const std::string cld = folder_ + "\\" + db + ".cld";
+        return exists(cld) ? cld : folder_ + "\\" + db + ".cvd";
+    }
+
+    // The databases this mirror could not bring up to date.
+    std::vector<std::string> fromMirror(const Source& source, const std::vector<std::string>& databases) {
+        const bool web = !source.folder;
+        const std::string statePath = programDir_ + "\\update.dat";
+        bool found = false;
+        MirrorState state = parseMirrorState(readSmallFile(statePath, found));
+        if (web) {
+            // The hourly limit is for a run; a second mirror of the same run
+            // is only a fall-back. A wait a mirror asked for holds for all.
+            const bool userAsked = !options_.quiet || options_.force || askedMirror_;
+            askedMirror_ = true;
+            switch (mayCheck(state, now(), userAsked)) {
+                case CheckVerdict::CoolingDown:
+                    say("The mirrors asked us to wait; the next check is possible in " + std::to_string((state.waitUntil - now()) / 60 + 1) +
+                        " minutes. Nothing was checked.");
+                    worsen(kNotChecked);
+                    return {};
+                case CheckVerdict::TooSoon:
+                    say("The databases were checked less than an hour ago; run with /force to check now. Nothing was checked.");
+                    worsen(kNotChecked);
+                    return {};
+                case CheckVerdict::Go: break;
+            }
+            state.lastCheck = now();
+            writeSmallFile(statePath, formatMirrorState(state));
+        }
+        std::unique_ptr<Mirror> mirror;
+        try {
+            mirror = openMirror(source, settings_);
+        } catch (const FetchError& e) {
+            say("Error: " + std::string(e.what()));
+            worsen(kFailed);
+            return databases;
+        }
+        say("Source: " + mirror->describe());
+
+        PublishedVersions published;
+        const bool official = web && source.location == kDefaultMirror;
+        const bool faked = options_.testBuild && !settings_.testVersionRecord.empty();
+        bool useRecord = false;
+        if (web && (official || faked) && !settings_.dnsRecord.empty()) {
+            const std::string text = faked ? settings_.testVersionRecord : lookUpText(settings_.dnsRecord);
+            if (!parseVersionRecord(text, published))
+                say("The version record " + settings_.dnsRecord + " gives no answer; asking the mirror instead");
+            else if (!recordIsCurrent(published, now()))
+                say("The version record is older than three hours; asking the mirror instead");
+            else
+                useRecord = true;
+        }
+
+        std::vector<std::string> left;
+        for (size_t i = 0; i < databases.size(); ++i) {
+            if (stop_) {
+                say("Stopped by the user.");
+                worsen(kFailed);
+                left.insert(left.end(), databases.begin() + static_cast<long>(i), databases.end());
+                break;
+            }
+            try {
+                if (!updateOne(*mirror, databases[i], useRecord ? publishedVersion(published, databases[i]) : 0, !web || !official))
+                    left.push_back(databases[i]);
+            } catch (const MirrorBlocked& b) {
+                say(b.text);
+                if (b.coolDown) {
+                    MirrorState s = parseMirrorState(readSmallFile(statePath, found));
+                    s.waitUntil = now() + waitAsked_;
+                    writeSmallFile(statePath, formatMirrorState(s));
+                }
+                worsen(kFailed);
+                left.insert(left.end(), databases.begin() + static_cast<long>(i), databases.end());
+                break;
+            }
+        }
+        return left;
+    }
+
+    // False when this mirror could not help (another may).
+    bool updateOne(Mirror& mirror, const std::string& db, uint32_t recorded, bool privateMirror) {
+        const std::string installed = installedPath(db);
+        const uint32_t local = installedVersion(installed);
+        note(before_, db, local);
+        uint32_t remote = recorded;
+        std::string remoteName = db + ".cvd";
+        try {
+            if (!remote) {
+                // The header of the container, as the mirror has it: a
+                // private mirror or a folder may keep the patched form.
+                std::string head;
+                if (privateMirror) {
+                    try {
+                        head = mirror.head(db + ".cld");
+                        remoteName = db + ".cld";
+                    } catch (const FetchError& e) {
+                        if (e.failure != Failure::NotFound) throw;
+                    }
+                }
+                if (head.empty()) head = mirror.head(remoteName);
+                remote = headerVersion(head);
+                if (!remote) {
+                    say("Refused: " + remoteName + " on " + mirror.describe() + " has no valid header");
+                    worsen(kRefused);
+                    note(after_, db, local);
+                    return false;
+                }
+            }
+        } catch (const FetchError& e) {
+            return fetchFailed(e, db, local);
+        }
+
+        if (remote < local) {
+            say("Refused: " + mirror.describe() + " offers " + db + " version " + std::to_string(remote) + ", older than the installed " +
+                std::to_string(local) + "; the installed one stays");
+            worsen(kRefused);
+            note(after_, db, local);
+            return true;
+        }
+        bool repair = options_.force;
+        if (remote == local && !repair) {
+            std::string damage;
+            if (verifiedInstalled(installed, damage)) {
+                say(db + " is current (version " + std::to_string(local) + ")");
+                note(after_, db, local);
+                return true;
+            }
+            say("The installed " + installed + " is damaged (" + damage + "); fetching it again");
+            repair = true;
+        }
+        say(db + ": version " + std::to_string(remote) + " is available" + (local ? " (installed: " + std::to_string(local) + ")" : ""));
+
+        try {
+            if (settings_.patches && local && remote > local && remote - local <= kMostPatches && !repair &&
+                patch(mirror, db, installed, local, remote))
+                return true;
+            full(mirror, db, remoteName, local, remote, repair);
+            return true;
+        } catch (const FetchError& e) {
+            return fetchFailed(e, db, local);
+        }
+    }
+
+    bool fetchFailed(const FetchError& e, const std::string& db, uint32_t local) {
+        if (e.failure == Failure::TooMany || e.failure == Failure::Forbidden) {
+            waitAsked_ = e.failure == Failure::TooMany ? e.retryAfter : 0;
+            note(after_, db, local);
+            throw MirrorBlocked{"Error: " + std::string(e.what()) + ". The installed databases stay as they are.",
+                                e.failure == Failure::TooMany};
+        }
+        if (stop_) {
+            say("Stopped by the user; " + db + " stays as it is");
+            worsen(kFailed);
+        } else {
+            say(std::string(e.failure == Failure::Refused ? "Refused: " : "Error: ") + e.what() + "; " + db + " stays as it is");
+            worsen(e.failure == Failure::Refused ? kRefused : kFailed);
+        }
+        note(after_, db, local);
+        return false;
+    }
+
+    // Fetches `name` into `part` with the retry rules.
+    void download(Mirror& mirror, const std::string& name, PartFile& part) {
+        say("Downloading " + name);
+        Transfer t;
+        t.stop = &stop_;
+        uint64_t fileSize = 0;
+        t.size = [&](uint64_t size) { fileSize = size; };
+        t.progress = [&](uint64_t n) {
+            bytes_ += n;
+            reporter_.transferred(bytes_, part.size(), fileSize);
+        };
+        for (int attempt = 1;; ++attempt) {
+            try {
+                mirror.fetch(name, part.handle(), settings_.maxFileBytes, t);
+                return;
+            } catch (const FetchError& e) {
+                const RetryDecision d = decideRetry(e.failure, attempt, settings_.retryWaitSeconds);
+                if (!d.again || stop_) throw;
+                say(std::string(e.what()) + "; trying again in " + std::to_string(d.waitSeconds) + " seconds");
+                for (uint32_t s = 0; s < d.waitSeconds * 10 && !stop_; ++s) Sleep(100);
+            }
+        }
+    }
+
+    // Checks what `part` holds; throws FetchError(Refused) with the reason.
+    ContainerHeader check(PartFile& part, const std::string& name, MemberSet* keep = nullptr) {
+        WinFile file(part.handle(), part.size());
+        RangeStream in(file, 0, file.size());
+        try {
+            CheckLimits limits;
+            return checkContainer(in, kindOf(name), keys_, keep, limits);
+        } catch (const ContainerRefused& e) {
+            throw FetchError(Failure::Refused, name + " was discarded: " + e.what());
+        } catch (const ReadError& e) {
+            throw std::runtime_error(name + " cannot be read back: " + e.what());
+        }
+    }
+
+    void put(PartFile& part, const std::string& db, const std::string& name, uint32_t local, uint32_t version, const char* how) {
+        part.commit();
+        // The other form of the same database goes, so that the engines never load both.
+        const std::string other = folder_ + "\\" + db + (kindOf(name) == ContainerKind::Cld ? ".cvd" : ".cld");
+        DeleteFileA(other.c_str());
+        changed_.push_back(folder_ + "\\" + name);
+        say(db + " updated " + how + ": " + (local ? std::to_string(local) : std::string("(none)")) + " -> " + std::to_string(version));
+        note(after_, db, version);
+    }
+
+    // True when the installed container passes every check; else `damage` says why.
+    bool verifiedInstalled(const std::string& path, std::string& damage) {
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            damage = systemMessage(GetLastError());
+            return false;
+        }
+        LARGE_INTEGER size{};
+        GetFileSizeEx(h, &size);
+        WinFile file(h, static_cast<uint64_t>(size.QuadPart));
+        RangeStream in(file, 0, file.size());
+        bool ok = true;
+        try {
+            checkContainer(in, kindOf(path), keys_);
+        } catch (const std::exception& e) {
+            damage = e.what();
+            ok = false;
+        }
+        CloseHandle(h);
+        return ok;
+    }
+
+    // `repair`: the installed version may come again (a damaged file, /force).
+    void full(Mirror& mirror, const std::string& db, const std::string& name, uint32_t local, uint32_t remote, bool repair) {
+        try {
+            PartFile part(folder_ + "\\" + name);
+            download(mirror, name, part);
+            const ContainerHeader h = check(part, name);
+            if (h.version < remote || h.version < local || (h.version == local && !repair))
+                throw FetchError(Failure::Refused, name + " was discarded: it holds version " + std::to_string(h.version) +
+                                                       ", not the " + std::to_string(remote) + " announced");
+            put(part, db, name, local, h.version, "in full");
+        } catch (const FetchError&) {
+            throw;
+        } catch (const std::exception& e) {
+            throw FetchError(Failure::Cut, e.what());
+        }
+    }
+
+    // True when the patches brought the database to `remote`; false when the
+    // mirror lacks one (a full download follows).
+    bool patch(Mirror& mirror, const std::string& db, const std::string& installed, uint32_t local, uint32_t remote) {
+        MemberSet set;
+        try {
+            HANDLE h = CreateFileA(installed.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h == INVALID_HANDLE_VALUE) throw std::runtime_error(systemMessage(GetLastError()));
+            LARGE_INTEGER size{};
+            GetFileSizeEx(h, &size);
+            WinFile file(h, static_cast<uint64_t>(size.QuadPart));
+            RangeStream in(file, 0, file.size());
+            try {
+                checkContainer(in, kindOf(installed), keys_, &set);
+            } catch (...) {
+                CloseHandle(h);
+                throw;
+            }
+            CloseHandle(h);
+        } catch (const std::exception& e) {
+            say("The installed " + installed + " cannot be patched (" + e.what() + "); downloading in full");
+            return false;
+        }
+        for (uint32_t v = local + 1; v <= remote; ++v) {
+            const std::string name = db + "-" + std::to_string(v) + ".cdiff";
+            std::string bytes;
+            try {
+                PartFile part(folder_ + "\\" + name);
+                download(mirror, name, part);
+                if (part.size() > kScriptLimit) throw FetchError(Failure::Refused, name + " is too large");
+                bytes.resize(static_cast<size_t>(part.size()));
+                WinFile file(part.handle(), part.size());
+                if (file.readAt(0, bytes.data(), bytes.size()) != bytes.size()) throw std::runtime_error(name + " cannot be read back");
+            } catch (const FetchError& e) {
+                if (e.failure != Failure::NotFound) throw;
+                say("The mirror has no patch " + name + "; downloading " + db + " in full");
+                return false;
+            }
+            try {
+                const Patch p = readPatch(bytes, keys_.patch);
+                if (p.version != v) throw PatchError("it is for version " + std::to_string(p.version));
+                applyScript(p.script, set);
+            } catch (const PatchError& e) {
+                say("Refused: " + name + " was discarded: " + e.what() + "; downloading " + db + " in full");
+                worsen(kRefused);
+                return false;
+            }
+        }
+        const std::string name = db + ".cld";
+        try {
+            PartFile part(folder_ + "\\" + name);
+            writeCld(set, db, [&](std::string_view bytes) { part.write(bytes.data(), bytes.size()); });
+            set = MemberSet();
+            const ContainerHeader h = check(part, name);
+            if (h.version != remote) throw FetchError(Failure::Refused, "the patched " + name + " holds version " + std::to_string(h.version));
+            const std::string how = "by " + std::to_string(remote - local) + (remote - local == 1 ? " patch" : " patches");
+            put(part, db, name, local, remote, how.c_str());
+        } catch (const FetchError& e) {
+            if (e.failure != Failure::Refused) throw;
+            say("Refused: " + std::string(e.what()) + "; downloading " + db + " in full");
+            worsen(kRefused);
+            return false;
+        } catch (const std::exception& e) {
+            throw FetchError(Failure::Cut, e.what());
+        }
+        return true;
+    }
+
+    using Versions = std::vector<std::pair<std::string, uint32_t>>;
+    static void note(Versions& list, const std::string& db, uint32_t version) {
+        for (auto& [name, v] : list)
+            if (name == db) {
+                v = version;
+                return;
+            }
+        list.emplace_back(db, version);
+    }
+
+    void summarise() {
+        std::string b, a;
+        const auto text = [](const std::pair<std::string, uint32_t>& e) {
+            return e.first + " " + (e.second ? std::to_string(e.second) : std::string("(none)"));
+        };
+        for (const auto& e : before_) b += (b.empty() ? "" : ", ") + text(e);
+        for (const auto& e : after_) a += (a.empty() ? "" : ", ") + text(e);
+        say("Versions before: " + (b.empty() ? std::string("-") : b));
+        say("Versions after: " + (a.empty() ? std::string("-") : a));
+        if (result_ == kCurrent) say(changed_.empty() ? "The virus definitions are current." : "The virus definitions were updated and verified.");
+        else if (result_ == kNotChecked) say("The virus definitions were not checked this time.");
+        else say("Not every database could be updated; the installed databases that were not replaced stay as they were.");
+    }
+
+    const RunOptions& options_;
+    std::string programDir_, folder_;
+    const TrustedKeys& keys_;
+    RunReporter& reporter_;
+    const std::atomic<bool>& stop_;
+    UpdateLog log_;
+    Settings settings_;
+    int result_ = kCurrent;
+    uint64_t bytes_ = 0, waitAsked_ = 0;
+    bool askedMirror_ = false;
+    std::vector<std::string> changed_;
+    Versions before_, after_;
+};
+
+}  // namespace
+
+int runUpdate(const RunOptions& options, const std::string& programDir, const TrustedKeys& keys, RunReporter& reporter,
+              const std::atomic<bool>& stop) {
+    return Run(options, programDir, keys, reporter, stop).run();
+}
+
+}  // namespace qdx::update
