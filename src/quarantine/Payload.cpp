@@ -30,6 +30,24 @@ PayloadDecoder::~PayloadDecoder()
     inflateEnd(&stream_->z);
 }
 
+// One call of inflate into `plain`; what it gives goes out, bounded by the
+// original size. Gives the call's result.
+int PayloadDecoder::inflateOnce(std::vector<std::uint8_t>& plain)
+{
+    z_stream& z = stream_->z;
+    z.next_out = plain.data();
+    z.avail_out = static_cast<uInt>(plain.size());
+    const int rc = inflate(&z, Z_NO_FLUSH);
+    const std::size_t got = plain.size() - z.avail_out;
+    if (got > expected_ - produced_)
+        throw DamagedEntry("its stored bytes give more than the original size");
+    produced_ += got;
+    if (got)
+        out_(plain.data(), got);
+    ended_ = ended_ || rc == Z_STREAM_END;
+    return rc;
+}
+
 void PayloadDecoder::feed(const std::uint8_t* data, std::size_t size)
 {
     constexpr std::size_t kPiece = 64 * 1024;
@@ -48,18 +66,9 @@ void PayloadDecoder::feed(const std::uint8_t* data, std::size_t size)
         z.next_in = masked.data();
         z.avail_in = static_cast<uInt>(part);
         while (z.avail_in && !ended_) {
-            z.next_out = plain.data();
-            z.avail_out = static_cast<uInt>(plain.size());
-            int rc = inflate(&z, Z_NO_FLUSH);
+            const int rc = inflateOnce(plain);
             if (rc != Z_OK && rc != Z_STREAM_END)
                 throw DamagedEntry("its stored bytes do not decompress");
-            const std::size_t got = plain.size() - z.avail_out;
-            if (got > expected_ - produced_)
-                throw DamagedEntry("its stored bytes give more than the original size");
-            produced_ += got;
-            if (got)
-                out_(plain.data(), got);
-            ended_ = rc == Z_STREAM_END;
         }
         if (ended_ && z.avail_in)
             throw DamagedEntry("its stored bytes go on after the compressed stream");
@@ -74,18 +83,8 @@ void PayloadDecoder::finish()
     while (!ended_) {
         z.next_in = nullptr;
         z.avail_in = 0;
-        z.next_out = plain.data();
-        z.avail_out = static_cast<uInt>(plain.size());
-        int rc = inflate(&z, Z_NO_FLUSH);
-        const std::size_t got = plain.size() - z.avail_out;
-        if (got > expected_ - produced_)
-            throw DamagedEntry("its stored bytes give more than the original size");
-        produced_ += got;
-        if (got)
-            out_(plain.data(), got);
-        if (rc == Z_STREAM_END)
-            ended_ = true;
-        else if (rc != Z_OK || got == 0)
+        const int rc = inflateOnce(plain);
+        if (!ended_ && (rc != Z_OK || z.avail_out == plain.size()))
             break;
     }
     if (!ended_)

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 #include <string_view>
 
 namespace quendix::quarantine {
@@ -31,6 +32,8 @@ public:
     void finish();
 
 private:
+    int inflateOnce(std::vector<std::uint8_t>& plain);
+
     struct Stream;
     std::unique_ptr<Stream> stream_;
     Output out_;
