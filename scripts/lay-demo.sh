@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Lays out a ready installation in the build's Wine prefix:
-#   C:\Quendix          the front end, both engines, the definitions, the virus list
+#   C:\Quendix          the front end, the quarantine window, the engines and the
+#                       updater, the definitions, the virus list
 #   C:\Quendix\signatures  the folder for signature databases (left as it is)
 #   C:\Quendix\Samples  sample files, a few of them with test detections
 # Usage: scripts/lay-demo.sh BUILD_DIR
@@ -30,7 +31,7 @@ if [ ! -d "$build/demo-samples" ]; then
 fi
 
 mkdir -p "$dest"
-for f in quendix.exe quendix7.exe quendix9.exe quendix3.dat qdxvlst.txt qdxupdate.exe; do
+for f in quendix.exe quendixq.exe quendix7.exe quendix9.exe quendix3.dat qdxvlst.txt qdxupdate.exe; do
   if [ -f "$build/bin/$f" ]; then
     cp -f "$build/bin/$f" "$dest/"
   else
