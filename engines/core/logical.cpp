@@ -67,12 +67,15 @@ private:
             LogicNode n;
             n.kind = s_[at_] == '=' ? LogicNode::Equal : s_[at_] == '>' ? LogicNode::More : LogicNode::Less;
             ++at_;
+            // The databases hold "0==2" for "0=2" and "0=2," for no second
+            // figure, and are read that way by the standard scanner.
+            if (n.kind == LogicNode::Equal && at_ < s_.size() && s_[at_] == '=') ++at_;
             n.a = node;
             if (!number(n.count)) return false;
             if (at_ < s_.size() && s_[at_] == ',') {
                 ++at_;
-                n.hasDistinct = true;
-                if (!number(n.distinct)) return false;
+                n.hasDistinct = at_ < s_.size() && s_[at_] >= '0' && s_[at_] <= '9';
+                if (n.hasDistinct && !number(n.distinct)) return false;
             }
             node = add(n);
         }

@@ -107,6 +107,9 @@ TEST(FileScan, HashesSectionsAndTheAllowList) {
               {"a.hsb", sha256Hex(pe) + ":*:File.Sha256:73\n"},
               {"a.mdb", "512:" + md5Hex(section1) + ":Section.Md5\n"}});
     EXPECT_EQ(e.scan(pe), (std::vector<std::string>{"File.Md5", "File.Sha256", "Section.Md5"}));
+    // A digest is taken for the sizes of its own kind, not only the MD5 sizes.
+    EXPECT_EQ(Engine({{"a.hdb", md5Hex("other") + ":5:Other.Md5\n"}, {"b.hsb", sha256Hex(pe) + ":" + std::to_string(pe.size()) + ":Sha256.Sized\n"}}).scan(pe),
+              std::vector<std::string>{"Sha256.Sized"});
     Engine allowed({{"a.hdb", md5Hex(pe) + ":" + std::to_string(pe.size()) + ":File.Md5\n"},
                     {"a.ndb", "Body:0:*:" + hex("data data") + "\n"},
                     {"a.fp", md5Hex(pe) + ":" + std::to_string(pe.size()) + ":allowed.exe\n"}});
@@ -164,6 +167,12 @@ TEST(FileScan, SubsignatureModifiers) {
     EXPECT_EQ(e.scan("swordfish words word_"), (std::vector<std::string>{"Word", "WordCase"}));
     EXPECT_EQ(e.scan("WORD"), std::vector<std::string>{"WordCase"});
     EXPECT_EQ(e.scan("xWORD word"), (std::vector<std::string>{"Word", "WordCase"}));
+    // Wide and without case at once; a one-byte alternative widened too.
+    Engine wi({{"m.ldb", "WideCase;Engine:81-255,Target:0;0;" + hex("AbC") + "::wi\n"
+                         "WideAlt;Engine:81-255,Target:0;0;41(42|43)44::w\n"}});
+    EXPECT_EQ(wi.scan(std::string("a\0B\0c\0", 6)), std::vector<std::string>{"WideCase"});
+    EXPECT_EQ(wi.scan(std::string("A\0C\0D\0", 6)), std::vector<std::string>{"WideAlt"});
+    EXPECT_TRUE(wi.scan("ACD").empty());
 }
 
 TEST(FileScan, OwnSignaturesComeFirstAndFamiliesLast) {
