@@ -309,8 +309,9 @@ void DatabaseLoader::logicalLine(std::string_view line) {
         if (fullword && wide) return skip(Skip::Unsupported);
         const size_t colon = s.find(':');
         if (colon != std::string_view::npos) {
-            // In the version information of a program: not matched here.
-            if (s.substr(0, colon) == "VI") return skip(Skip::Unsupported);
+            // In the version information of a program: not matched here
+            // (and, as the standard scanner reads it, only for programs).
+            if (s.substr(0, colon) == "VI") return skip(r.block.target == PeFile ? Skip::Unsupported : Skip::Malformed);
             if (!parseOffset(s.substr(0, colon), sub.offset)) return skip(Skip::Malformed);
             s.remove_prefix(colon + 1);
         } else {

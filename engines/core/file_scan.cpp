@@ -95,10 +95,10 @@ public:
         : store_(store), options_(options), limits_(limits), out_(out), notes_(notes) {}
 
     // False once the findings are complete (the first known signature found).
-    bool scan(RandomAccess& file, const std::string& prefix, uint32_t depth, Budget& budget) {
+    bool scan(RandomAccess& file, const std::string& prefix, uint32_t depth, Budget& budget, bool anywhere = true) {
         ZipListing listing;
         const uint64_t room = budget.members;
-        if (!listZip(file, listing, static_cast<size_t>(std::min<uint64_t>(room, kMaxZipMembers)))) return true;
+        if (!listZip(file, listing, static_cast<size_t>(std::min<uint64_t>(room, kMaxZipMembers)), anywhere)) return true;
         for (const ZipSkipped& s : listing.skipped) note(prefix + s.name, "not scanned: " + s.reason);
         if (listing.skippedMore)
             note(prefix + "...", "not scanned: " + std::to_string(listing.skippedMore) + " more members that cannot be read");
@@ -225,8 +225,9 @@ std::vector<FileFinding> scanFile(const SignatureStore& store, const ScanOptions
     if (allowed) return out;
     const bool known = std::any_of(out.begin(), out.end(), [](const FileFinding& f) { return f.finding.kind != Finding::Family; });
     if (!archives || (known && !options.allMatches)) return out;
-    // ZIP archives, and programs that may carry one (self-extracting archives).
-    if (magic.substr(0, 2) != "PK" && magic.substr(0, 2) != "MZ") return out;
+    // ZIP archives, programs that may carry one (self-extracting archives),
+    // and other files with an archive's directory at their end.
+    const bool likely = magic.substr(0, 2) == "PK" || magic.substr(0, 2) == "MZ";
     Budget budget;
     const uint64_t byRatio = file.size() > limits.ratioFloor / std::max<uint32_t>(limits.maxRatio, 1)
                                  ? file.size() * limits.maxRatio
@@ -234,7 +235,7 @@ std::vector<FileFinding> scanFile(const SignatureStore& store, const ScanOptions
     budget.bytes = std::min(limits.maxUnpacked, byRatio);
     budget.members = limits.maxMembers;
     budget.deadline = Clock::now() + std::chrono::seconds(limits.maxSeconds);
-    ArchiveScan(store, options, limits, out, notes).scan(file, "", 0, budget);
+    ArchiveScan(store, options, limits, out, notes).scan(file, "", 0, budget, likely);
     return out;
 }
 

@@ -273,7 +273,7 @@ private:
 
 bool looksLikeZip(const uint8_t* head, size_t size) { return size >= 4 && le32(head) == kLocal; }
 
-bool listZip(RandomAccess& file, ZipListing& out, size_t maxMembers) {
+bool listZip(RandomAccess& file, ZipListing& out, size_t maxMembers, bool anywhere) {
     out = ZipListing{};
     {
         Lister lister(file, out, maxMembers);
@@ -283,6 +283,7 @@ bool listZip(RandomAccess& file, ZipListing& out, size_t maxMembers) {
         }
     }
     out = ZipListing{};
+    if (!anywhere) return false;
     Lister lister(file, out, maxMembers);
     const bool any = lister.fromLocalHeaders();
     lister.finish();

@@ -43,8 +43,9 @@ bool looksLikeZip(const uint8_t* head, size_t size);
 
 // The members whose data this engine can read (stored or deflated, not
 // encrypted, within the file, overlapping no other), at most `maxMembers`.
-// False when `file` is no ZIP archive.
-bool listZip(RandomAccess& file, ZipListing& out, size_t maxMembers = kMaxZipMembers);
+// False when `file` is no ZIP archive. `anywhere`: without a directory, look
+// for local headers anywhere in the file (false: a directory is needed).
+bool listZip(RandomAccess& file, ZipListing& out, size_t maxMembers = kMaxZipMembers, bool anywhere = true);
 
 // A member's data, unpacked: at most `limit` bytes of it (then `cut()`
 // tells). The stated sizes bound nothing: deflated data runs to its own end.

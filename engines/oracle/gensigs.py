@@ -112,7 +112,8 @@ def write(g, items, out):
                 inner = f"m{k}.exe" if blob.kind == "pe" else f"dir{k}/m{k}.bin" if k % 2 else f"m{k}.bin"
                 members.append((inner, blob.content()))
                 notes.setdefault(path, []).extend(f"[{inner}] {n}" for n in blob.notes)
-            corpus.write_file(root, path, corpus.zip_bytes(members))
+            serial = int(os.path.basename(path)[1:5])
+            corpus.write_file(root, path, corpus.archive_bytes(members, corpus.LAYOUTS[serial % len(corpus.LAYOUTS)]))
         else:
             corpus.write_file(root, path, blobs[0].content())
             notes[path] = list(blobs[0].notes)

@@ -126,6 +126,9 @@ TEST(FileScan, ZipMembersStoredAndDeflated) {
     EXPECT_EQ(e.scan(zip), (std::vector<std::string>{"Body", "Body@stored.bin", "Body@packed.bin", "Member.Md5@packed.bin"}));
     EXPECT_EQ(e.scan(zip, false), std::vector<std::string>{"Body"});  // first finding: the archive itself
     EXPECT_TRUE(e.scan(makeZip({{"packed.bin", payload, true}}), true, false).empty());  // archives off
+    // An archive appended to a file of any kind is found by its directory.
+    EXPECT_EQ(e.scan("JUNK" + std::string(3000, '\0') + makeZip({{"packed.bin", payload, true}})),
+              std::vector<std::string>{"Body@packed.bin"});
     // An allowed archive is clean, its members included.
     Engine allowed({{"a.hdb", md5Hex(payload + "2") + ":" + std::to_string(payload.size() + 1) + ":Member.Md5\n"},
                     {"a.fp", md5Hex(zip) + ":" + std::to_string(zip.size()) + ":ok.zip\n"}});

@@ -40,6 +40,7 @@ TEST(LogicalExpression, CountsAndConditionsAsTheDatabasesExpect) {
         {"0==1", {1}, true},             // "==" reads as "=", a trailing comma as no second figure
         {"0==1", {2}, false},
         {"0=1,", {1}, true},
+        {"(0|1)>1,", {2, 0}, true},
         {"((0|1)>0|1)>0,2", {1, 1}, false},  // a condition on a block hides its members
         {"((0&0)>0|1)>0,1", {1, 0}, false},
     };
@@ -51,7 +52,7 @@ TEST(LogicalExpression, CountsAndConditionsAsTheDatabasesExpect) {
         EXPECT_EQ(e.evaluate(counts.data()), c.holds) << c.expression;
     }
     LogicExpression e;
-    for (const char* bad : {"", "0&", "(0", "0)", "0=", "0>1,x", "0===1", "a", "64", "0&&1", "0=1=2"})
+    for (const char* bad : {"", "0&", "(0", "0)", "0=", "0>1,", "0>1,x", "0===1", "(0|1)==1", "a", "64", "0&&1", "0=1=2"})
         EXPECT_FALSE(parseLogic(bad, e)) << bad;
 }
 
