@@ -28,14 +28,14 @@ uint32_t signatureAt(RandomAccess& f, uint64_t offset) {
 // without a read per field and without holding the whole directory.
 class Cursor {
 public:
-    explicit Cursor(RandomAccess& f) : f_(f), buffer_(kWindow) {}
+    explicit Cursor(RandomAccess& f) : f_(f), buffer_(static_cast<size_t>(std::min<uint64_t>(kWindow, f.size()))) {}
     // `n` bytes at `offset` (a header with its name and extra field at most),
     // or null when the file ends before.
     const uint8_t* get(uint64_t offset, size_t n) {
         if (offset > f_.size() || f_.size() - offset < n) return nullptr;
         if (offset < start_ || offset - start_ + n > have_) {
             start_ = offset;
-            have_ = f_.readAt(offset, buffer_.data(), static_cast<size_t>(std::min<uint64_t>(kWindow, f_.size() - offset)));
+            have_ = f_.readAt(offset, buffer_.data(), static_cast<size_t>(std::min<uint64_t>(buffer_.size(), f_.size() - offset)));
             if (have_ < n) return nullptr;
         }
         return buffer_.data() + (offset - start_);
@@ -176,7 +176,7 @@ public:
     // Local headers wherever they lie, one after the other.
     bool fromLocalHeaders() {
         static constexpr uint8_t kMagic[4] = {'P', 'K', 3, 4};
-        std::vector<uint8_t> block(1 << 20);
+        std::vector<uint8_t> block(static_cast<size_t>(std::min<uint64_t>(1 << 20, f_.size())));
         uint64_t blockStart = 0;
         size_t blockHave = 0;
         bool any = false;
