@@ -225,9 +225,11 @@ std::vector<FileFinding> scanFile(const SignatureStore& store, const ScanOptions
     if (allowed) return out;
     const bool known = std::any_of(out.begin(), out.end(), [](const FileFinding& f) { return f.finding.kind != Finding::Family; });
     if (!archives || (known && !options.allMatches)) return out;
-    // ZIP archives, programs that may carry one (self-extracting archives),
-    // and other files with an archive's directory at their end.
-    const bool likely = magic.substr(0, 2) == "PK" || magic.substr(0, 2) == "MZ";
+    // ZIP archives, and files of any kind with an archive's directory at
+    // their end (self-extracting archives, archives appended to programs).
+    // Only a file that begins as an archive is searched for local headers
+    // when it has no directory: in others they would mostly be chance bytes.
+    const bool likely = magic.substr(0, 2) == "PK";
     Budget budget;
     const uint64_t byRatio = file.size() > limits.ratioFloor / std::max<uint32_t>(limits.maxRatio, 1)
                                  ? file.size() * limits.maxRatio

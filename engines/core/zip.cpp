@@ -151,15 +151,15 @@ public:
             if (!c || le32(c) != kCentral) break;
             const size_t nameLength = le16(c + 28), extraLength = le16(c + 30), comment = le16(c + 32);
             const uint32_t flags = le16(c + 8), disk = le16(c + 34);
-            const uint8_t* full = cursor_.get(at, 46 + nameLength + extraLength);
-            if (!full) break;
+            const uint8_t* entry = cursor_.get(at, 46 + nameLength + extraLength);
+            if (!entry) break;
             ZipMember m;
-            m.name = keptName(full + 46, nameLength);
-            m.method = le16(full + 10);
-            m.packedSize = le32(full + 20);
-            m.size = le32(full + 24);
-            uint64_t local = le32(full + 42);
-            readZip64(full + 46 + nameLength, extraLength, m.size, m.packedSize, &local);
+            m.name = keptName(entry + 46, nameLength);
+            m.method = le16(entry + 10);
+            m.packedSize = le32(entry + 20);
+            m.size = le32(entry + 24);
+            uint64_t local = le32(entry + 42);
+            readZip64(entry + 46 + nameLength, extraLength, m.size, m.packedSize, &local);
             at += 46 + nameLength + extraLength + comment;
             if (isFolder(m.name)) continue;
             if (disk != thisDisk && disk != 0xFFFF) {
@@ -199,16 +199,16 @@ public:
             const uint8_t* h = cursor_.get(at, 30);
             if (!h) break;
             const size_t nameLength = le16(h + 26), extraLength = le16(h + 28);
-            const uint8_t* full = cursor_.get(at, 30 + nameLength + extraLength);
-            if (!full) continue;
+            const uint8_t* header = cursor_.get(at, 30 + nameLength + extraLength);
+            if (!header) continue;
             any = true;
             ZipMember m;
             const uint32_t flags = le16(h + 6);
-            m.name = keptName(full + 30, nameLength);
+            m.name = keptName(header + 30, nameLength);
             m.method = le16(h + 8);
             m.packedSize = le32(h + 18);
             m.size = le32(h + 22);
-            readZip64(full + 30 + nameLength, extraLength, m.size, m.packedSize, nullptr);
+            readZip64(header + 30 + nameLength, extraLength, m.size, m.packedSize, nullptr);
             if (flags & 8) m.packedSize = 0;  // the sizes follow the data
             const uint64_t data = at + 30 + nameLength + extraLength;
             // Past the data when its size is known: nothing in it is a header.
