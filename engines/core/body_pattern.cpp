@@ -51,9 +51,12 @@ public:
 
     PatternError parse(std::vector<Unit>& units) {
         while (at_ < s_.size()) {
+            // A hostile line costs no more than a long real one.
+            if (positions_ > kMaxPatternBytes || gaps_ > kMaxPatternGaps) return PatternError::TooComplex;
             const char c = s_[at_];
             if (c == '*') {
                 ++at_;
+                ++gaps_;
                 units.push_back(gap(0, kUnbounded));
             } else if (c == '{') {
                 uint32_t min = 0, max = 0;
@@ -63,15 +66,19 @@ public:
                 if (max == 0) max = kUnbounded;
                 // A short fixed gap stays inside its part, as any bytes.
                 if (min == max && min < 128) {
+                    if (min > kMaxPatternBytes - positions_) return PatternError::TooComplex;
+                    positions_ += min;
                     Unit any = byteUnit(MaskedByte{});
                     any.fixedGap = true;
                     units.insert(units.end(), min, any);
                 } else {
+                    ++gaps_;
                     units.push_back(gap(min, max));
                 }
             } else if (c == '[') {
                 uint32_t min = 0, max = 0;
                 if (!range('[', ']', min, max) || max > kMaxBoundDistance) return PatternError::Malformed;
+                ++gaps_;
                 units.push_back(gap(min, max));
                 units.back().bound = Unit::Head;  // which side: decided by bindBytes()
             } else if (c == '(' || c == '!') {
@@ -80,9 +87,11 @@ public:
             } else {
                 MaskedByte b;
                 if (!hexByte(b)) return PatternError::Malformed;
+                ++positions_;
                 units.push_back(byteUnit(b));
             }
         }
+        if (positions_ > kMaxPatternBytes || gaps_ > kMaxPatternGaps) return PatternError::TooComplex;
         return bindBytes(units);
     }
 
@@ -217,14 +226,17 @@ private:
             if (c == '{') {
                 uint32_t min = 0, max = 0;
                 if (!range('{', '}', min, max) || min != max || min >= 128) return PatternError::Malformed;
+                if (min > kMaxPatternBytes - positions_) return PatternError::TooComplex;
+                positions_ += min;
                 strings.back().insert(strings.back().end(), min, MaskedByte{});
                 continue;
             }
             MaskedByte b;
             if (!hexByte(b)) return PatternError::Malformed;
+            if (++positions_ > kMaxPatternBytes) return PatternError::TooComplex;
             strings.back().push_back(b);
         }
-        if (strings.size() < 2) return PatternError::Malformed;
+        if (strings.size() < 2 && !negate) return PatternError::Malformed;  // "!(aa)": any byte but aa
         bool sameLength = true, exact = true;
         for (const auto& s : strings) {
             if (s.empty()) return PatternError::Malformed;
@@ -253,6 +265,8 @@ private:
     std::string_view s_;
     size_t at_ = 0;
     bool caseless_;
+    uint32_t positions_ = 0;  // bytes of strings and short fixed gaps, alternatives' all counted
+    uint32_t gaps_ = 0;
 };
 
 // Every byte followed by a zero byte, alternatives' strings too; the bytes
@@ -293,7 +307,10 @@ bool expand(const std::vector<Unit>& units, std::vector<std::vector<Unit>>& vari
             for (auto& v : variants) v.push_back(u);
             continue;
         }
-        if (variants.size() * u.strings.size() > kMaxVariants) return false;
+        // Every variant is a copy of the line: bounded in count and in bytes.
+        if (variants.size() * u.strings.size() > kMaxVariants ||
+            variants.size() * u.strings.size() * units.size() > 4 * size_t{kMaxPatternBytes})
+            return false;
         std::vector<std::vector<Unit>> next;
         for (const auto& v : variants)
             for (const auto& s : u.strings) {

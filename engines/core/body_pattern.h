@@ -25,6 +25,10 @@ inline constexpr uint32_t kUnbounded = 0xFFFFFFFFu;
 inline constexpr size_t kMaxAnchor = 10;         // bytes
 inline constexpr size_t kMaxAnchorStrings = 8;   // strings one anchor stands for
 inline constexpr size_t kMaxVariants = 64;       // per signature
+// Per line: bytes (short fixed gaps and every alternative counted), and
+// gaps; more is TooComplex.
+inline constexpr uint32_t kMaxPatternBytes = 64 * 1024;
+inline constexpr uint32_t kMaxPatternGaps = 1024;
 
 // Byte code of a part (all lengths as 32-bit little-endian values):
 //   Literal  n, n bytes           exactly these bytes
@@ -64,7 +68,7 @@ enum class PatternError {
     Malformed,    // not a valid hex signature
     Unsupported,  // character classes (B) (L) (W) and other forms this engine does not match
     NoAnchor,     // a part without a single byte to look for
-    TooComplex,   // alternatives expanding beyond kMaxVariants
+    TooComplex,   // alternatives expanding beyond kMaxVariants, lines beyond kMaxPatternBytes or kMaxPatternGaps
 };
 
 // How logical subsignatures may be read ("::i", "::w", "::a").

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "database.h"
-#include "definitions.h"
+#include "own_definitions.h"
 
 namespace qdx {
 

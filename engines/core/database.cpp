@@ -11,6 +11,8 @@ namespace qdx {
 namespace {
 
 constexpr size_t kMaxLine = 8u << 20;
+// Text of signatures packs to no less than a sixteenth of its size.
+constexpr uint64_t kMostUnpackedPerByte = 16;
 
 std::string lower(std::string_view s) {
     std::string out(s);
@@ -307,6 +309,9 @@ void DatabaseLoader::logicalLine(std::string_view line) {
         if (fullword && wide) return skip(Skip::Unsupported);
         const size_t colon = s.find(':');
         if (colon != std::string_view::npos) {
+            // In the version information of a program: not matched here
+            // (and, as the standard scanner reads it, only for programs).
+            if (s.substr(0, colon) == "VI") return skip(r.block.target == PeFile ? Skip::Unsupported : Skip::Malformed);
             if (!parseOffset(s.substr(0, colon), sub.offset)) return skip(Skip::Malformed);
             s.remove_prefix(colon + 1);
         } else {
@@ -386,7 +391,7 @@ void DatabaseLoader::loadPlain(std::string_view, DatabaseKind kind, InputStream&
     }
 }
 
-void DatabaseLoader::loadContainer(std::string_view fileName, InputStream& raw) {
+void DatabaseLoader::loadContainer(std::string_view fileName, InputStream& raw, uint64_t fileSize) {
     char block[kContainerHeaderSize];
     size_t got = 0;
     while (got < sizeof block) {
@@ -452,6 +457,10 @@ void DatabaseLoader::loadContainer(std::string_view fileName, InputStream& raw) 
             std::string_view text;
             bool overlong = false;
             while (lines.next(text, overlong)) {
+                // The standard scanner refuses an unsigned container that
+                // carries a digital signature; so does this one.
+                if (ext == "cud" && text.substr(0, 5) == "DSIG:")
+                    throw std::runtime_error("it is unsigned but its .info list holds a digital signature");
                 const auto& f = split(text, ':', fields_);
                 InfoEntry e;
                 HashKind k;
@@ -464,7 +473,9 @@ void DatabaseLoader::loadContainer(std::string_view fileName, InputStream& raw) 
         if (kind == DatabaseKind::Info || kind == DatabaseKind::None) {
             drain(member);
         } else {
-            sink_.expect(name, tar.size());
+            // Room for what the member says it holds, but never for more
+            // than the container could unpack to: a size may lie.
+            if (fileSize) sink_.expect(name, std::min<uint64_t>(tar.size(), fileSize * kMostUnpackedPerByte));
             loadPlain(name, kind, member);
         }
         drain(member);
@@ -487,9 +498,11 @@ void DatabaseLoader::loadFile(std::string_view fileName, InputStream& in, uint64
     if (kind == DatabaseKind::None || kind == DatabaseKind::Info) return;
     const size_t mark = sink_.mark();
     const LoadReport before = report_;
+    // Nothing of a refused file takes effect, its ignore lists included.
+    auto ignoresBefore = ignores_;
     try {
         if (kind == DatabaseKind::Container) {
-            loadContainer(fileName, in);
+            loadContainer(fileName, in, size);
         } else {
             if (size) sink_.expect(fileName, size);
             loadPlain(fileName, kind, in);
@@ -497,6 +510,7 @@ void DatabaseLoader::loadFile(std::string_view fileName, InputStream& in, uint64
         report_.files.emplace_back(fileName);
     } catch (const std::exception& e) {
         sink_.rollback(mark);
+        ignores_ = std::move(ignoresBefore);
         std::vector<std::string> errors = std::move(report_.errors);
         report_ = before;
         report_.errors = std::move(errors);

@@ -124,7 +124,7 @@ public:
 
 private:
     void loadPlain(std::string_view fileName, DatabaseKind kind, InputStream& in);
-    void loadContainer(std::string_view fileName, InputStream& in);
+    void loadContainer(std::string_view fileName, InputStream& in, uint64_t fileSize);
     void line(std::string_view line, DatabaseKind kind);
     bool ignored(std::string_view name, std::string_view line);
     void skip(Skip reason) { ++report_.skipped[static_cast<size_t>(reason)]; }

@@ -51,7 +51,8 @@ private:
 
     bool term(uint32_t& node, int depth) {
         if (at_ >= s_.size()) return false;
-        if (s_[at_] == '(') {
+        const bool leaf = s_[at_] != '(';
+        if (!leaf) {
             ++at_;
             if (!expression(node, depth + 1) || at_ >= s_.size() || s_[at_] != ')') return false;
             ++at_;
@@ -67,12 +68,16 @@ private:
             LogicNode n;
             n.kind = s_[at_] == '=' ? LogicNode::Equal : s_[at_] == '>' ? LogicNode::More : LogicNode::Less;
             ++at_;
+            // The databases hold "0==2" for "0=2", and "0=2," or "(0|1)>2,"
+            // with no second figure; the standard scanner reads them so
+            // (but no "==" after a block, nor "0>2,").
+            if (leaf && n.kind == LogicNode::Equal && at_ < s_.size() && s_[at_] == '=') ++at_;
             n.a = node;
             if (!number(n.count)) return false;
             if (at_ < s_.size() && s_[at_] == ',') {
                 ++at_;
-                n.hasDistinct = true;
-                if (!number(n.distinct)) return false;
+                n.hasDistinct = at_ < s_.size() && s_[at_] >= '0' && s_[at_] <= '9';
+                if (n.hasDistinct ? !number(n.distinct) : leaf && n.kind != LogicNode::Equal) return false;
             }
             node = add(n);
         }

@@ -11,6 +11,8 @@ namespace {
 // The window drops bytes it no longer needs once they make up this much.
 constexpr size_t kTrimFrom = 256 * 1024;
 
+constexpr size_t kMaxPendingEnds = 1 << 16;
+
 template <class Found>
 void findDigest(const HashTables& t, HashKind kind, uint64_t size, const Digest& d, Found&& found) {
     switch (kind) {
@@ -109,33 +111,35 @@ void ObjectScan::hit(uint32_t partIndex, uint64_t end) {
         const uint32_t chain = chainOf_.find(p.signature);
         if (chain == FlatIndex::kNone) return;
         const StoredPart& previous = store_.part(partIndex - 1);
-        const std::vector<uint64_t>& ends = chains_[chain].ends[k - 1];
+        Ends& ends = chains_[chain].ends[k - 1];
         if (start < previous.gapMin) return;
         const uint64_t latest = start - previous.gapMin;
         const uint64_t earliest = previous.gapMax == kUnbounded || start < previous.gapMax ? 0 : start - previous.gapMax;
-        const auto e = std::lower_bound(ends.begin(), ends.end(), earliest);
-        if (e == ends.end() || *e > latest) return;
+        // Parts are reported in the order of their starts, so `latest` only
+        // grows: of the ends up to it, the last one is the only one worth keeping.
+        while (ends.at.size() - ends.head >= 2 && ends.at[ends.head + 1] <= latest) ++ends.head;
+        if (ends.head == ends.at.size() || ends.at[ends.head] > latest || ends.at[ends.head] < earliest) return;
     }
     if (k + 1 == s.parts) return complete(s, start, start + p.length);
 
     const auto next = static_cast<uint32_t>(chains_.size());
     const uint32_t index = chainOf_.insert(p.signature, next);
     if (index == next) chains_.emplace_back().ends.resize(s.parts);
-    Chain& chain = chains_[index];
-    std::vector<uint64_t>& ends = chain.ends[k];
+    Ends& ends = chains_[index].ends[k];
     const uint64_t partEnd = start + p.length;
     if (p.gapMax == kUnbounded) {
-        if (ends.empty()) ends.push_back(partEnd);  // the earliest end serves every later part
+        if (ends.at.empty()) ends.at.push_back(partEnd);  // the earliest end serves every later part
         return;
     }
-    if (!ends.empty() && ends.back() == partEnd) return;
-    ends.push_back(partEnd);
-    if (ends.size() > 64) {
-        // Ends too early for any part the automaton can still report.
-        const uint64_t reach = end > store_.bytesBefore() ? end - store_.bytesBefore() : 0;
-        const auto keep = std::find_if(ends.begin(), ends.end(), [&](uint64_t e) { return e + p.gapMax >= reach; });
-        ends.erase(ends.begin(), keep);
+    if (!ends.at.empty() && ends.at.back() == partEnd) return;
+    // A bound on the chains pending through one part: past it the oldest is
+    // forgotten (only a gap holding more than this many of them loses any).
+    if (ends.at.size() - ends.head >= kMaxPendingEnds) ++ends.head;
+    if (ends.head >= 4096 && ends.head * 2 >= ends.at.size()) {
+        ends.at.erase(ends.at.begin(), ends.at.begin() + static_cast<std::ptrdiff_t>(ends.head));
+        ends.head = 0;
     }
+    ends.at.push_back(partEnd);
 }
 
 bool ObjectScan::wholeWord(uint64_t start, uint64_t end) const {

@@ -50,8 +50,15 @@ public:
     const PeInfo& pe() const { return pe_; }
 
 private:
+    // Where chains through one part end, in rising order; those before
+    // `head` can serve no later part (a later end within reach serves it
+    // better), and are dropped in batches.
+    struct Ends {
+        std::vector<uint64_t> at;
+        size_t head = 0;
+    };
     struct Chain {
-        std::vector<std::vector<uint64_t>> ends;  // per part: where chains through it end
+        std::vector<Ends> ends;  // per part
     };
     struct SectionDigest {
         uint32_t section;

@@ -19,14 +19,14 @@
 
 #include "categories.h"
 #include "database.h"
-#include "definitions.h"
+#include "own_definitions.h"
 #include "signature_store.h"
 
 namespace qdx {
 
 // Raised with every change to what the store holds or how the databases
 // are compiled into it: images of other versions are refused.
-inline constexpr std::string_view kImageEngineVersion = "2.5.0 image 1";
+inline constexpr std::string_view kImageEngineVersion = "2.5.0 image 2";
 inline constexpr const char* kImageName = "quendix.img";
 
 // One database file as the folder lists it.

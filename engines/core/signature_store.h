@@ -11,7 +11,7 @@
 
 #include "automaton.h"
 #include "database.h"
-#include "definitions.h"
+#include "own_definitions.h"
 #include "hash_table.h"
 #include "name_pool.h"
 

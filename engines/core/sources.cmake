@@ -14,13 +14,15 @@ set(QDX_CORE_SOURCES
   logical.cpp
   object_scan.cpp
   offset.cpp
+  own_definitions.cpp
   pe.cpp
   signature_image.cpp
   signature_store.cpp
   zip.cpp
 )
 list(TRANSFORM QDX_CORE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
-# Portable files of the engines' own library that the core uses.
+# Portable files of the engines' own library that the programs use (the
+# core needs none of them): reading our own definitions file.
 set(QDX_CORE_LIB_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/../lib/definitions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../lib/lines.cpp

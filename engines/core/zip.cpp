@@ -1,6 +1,7 @@
 #include "zip.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "bytes.h"
 #include "inflate_stream.h"
@@ -9,133 +10,337 @@ namespace qdx {
 namespace {
 
 constexpr uint32_t kLocal = 0x04034b50, kCentral = 0x02014b50, kEnd = 0x06054b50;
-constexpr uint64_t kMaxDirectory = 64ull << 20;
+constexpr uint32_t kEnd64 = 0x06064b50, kLocator64 = 0x07064b50;
+constexpr uint32_t kUnknown32 = 0xFFFFFFFFu;
+
+uint64_t le64(const uint8_t* p) { return uint64_t{le32(p)} | uint64_t{le32(p + 4)} << 32; }
 
 bool readExactly(RandomAccess& f, uint64_t offset, void* buffer, size_t size) {
-    return f.readAt(offset, buffer, size) == size;
+    return offset <= f.size() && f.size() - offset >= size && f.readAt(offset, buffer, size) == size;
 }
 
-bool usable(const ZipMember& m, uint64_t fileSize) {
-    return (m.method == 0 || m.method == 8) && !m.encrypted && m.dataOffset <= fileSize &&
-           m.packedSize <= fileSize - m.dataOffset && m.size <= kMaxMemberSize &&
-           (m.method != 0 || m.packedSize == m.size);
+uint32_t signatureAt(RandomAccess& f, uint64_t offset) {
+    uint8_t s[4];
+    return readExactly(f, offset, s, 4) ? le32(s) : 0;
 }
 
-// Where a member's data begins, from its local header.
-bool dataStart(RandomAccess& f, uint64_t local, uint64_t& out) {
-    uint8_t h[30];
-    if (local > f.size() || f.size() - local < 30 || !readExactly(f, local, h, 30) || le32(h) != kLocal) return false;
-    out = local + 30 + le16(h + 26) + le16(h + 28);
-    return true;
-}
-
-// The end of central directory record, searched from the end backwards
-// over the longest possible comment.
-bool findEnd(RandomAccess& f, uint8_t (&end)[22]) {
-    const uint64_t size = f.size();
-    if (size < 22) return false;
-    const uint64_t from = size > 22 + 65535 ? size - 22 - 65535 : 0;
-    std::vector<uint8_t> tail(static_cast<size_t>(size - from));
-    if (!readExactly(f, from, tail.data(), tail.size())) return false;
-    for (size_t at = tail.size() - 22 + 1; at-- > 0;)
-        if (le32(tail.data() + at) == kEnd) {
-            std::copy(tail.begin() + static_cast<std::ptrdiff_t>(at), tail.begin() + static_cast<std::ptrdiff_t>(at) + 22, end);
-            return true;
+// Reads a file through a window, for walking records one after another
+// without a read per field and without holding the whole directory.
+class Cursor {
+public:
+    explicit Cursor(RandomAccess& f) : f_(f), buffer_(static_cast<size_t>(std::min<uint64_t>(kWindow, f.size()))) {}
+    // `n` bytes at `offset` (a header with its name and extra field at most),
+    // or null when the file ends before.
+    const uint8_t* get(uint64_t offset, size_t n) {
+        if (offset > f_.size() || f_.size() - offset < n) return nullptr;
+        if (offset < start_ || offset - start_ + n > have_) {
+            start_ = offset;
+            have_ = f_.readAt(offset, buffer_.data(), static_cast<size_t>(std::min<uint64_t>(buffer_.size(), f_.size() - offset)));
+            if (have_ < n) return nullptr;
         }
-    return false;
-}
-
-bool fromDirectory(RandomAccess& f, std::vector<ZipMember>& out) {
-    uint8_t end[22];
-    if (!findEnd(f, end)) return false;
-    const uint64_t entries = le16(end + 10), dirSize = le32(end + 12), dirOffset = le32(end + 16);
-    if (dirOffset > f.size() || dirSize > f.size() - dirOffset || dirSize > kMaxDirectory) return false;
-    std::vector<uint8_t> dir(static_cast<size_t>(dirSize));
-    if (!readExactly(f, dirOffset, dir.data(), dir.size())) return false;
-    size_t at = 0;
-    for (uint64_t i = 0; i < entries && out.size() < kMaxZipMembers; ++i) {
-        if (dir.size() - at < 46 || le32(dir.data() + at) != kCentral) break;
-        const uint8_t* e = dir.data() + at;
-        const size_t nameLength = le16(e + 28), extra = le16(e + 30), comment = le16(e + 32);
-        if (dir.size() - at - 46 < nameLength + extra + comment) break;
-        ZipMember m;
-        m.name.assign(reinterpret_cast<const char*>(e + 46), nameLength);
-        m.method = le16(e + 10);
-        m.encrypted = le16(e + 8) & 1;
-        m.packedSize = le32(e + 20);
-        m.size = le32(e + 24);
-        const uint64_t local = le32(e + 42);
-        at += 46 + nameLength + extra + comment;
-        const bool folder = !m.name.empty() && (m.name.back() == '/' || m.name.back() == '\\');
-        if (folder || m.packedSize == 0xFFFFFFFFu || m.size == 0xFFFFFFFFu) continue;  // ZIP64 sizes are not read
-        if (!dataStart(f, local, m.dataOffset) || !usable(m, f.size())) continue;
-        out.push_back(std::move(m));
+        return buffer_.data() + (offset - start_);
     }
-    return true;
+
+private:
+    static constexpr size_t kWindow = 256 * 1024;
+    RandomAccess& f_;
+    std::vector<uint8_t> buffer_;
+    uint64_t start_ = 0;
+    size_t have_ = 0;
+};
+
+std::string keptName(const uint8_t* p, size_t length) {
+    return std::string(reinterpret_cast<const char*>(p), std::min(length, kMaxZipNameKept));
 }
 
-// Without a central directory: local headers one after the other.
-bool fromLocalHeaders(RandomAccess& f, std::vector<ZipMember>& out) {
-    uint64_t at = 0;
-    bool any = false;
-    while (out.size() < kMaxZipMembers) {
+bool isFolder(const std::string& name) { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
+
+// The ZIP64 extended information of an extra field: the fields whose
+// 32-bit value says "see there", in this order.
+void readZip64(const uint8_t* extra, size_t length, uint64_t& size, uint64_t& packed, uint64_t* local) {
+    for (size_t at = 0; length - at >= 4;) {
+        const uint16_t id = le16(extra + at), n = le16(extra + at + 2);
+        if (length - at - 4 < n) return;
+        if (id == 1) {
+            const uint8_t* p = extra + at + 4;
+            size_t left = n;
+            auto take = [&](uint64_t& field) {
+                if (field != kUnknown32 || left < 8) return;
+                field = le64(p);
+                p += 8;
+                left -= 8;
+            };
+            take(size);
+            take(packed);
+            if (local) take(*local);
+            return;
+        }
+        at += 4 + size_t{n};
+    }
+}
+
+struct Candidate {
+    ZipMember member;
+    uint64_t header = 0, end = 0;  // the bytes it claims: local header to stated end of data
+};
+
+class Lister {
+public:
+    Lister(RandomAccess& f, ZipListing& out, size_t maxMembers) : f_(f), cursor_(f), out_(out), max_(maxMembers) {}
+
+    void skip(const std::string& name, const char* reason) {
+        if (out_.skipped.size() < kMaxZipSkippedKept)
+            out_.skipped.push_back({name, reason});
+        else
+            ++out_.skippedMore;
+    }
+
+    bool full() {
+        if (candidates_.size() + out_.skipped.size() + out_.skippedMore < max_) return false;
+        out_.moreMembers = true;
+        return true;
+    }
+
+    // A member whose data begins after the local header at `local`.
+    void add(ZipMember m, uint64_t local, uint32_t flags) {
+        if (flags & 1) return skip(m.name, "it is encrypted");
+        if (m.method != 0 && m.method != 8) return skip(m.name, "it is packed by a method this engine does not unpack");
+        // Read apart from the cursor: many entries may name one far header.
         uint8_t h[30];
-        if (f.size() - at < 30 || !readExactly(f, at, h, 30) || le32(h) != kLocal) break;
-        any = true;
-        ZipMember m;
-        const uint32_t flags = le16(h + 6);
-        m.method = le16(h + 8);
-        m.encrypted = flags & 1;
-        m.packedSize = le32(h + 18);
-        m.size = le32(h + 22);
-        const size_t nameLength = le16(h + 26);
-        m.dataOffset = at + 30 + nameLength + le16(h + 28);
-        if (flags & 8) break;  // sizes follow the data: the next header cannot be found
-        if (m.dataOffset > f.size()) break;
-        m.name.resize(nameLength);
-        if (!readExactly(f, at + 30, m.name.data(), nameLength)) break;
-        const bool folder = !m.name.empty() && m.name.back() == '/';
-        if (m.packedSize > f.size() - m.dataOffset) break;
-        at = m.dataOffset + m.packedSize;
-        if (!folder && usable(m, f.size())) out.push_back(std::move(m));
+        if (!readExactly(f_, local, h, 30) || le32(h) != kLocal) return skip(m.name, "its data cannot be found");
+        m.dataOffset = local + 30 + le16(h + 26) + le16(h + 28);
+        if (m.dataOffset > f_.size()) return skip(m.name, "its data lies beyond the end of the file");
+        const uint64_t left = f_.size() - m.dataOffset;
+        if (m.method == 0 && m.packedSize == 0 && !(flags & 8)) m.packedSize = m.size;
+        Candidate c{std::move(m), local, 0};
+        c.end = c.member.dataOffset + std::min(c.member.packedSize, left);
+        candidates_.push_back(std::move(c));
     }
-    return any;
-}
+
+    // The directory: where the end record says, or right before the end
+    // record when the archive was appended to other data.
+    bool fromDirectory() {
+        const uint64_t endAt = findEnd();
+        if (endAt == kNone) return false;
+        const uint8_t* e = cursor_.get(endAt, 22);
+        uint64_t dirSize = le32(e + 12), dirOffset = le32(e + 16), dirEnd = endAt;
+        uint32_t thisDisk = le16(e + 4);
+        if (endAt >= 20) {
+            const uint8_t* loc = cursor_.get(endAt - 20, 20);
+            if (loc && le32(loc) == kLocator64 && endAt >= 20 + 56) {
+                uint64_t at = le64(loc + 8);
+                if (signatureAt(f_, at) != kEnd64) at = endAt - 20 - 56;  // shifted with the rest
+                const uint8_t* r = cursor_.get(at, 56);
+                if (r && le32(r) == kEnd64) {
+                    thisDisk = le32(r + 16);
+                    dirSize = le64(r + 40);
+                    dirOffset = le64(r + 48);
+                    dirEnd = at;
+                }
+            }
+        }
+        if (dirSize == 0) return true;  // an empty archive
+        uint64_t start = dirOffset, shift = 0;
+        if (signatureAt(f_, dirOffset) != kCentral || (dirOffset > dirEnd || dirEnd - dirOffset < dirSize)) {
+            if (dirSize > dirEnd || signatureAt(f_, dirEnd - dirSize) != kCentral) return false;
+            start = dirEnd - dirSize;
+            shift = start - dirOffset;  // modulo 2^64: added back below
+        }
+        for (uint64_t at = start; dirEnd - at >= 46 && !full();) {
+            const uint8_t* c = cursor_.get(at, 46);
+            if (!c || le32(c) != kCentral) break;
+            const size_t nameLength = le16(c + 28), extraLength = le16(c + 30), comment = le16(c + 32);
+            const uint32_t flags = le16(c + 8), disk = le16(c + 34);
+            const uint8_t* entry = cursor_.get(at, 46 + nameLength + extraLength);
+            if (!entry) break;
+            ZipMember m;
+            m.name = keptName(entry + 46, nameLength);
+            m.method = le16(entry + 10);
+            m.packedSize = le32(entry + 20);
+            m.size = le32(entry + 24);
+            uint64_t local = le32(entry + 42);
+            readZip64(entry + 46 + nameLength, extraLength, m.size, m.packedSize, &local);
+            at += 46 + nameLength + extraLength + comment;
+            if (isFolder(m.name)) continue;
+            if (disk != thisDisk && disk != 0xFFFF) {
+                skip(m.name, "its data lies in another part of a split archive");
+                continue;
+            }
+            // Offsets as stated, or shifted as the directory was.
+            if (signatureAt(f_, local) != kLocal && signatureAt(f_, local + shift) == kLocal) local += shift;
+            add(std::move(m), local, flags);
+        }
+        return true;
+    }
+
+    // Local headers wherever they lie, one after the other.
+    bool fromLocalHeaders() {
+        static constexpr uint8_t kMagic[4] = {'P', 'K', 3, 4};
+        std::vector<uint8_t> block(static_cast<size_t>(std::min<uint64_t>(1 << 20, f_.size())));
+        uint64_t blockStart = 0;
+        size_t blockHave = 0;
+        bool any = false;
+        uint64_t from = 0;
+        while (from < f_.size() && !full()) {
+            if (from < blockStart || from + 4 > blockStart + blockHave) {
+                blockStart = from;
+                blockHave = f_.readAt(from, block.data(), static_cast<size_t>(std::min<uint64_t>(block.size(), f_.size() - from)));
+                if (blockHave < 4) break;
+            }
+            const uint8_t* begin = block.data() + (from - blockStart);
+            const uint8_t* end = block.data() + blockHave;
+            const uint8_t* hit = std::search(begin, end, kMagic, kMagic + 4);
+            if (hit == end) {
+                from = blockStart + blockHave - 3;
+                continue;
+            }
+            const uint64_t at = blockStart + static_cast<uint64_t>(hit - block.data());
+            from = at + 4;
+            const uint8_t* h = cursor_.get(at, 30);
+            if (!h) break;
+            const size_t nameLength = le16(h + 26), extraLength = le16(h + 28);
+            const uint8_t* header = cursor_.get(at, 30 + nameLength + extraLength);
+            if (!header) continue;
+            any = true;
+            ZipMember m;
+            const uint32_t flags = le16(h + 6);
+            m.name = keptName(header + 30, nameLength);
+            m.method = le16(h + 8);
+            m.packedSize = le32(h + 18);
+            m.size = le32(h + 22);
+            readZip64(header + 30 + nameLength, extraLength, m.size, m.packedSize, nullptr);
+            if (flags & 8) m.packedSize = 0;  // the sizes follow the data
+            const uint64_t data = at + 30 + nameLength + extraLength;
+            // Past the data when its size is known: nothing in it is a header.
+            if (!(flags & 8) && data <= f_.size()) from = std::max(from, data + std::min(m.packedSize, f_.size() - data));
+            if (isFolder(m.name)) continue;
+            add(std::move(m), at, flags);
+        }
+        return any;
+    }
+
+    // Members that claim bytes another member claims first are refused:
+    // one stream listed many times would otherwise be unpacked many times.
+    void finish() {
+        std::vector<size_t> order(candidates_.size());
+        for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return candidates_[a].header < candidates_[b].header; });
+        std::vector<bool> refused(candidates_.size());
+        uint64_t claimed = 0;
+        bool any = false;
+        for (size_t i : order) {
+            const Candidate& c = candidates_[i];
+            if (any && c.header < claimed) {
+                refused[i] = true;
+                continue;
+            }
+            claimed = std::max(c.end, c.member.dataOffset);
+            any = true;
+        }
+        for (size_t i = 0; i < candidates_.size(); ++i) {
+            if (refused[i])
+                skip(candidates_[i].member.name, "its data overlaps another member's");
+            else
+                out_.members.push_back(std::move(candidates_[i].member));
+        }
+    }
+
+private:
+    static constexpr uint64_t kNone = ~uint64_t{0};
+
+    // The end record, searched from the end backwards over the longest
+    // possible comment.
+    uint64_t findEnd() {
+        const uint64_t size = f_.size();
+        if (size < 22) return kNone;
+        const uint64_t from = size > 22 + 65535 ? size - 22 - 65535 : 0;
+        std::vector<uint8_t> tail(static_cast<size_t>(size - from));
+        if (!readExactly(f_, from, tail.data(), tail.size())) return kNone;
+        for (size_t at = tail.size() - 22 + 1; at-- > 0;)
+            if (le32(tail.data() + at) == kEnd) return from + at;
+        return kNone;
+    }
+
+    RandomAccess& f_;
+    Cursor cursor_;
+    ZipListing& out_;
+    size_t max_;
+    std::vector<Candidate> candidates_;
+};
 
 }  // namespace
 
 bool looksLikeZip(const uint8_t* head, size_t size) { return size >= 4 && le32(head) == kLocal; }
 
-bool listZip(RandomAccess& file, std::vector<ZipMember>& out) {
-    out.clear();
-    if (fromDirectory(file, out)) return true;
-    out.clear();
-    return fromLocalHeaders(file, out);
+bool listZip(RandomAccess& file, ZipListing& out, size_t maxMembers, bool anywhere) {
+    out = ZipListing{};
+    {
+        Lister lister(file, out, maxMembers);
+        if (lister.fromDirectory()) {
+            lister.finish();
+            return true;
+        }
+    }
+    out = ZipListing{};
+    if (!anywhere) return false;
+    Lister lister(file, out, maxMembers);
+    const bool any = lister.fromLocalHeaders();
+    lister.finish();
+    return any;
 }
 
 namespace {
 
-class MemberStream final : public InputStream {
+class MemberStream final : public ZipMemberStream {
 public:
-    MemberStream(RandomAccess& file, const ZipMember& m) : raw_(file, m.dataOffset, m.packedSize), size_(m.size) {
-        if (m.method == 8) inflate_ = std::make_unique<InflateStream>(raw_, InflateStream::RawDeflate, m.size);
+    MemberStream(RandomAccess& file, const ZipMember& m, uint64_t limit)
+        : raw_(file, m.dataOffset,
+               m.method == 8 ? file.size() - m.dataOffset : std::min(m.packedSize, file.size() - m.dataOffset)),
+          left_(limit) {
+        if (m.method == 8) inflate_ = std::make_unique<InflateStream>(raw_, InflateStream::RawDeflate);
     }
     size_t read(void* buffer, size_t size) override {
-        if (!inflate_) return raw_.read(buffer, size);
-        if (inflate_->produced() >= size_) return 0;  // the stated size is all we take
-        return inflate_->read(buffer, size);
+        if (ended_) return 0;
+        if (left_ == 0) {
+            // More than the limit allows: say so only when there is more.
+            uint8_t probe;
+            cut_ = next(&probe, 1) != 0;
+            ended_ = true;
+            return 0;
+        }
+        const size_t got = next(buffer, static_cast<size_t>(std::min<uint64_t>(size, left_)));
+        left_ -= got;
+        if (got == 0) ended_ = true;
+        return got;
     }
+    bool cut() const override { return cut_; }
+    bool damaged() const override { return damaged_; }
 
 private:
+    // Damaged data ends the member: what came before it is still scanned.
+    size_t next(void* buffer, size_t size) {
+        if (!inflate_) return raw_.read(buffer, size);
+        try {
+            return inflate_->read(buffer, size);
+        } catch (const ReadError&) {
+            throw;
+        } catch (const std::runtime_error&) {
+            damaged_ = true;
+            return 0;
+        }
+    }
+
     RangeStream raw_;
     std::unique_ptr<InflateStream> inflate_;
-    uint64_t size_;
+    uint64_t left_;
+    bool ended_ = false, cut_ = false, damaged_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<InputStream> openMember(RandomAccess& file, const ZipMember& member) {
-    return std::make_unique<MemberStream>(file, member);
+std::unique_ptr<ZipMemberStream> openMember(RandomAccess& file, const ZipMember& member, uint64_t limit) {
+    return std::make_unique<MemberStream>(file, member, limit);
 }
 
 }  // namespace qdx

@@ -1,17 +1,19 @@
 // qdx-scan: the engine core on the host, for comparing it with the standard
 // scanner and for benchmarks.
 //
-//   qdx-scan [--all-match] [--timing] [--no-image] -d SIGDIR PATH...
+//   qdx-scan [--all-match] [--timing] [--loaded] [--no-image] -d SIGDIR PATH...
 //
 // Loads every database file in SIGDIR (and quendix3.dat when it is there),
 // from the compiled image SIGDIR/quendix.img when it matches them, otherwise
 // from the databases, writing the image for the next run (--no-image: from
 // the databases, with no image read or written); scans each PATH (a file, or a folder tree: every file, members of ZIP
 // archives included) and prints "PATH: NAME FOUND" for the first signature
-// found in a file, or for every one with --all-match. --timing prints
-// "load <seconds>" and "scan <seconds>" to standard error. Exit code 0:
-// nothing found, 1: something found, 2: an error. --timing also prints
-// "image <seconds>" for writing the image, and where the signatures came from.
+// found in a file, or for every one with --all-match. Archive members not
+// scanned go to standard error as "PATH: MEMBER: REASON". --timing prints
+// "load <seconds>" and "scan <seconds>" to standard error, "image <seconds>"
+// for writing the image, and where the signatures came from; --loaded prints
+// what was loaded and left out, as the results file's first lines say it.
+// Exit code 0: nothing found, 1: something found, 2: an error.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -30,6 +32,7 @@
 #include "database.h"
 #include "definitions.h"
 #include "file_scan.h"
+#include "load_summary.h"
 #include "posix_file.h"
 #include "signature_image.h"
 #include "signature_store.h"
@@ -39,13 +42,13 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Options {
-    bool allMatches = false, timing = false, image = true;
+    bool allMatches = false, timing = false, loaded = false, image = true;
     std::string databases;
     std::vector<std::string> paths;
 };
 
 int usage() {
-    std::fprintf(stderr, "usage: qdx-scan [--all-match] [--timing] [--no-image] -d SIGDIR PATH...\n");
+    std::fprintf(stderr, "usage: qdx-scan [--all-match] [--timing] [--loaded] [--no-image] -d SIGDIR PATH...\n");
     return 2;
 }
 
@@ -129,6 +132,9 @@ public:
         }
         report_ = summary.report;
         for (const auto& e : report_.errors) std::fprintf(stderr, "qdx-scan: %s\n", e.c_str());
+        if (options_.loaded)
+            for (const std::string& line : {qdx::databasesLine(report_), qdx::leftOutLine(report_), qdx::damageLine(report_)})
+                std::fprintf(stderr, "%s\n", line.c_str());
         errors_ = errors_ || !report_.errors.empty();
         return true;
     }
@@ -222,9 +228,10 @@ private:
 
     void scanOne(const std::string& path) {
         std::vector<qdx::FileFinding> found;
+        std::vector<qdx::ScanNote> notes;
         try {
             qdx::PosixFile file(path);
-            found = qdx::scanFile(store_, scan_, file, true);
+            found = qdx::scanFile(store_, scan_, file, true, &notes);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s: cannot read: %s\n", path.c_str(), e.what());
             errors_ = true;
@@ -238,6 +245,7 @@ private:
             std::printf("%s: %.*s FOUND\n", path.c_str(), static_cast<int>(name.size()), name.data());
             found_ = true;
         }
+        for (const auto& n : notes) std::fprintf(stderr, "%s: %s: %s\n", path.c_str(), n.member.c_str(), n.reason.c_str());
     }
 
     const Options& options_;
@@ -262,6 +270,8 @@ int main(int argc, char** argv) {
             o.timing = true;
         else if (a == "--no-image")
             o.image = false;
+        else if (a == "--loaded")
+            o.loaded = true;
         else if (a == "-d" && i + 1 < argc)
             o.databases = argv[++i];
         else if (a.size() > 1 && a[0] == '-')

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <cwctype>
+#include <new>
 #include <vector>
 
 #include "names.h"
@@ -336,15 +337,19 @@ void Scanner::scanFile(HANDLE dir, const std::wstring& folder, const std::wstrin
     }
     const uint64_t size = file.info.size;
     Detection found = checkFile(file.handle.get(), size);
-    const bool readable = found || GetLastError() != ERROR_READ_FAULT;
+    const bool readable =
+        found || (GetLastError() != ERROR_READ_FAULT && GetLastError() != ERROR_NOT_ENOUGH_MEMORY);
     code = GetLastError();
     if (stopped_) return;  // in the middle of the file: neither counted nor acted upon
     if (!readable) {
-        ioError("cannot read " + toAnsi(path) + " (" + systemMessage(code) + ")");
+        ioError((code == ERROR_NOT_ENOUGH_MEMORY ? "cannot scan " : "cannot read ") + toAnsi(path) + " (" +
+                systemMessage(code) + ")");
         return;
     }
     ++figures_.files;
     if (found) act(file, found);
+    // Archive members the budget or their state kept from being scanned.
+    for (const ScanNote& n : notes_) emit("Scanning " + toAnsi(path) + ", member " + n.member + ": " + n.reason);
 }
 
 // The engine core reads the file in chunks (and the members of a ZIP
@@ -356,12 +361,18 @@ Detection Scanner::checkFile(void* handle, uint64_t size) {
     ScanOptions options;
     options.heuristics = request_.heuristicsOn();
     std::vector<FileFinding> found;
+    notes_.clear();
     try {
-        found = qdx::scanFile(store_, options, file, request_.archivesOn());
+        found = qdx::scanFile(store_, options, file, request_.archivesOn(), &notes_);
     } catch (const ReadStopped&) {
         return {};
     } catch (const ReadError&) {
         SetLastError(ERROR_READ_FAULT);
+        return {};
+    } catch (const std::bad_alloc&) {
+        // One file too big for memory ends neither the scan nor the log.
+        notes_.clear();
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return {};
     }
     SetLastError(0);

@@ -121,6 +121,7 @@ private:
     std::set<std::pair<uint32_t, uint64_t>> visited_;
     ScanMonitor* monitor_;
     std::wstring checking_;  // the file being checked, for the chunk loop
+    std::vector<ScanNote> notes_;  // about the file just checked
     bool stopped_ = false;
     std::wstring stoppedIn_;
 };

@@ -87,7 +87,8 @@ def _single(rng, kind):
     if kind in ("hi", "lo"):
         return (kind, rng.randrange(16))
     if kind in ("alt", "nalt"):
-        return (kind, tuple(sorted(rng.sample(range(256), rng.randint(2, 4)))))
+        # A negation may name a single byte: "!(aa)".
+        return (kind, tuple(sorted(rng.sample(range(256), rng.randint(1 if kind == "nalt" else 2, 4)))))
     if kind == "skip":
         return ("skip", rng.randint(1, 40))
     raise ValueError(kind)

@@ -389,12 +389,18 @@ class Generator:
         rng = self.rng
         name = self.name()
         tokens = bodysig.random_pattern(rng, rng.choice(bodysig.FEATURES))
-        if rng.random() < 0.5:
+        target = 0
+        choice = rng.randrange(3)
+        if choice == 0:
             extra = f"0/qdx{rng.randint(0, 10**9)}never[0-9]{{8}}/"
-        else:
+        elif choice == 1:
             # Four exact hex digits: random data never holds them by chance.
             extra = f"0(>>{rng.randint(0, 8)}#hbe4#={rng.randint(4096, 65535)})"
-        line = f"{name};Engine:81-255,Target:0;0&1;{bodysig.render(tokens)};{extra}"
+        else:
+            # In a program's version information: not matched by our scanner.
+            extra = "VI:" + bytes(f"QdxVersion{rng.randint(0, 10**9)}", "ascii").hex()
+            target = 1
+        line = f"{name};Engine:81-255,Target:{target};0&1;{bodysig.render(tokens)};{extra}"
         data, lead = bodysig.instance(rng, tokens)
         for blob in self.hosts("plain", False, name):
             if blob.place_anywhere(data, note=f"{name}: first subsignature of a skipped signature") is not None:

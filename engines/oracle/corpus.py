@@ -1,6 +1,6 @@
 """Files of the test corpus: plain binary files and PE files with signature
-material placed at chosen offsets over random filler, and stored ZIP
-archives of some of them.
+material placed at chosen offsets over random filler, and ZIP archives of
+some of them, laid out in the ways real archives are (and lie).
 
 Each file keeps what was planted in it (for the report on a mismatch) and
 which signature names it holds material of, so that archives never combine
@@ -10,6 +10,7 @@ import hashlib
 import io
 import os
 import random
+import struct
 import zipfile
 
 import pebuild
@@ -147,15 +148,60 @@ def new_pe(rng, big=False, sections=None):
     return Blob(rng, "pe", layout=layout, big=big)
 
 
-def zip_bytes(members):
-    """A ZIP archive of (name, data) pairs, every member stored."""
+def zip_bytes(members, deflate=False):
+    """A ZIP archive of (name, data) pairs, every member stored or deflated."""
+    kind = zipfile.ZIP_DEFLATED if deflate else zipfile.ZIP_STORED
     buf = io.BytesIO()
-    with zipfile.ZipFile(buf, "w", compression=zipfile.ZIP_STORED) as z:
+    with zipfile.ZipFile(buf, "w", compression=kind) as z:
         for name, data in members:
             info = zipfile.ZipInfo(name, date_time=(2024, 1, 1, 0, 0, 0))
-            info.compress_type = zipfile.ZIP_STORED
+            info.compress_type = kind
             z.writestr(info, data)
     return buf.getvalue()
+
+
+# How an archive of the corpus is laid out: its members stored (clamscan
+# then also finds them in the archive's own bytes), deflated, inside two
+# archives inside the archive, appended to a program without its offsets
+# adjusted, with an end record that understates the entries, or with
+# stated sizes smaller than the data. (ZIP64 archives are left out: clamscan
+# finds no central directory in them and reads only what their local
+# headers lead it to; the unit tests cover them.)
+LAYOUTS = ("stored", "deflated", "nested", "appended", "understated", "lying")
+
+
+def _patch_sizes(z, small):
+    """Every member's stated unpacked size set to `small`, in both headers."""
+    at = 0
+    while True:
+        at = z.find(b"PK\x01\x02", at)
+        if at < 0:
+            break
+        local = struct.unpack_from("<I", z, at + 42)[0]
+        struct.pack_into("<I", z, at + 24, small)
+        struct.pack_into("<I", z, local + 22, small)
+        at += 4
+
+
+def archive_bytes(members, layout):
+    if layout == "stored":
+        return zip_bytes(members)
+    if layout == "deflated":
+        return zip_bytes(members, True)
+    if layout == "nested":
+        return zip_bytes([("outer/inner.zip", zip_bytes([("deep.zip", zip_bytes(members, True))], True))])
+    if layout == "appended":
+        return b"MZ" + bytes(4094) + zip_bytes(members, True)
+    if layout == "understated":
+        z = bytearray(zip_bytes(members, True))
+        end = z.rfind(b"PK\x05\x06")
+        struct.pack_into("<HH", z, end + 8, 1, 1)
+        return bytes(z)
+    if layout == "lying":
+        z = bytearray(zip_bytes(members, True))
+        _patch_sizes(z, 16)
+        return bytes(z)
+    raise ValueError(layout)
 
 
 def hashes(data):

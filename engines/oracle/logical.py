@@ -13,18 +13,24 @@ mod is None or (op, X, Y); Y is None for leaves.
 def render(node, top=True):
     kind = node[0]
     if kind == "leaf":
-        return f"{node[1]}" + _mod(node[2])
+        return f"{node[1]}" + _mod(node[2], True)
     if kind == "block":
-        return "(" + "|".join(str(i) for i in node[1]) + ")" + _mod(node[2])
+        return "(" + "|".join(str(i) for i in node[1]) + ")" + _mod(node[2], False)
     inner = ("&" if kind == "and" else "|").join(render(c, top=False) for c in node[1])
     return inner if top else "(" + inner + ")"
 
 
-def _mod(mod):
+def _mod(mod, leaf):
     if mod is None:
         return ""
     op, x, y = mod
-    return f"{op}{x}" + ("" if y is None else f",{y}")
+    # Forms the databases hold and the scanners read as the plain ones:
+    # "==" for "=" after a subsignature, a trailing comma for no second
+    # figure after a block's condition or a subsignature's "=".
+    comma = y is None and x % 3 == 1 and (not leaf or op == "=")
+    if op == "=" and leaf and x % 2:
+        op = "=="
+    return f"{op}{x}" + ("," if comma else "" if y is None else f",{y}")
 
 
 def _holds(op, value, x):

@@ -355,6 +355,15 @@ TEST(ScanArchive, StoredZipMembersOnlyWithArchivesOn) {
     ScanRun run = scan(dir, ReportOnly, 1, 1, 2);
     ASSERT_EQ(run.counted, 1);
     EXPECT_NE(run.lines.at(1).find("member eicar.com"), std::string::npos) << run.lines.at(1);
+    // A member that cannot be scanned gets a line of its own, which counts
+    // as no infection.
+    std::string locked = readFile(dir + "\\tests.zip");
+    locked[locked.find(std::string("PK\x01\x02", 4)) + 8] |= 1;  // encrypted
+    writeFile(dir + "\\locked.zip", locked);
+    run = scan(dir + "\\locked.zip", ReportOnly, 1, 1, 2);
+    EXPECT_EQ(run.counted, 0);
+    ASSERT_EQ(run.lines.size(), 2u);
+    EXPECT_EQ(run.lines[1], run.lines[0] + ", member eicar.com: not scanned: it is encrypted");
     // A virus in one member cannot be cut out, and the other members must
     // not be lost with it: disinfection leaves the archive alone, deletion
     // takes it (into the quarantine).

@@ -101,10 +101,12 @@ TEST(DatabaseLines, BodyAndLogicalLeftOutWithTheirReasons) {
          "Inside;Engine:51-255,Target:0,Container:CL_TYPE_ZIP;0;41424344\n"
          "Mail;Engine:51-255,Target:4;0;41424344\n"
          "Missing;Engine:51-255,Target:0;0&2;41424344;45464748\n"
-         "EpAny;Engine:51-255,Target:0;0;EP+0:41424344\n");
-    EXPECT_EQ(sink.logicals, (std::vector<std::string>{"Plain", "Nocase"}));
+         "EpAny;Engine:51-255,Target:0;0;EP+0:41424344\n"
+         "Version;Engine:51-255,Target:1;0&1;41424344;VI:46696c65\n"  // in the version information
+         "Forms;Engine:51-255,Target:0;(0==1)&1=2,;41!(00)42;43\n");
+    EXPECT_EQ(sink.logicals, (std::vector<std::string>{"Plain", "Nocase", "Forms"}));
     EXPECT_EQ(skipped(report, Skip::Special), 3u);
-    EXPECT_EQ(skipped(report, Skip::Unsupported), 4u);
+    EXPECT_EQ(skipped(report, Skip::Unsupported), 5u);
     EXPECT_EQ(skipped(report, Skip::OtherTarget), 2u);
     EXPECT_EQ(skipped(report, Skip::Malformed), 5u);
     load(loader, "x.cbc", "bytecode");
@@ -127,6 +129,10 @@ TEST(DatabaseLines, IgnoreListsByNameAndByEntry) {
     EXPECT_EQ(report.ignoreEntries, 3u);
     load(loader, "late.ign2", "Kept\n");  // signatures loaded before are dropped at the end
     EXPECT_EQ(sink.dropped, (std::vector<std::string>{"Gone", "Kept"}));
+    // A name listed alone and with an entry's digest: every entry goes, in either order.
+    load(loader, "twice.ign2", "A\nA:" + md5Hex("A:0:*:41424344") + "\nB:" + md5Hex("B:0:*:41424344") + "\nB\n");
+    load(loader, "y.ndb", "A:0:*:41424345\nB:0:*:41424345\n");
+    EXPECT_EQ(sink.bodies, (std::vector<std::string>{"Other", "Kept"}));
 }
 
 TEST(Containers, ChecksumsVouchForTheContent) {
@@ -158,6 +164,30 @@ TEST(Containers, ChecksumsVouchForTheContent) {
         EXPECT_EQ(report.fileHashes, 0u);
         EXPECT_EQ(report.files, std::vector<std::string>{"main.ndb"});
     }
+    {
+        // The header's checksum is compared even where the content unpacks
+        // well: a changed signature line under a plain tar body.
+        std::string changed = makeContainer(tar, true);
+        changed[changed.find("41424344") + 7] = '5';
+        Kept sink;
+        LoadReport report;
+        DatabaseLoader loader(sink, report);
+        load(loader, "daily.cvd", changed);
+        ASSERT_EQ(report.errors.size(), 1u);
+        EXPECT_NE(report.errors[0].find("checksum"), std::string::npos) << report.errors[0];
+    }
+    {
+        // Nothing of a refused container takes effect, its ignore list included.
+        std::string damaged = makeContainer(makeTar({{"daily.ign2", "Before\n"}, {"daily.ndb", "Body:0:*:41424344\n"}}), true);
+        damaged[damaged.size() - 700] ^= 1;
+        Kept sink;
+        LoadReport report;
+        DatabaseLoader loader(sink, report);
+        load(loader, "daily.cvd", damaged);
+        load(loader, "main.ndb", "Before:0:*:41424344\n");
+        ASSERT_EQ(report.errors.size(), 1u);
+        EXPECT_EQ(sink.bodies, std::vector<std::string>{"Before"});
+    }
     for (const std::string& bad : {makeContainer(gzip(tar), false),  // a .cvd must carry its checksum
                                    std::string("ClamAV-VDB:short"), makeContainer(gzip(tar), true).substr(0, 600),
                                    std::string(600, 'x')}) {
@@ -185,4 +215,12 @@ TEST(Containers, RebuiltFilesAreCheckedByTheirInfoList) {
     ASSERT_EQ(report.errors.size(), 1u);
     EXPECT_NE(report.errors[0].find("daily.ndb"), std::string::npos) << report.errors[0];
     EXPECT_EQ(sink.bodies, std::vector<std::string>{"Body"});
+    // An unsigned container with a digital signature is refused, as the
+    // standard scanner refuses it; a signed one keeps it unchecked.
+    const std::string signedInfo = info + "DSIG:c2lnbmF0dXJl\n";
+    load(loader, "test.cud", makeContainer(makeTar({{"test.info", signedInfo}, {"test.ndb", "Cud:0:*:41424344\n"}}), false));
+    load(loader, "test.cld", makeContainer(makeTar({{"daily.info", signedInfo}, {"daily.ndb", ndb}}), false));
+    ASSERT_EQ(report.errors.size(), 2u);
+    EXPECT_NE(report.errors[1].find("test.cud"), std::string::npos) << report.errors[1];
+    EXPECT_EQ(sink.bodies, (std::vector<std::string>{"Body", "Body"}));
 }

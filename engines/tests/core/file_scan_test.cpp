@@ -30,6 +30,18 @@ public:
             names.push_back(std::string(f.finding.name) + (f.member.empty() ? "" : "@" + f.member));
         return names;
     }
+    // The findings, then "member: reason" for each member not scanned.
+    std::vector<std::string> scanWithNotes(const std::string& data, const ArchiveLimits& limits = {}) {
+        MemoryFile file(data);
+        ScanOptions options;
+        options.allMatches = true;
+        std::vector<ScanNote> notes;
+        std::vector<std::string> out;
+        for (const auto& f : scanFile(store, options, file, true, &notes, limits))
+            out.push_back(std::string(f.finding.name) + "@" + f.member);
+        for (const auto& n : notes) out.push_back(n.member + ": " + n.reason);
+        return out;
+    }
     SignatureStore store;
     LoadReport report;
 };
@@ -95,6 +107,9 @@ TEST(FileScan, HashesSectionsAndTheAllowList) {
               {"a.hsb", sha256Hex(pe) + ":*:File.Sha256:73\n"},
               {"a.mdb", "512:" + md5Hex(section1) + ":Section.Md5\n"}});
     EXPECT_EQ(e.scan(pe), (std::vector<std::string>{"File.Md5", "File.Sha256", "Section.Md5"}));
+    // A digest is taken for the sizes of its own kind, not only the MD5 sizes.
+    EXPECT_EQ(Engine({{"a.hdb", md5Hex("other") + ":5:Other.Md5\n"}, {"b.hsb", sha256Hex(pe) + ":" + std::to_string(pe.size()) + ":Sha256.Sized\n"}}).scan(pe),
+              std::vector<std::string>{"Sha256.Sized"});
     Engine allowed({{"a.hdb", md5Hex(pe) + ":" + std::to_string(pe.size()) + ":File.Md5\n"},
                     {"a.ndb", "Body:0:*:" + hex("data data") + "\n"},
                     {"a.fp", md5Hex(pe) + ":" + std::to_string(pe.size()) + ":allowed.exe\n"}});
@@ -111,6 +126,9 @@ TEST(FileScan, ZipMembersStoredAndDeflated) {
     EXPECT_EQ(e.scan(zip), (std::vector<std::string>{"Body", "Body@stored.bin", "Body@packed.bin", "Member.Md5@packed.bin"}));
     EXPECT_EQ(e.scan(zip, false), std::vector<std::string>{"Body"});  // first finding: the archive itself
     EXPECT_TRUE(e.scan(makeZip({{"packed.bin", payload, true}}), true, false).empty());  // archives off
+    // An archive appended to a file of any kind is found by its directory.
+    EXPECT_EQ(e.scan("JUNK" + std::string(3000, '\0') + makeZip({{"packed.bin", payload, true}})),
+              std::vector<std::string>{"Body@packed.bin"});
     // An allowed archive is clean, its members included.
     Engine allowed({{"a.hdb", md5Hex(payload + "2") + ":" + std::to_string(payload.size() + 1) + ":Member.Md5\n"},
                     {"a.fp", md5Hex(zip) + ":" + std::to_string(zip.size()) + ":ok.zip\n"}});
@@ -125,12 +143,14 @@ TEST(FileScan, DamagedArchivesAreNotErrors) {
     std::string damaged = zip;
     damaged[40] ^= 0x55;  // inside the deflated data
     EXPECT_NO_THROW(e.scan(damaged));
-    // The member's stated size is a limit: more data is damage, not work.
-    std::string bomb = zip;
-    const size_t central = bomb.rfind(std::string("PK\x01\x02", 4));
-    bomb[central + 24] = 10;  // uncompressed size
-    bomb[central + 25] = bomb[central + 26] = bomb[central + 27] = 0;
-    EXPECT_TRUE(e.scan(bomb).empty());
+    // The member's stated size is a hint: data beyond it is read (within
+    // the budget), and offsets from the end count from the true end.
+    std::string lying = zip;
+    const size_t central = lying.rfind(std::string("PK\x01\x02", 4));
+    lying[central + 24] = 10;  // uncompressed size
+    lying[central + 25] = lying[central + 26] = lying[central + 27] = 0;
+    Engine end({{"a.ndb", "Tail:0:EOF-8:" + hex("qqqqABCD") + "\n"}});
+    EXPECT_EQ(end.scan(lying), std::vector<std::string>{"Tail@packed.bin"});
 }
 
 TEST(FileScan, SubsignatureModifiers) {
@@ -150,6 +170,12 @@ TEST(FileScan, SubsignatureModifiers) {
     EXPECT_EQ(e.scan("swordfish words word_"), (std::vector<std::string>{"Word", "WordCase"}));
     EXPECT_EQ(e.scan("WORD"), std::vector<std::string>{"WordCase"});
     EXPECT_EQ(e.scan("xWORD word"), (std::vector<std::string>{"Word", "WordCase"}));
+    // Wide and without case at once; a one-byte alternative widened too.
+    Engine wi({{"m.ldb", "WideCase;Engine:81-255,Target:0;0;" + hex("AbC") + "::wi\n"
+                         "WideAlt;Engine:81-255,Target:0;0;41(42|43)44::w\n"}});
+    EXPECT_EQ(wi.scan(std::string("a\0B\0c\0", 6)), std::vector<std::string>{"WideCase"});
+    EXPECT_EQ(wi.scan(std::string("A\0C\0D\0", 6)), std::vector<std::string>{"WideAlt"});
+    EXPECT_TRUE(wi.scan("ACD").empty());
 }
 
 TEST(FileScan, OwnSignaturesComeFirstAndFamiliesLast) {
@@ -160,4 +186,31 @@ TEST(FileScan, OwnSignaturesComeFirstAndFamiliesLast) {
     EXPECT_EQ(e.scan("DBBYTES OWNBYTES", false), std::vector<std::string>{"Own.Sig"});
     EXPECT_EQ(e.scan("DBBYTES OWNBYTES FAMILY"), (std::vector<std::string>{"Own.Sig", "Db.Sig"}));
     EXPECT_EQ(e.scan("FAMILY"), std::vector<std::string>{"Own.Family"});
+}
+
+TEST(FileScan, ArchivesInsideArchivesWithinOneBudget) {
+    Engine e({{"a.ndb", "Body:0:*:" + hex("payload pppp") + "\n"}});
+    std::string nested = makeZip({{"p.bin", "test payload pppp", true}});
+    std::string path = "p.bin";
+    for (int level = 1; level < 8; ++level) {
+        const std::string name = "l" + std::to_string(level) + ".zip";
+        nested = makeZip({{name, nested, level % 2 == 0}, {"x" + std::to_string(level), "filler", false}});
+        path = name + "/" + path;
+    }
+    EXPECT_EQ(e.scanWithNotes(nested), std::vector<std::string>{"Body@" + path});
+    const std::string deeper = makeZip({{"l8.zip", nested, false}});
+    EXPECT_EQ(e.scanWithNotes(deeper), std::vector<std::string>{"l8.zip/" + path.substr(0, path.rfind('/')) +
+                                                                ": not opened: archives lie deeper inside archives than 8 levels"});
+    // One budget for the archive and every archive inside it.
+    ArchiveLimits limits;
+    limits.maxUnpacked = 20000;
+    const std::string big = makeZip({{"a.bin", std::string(15000, 'a'), true}, {"b.bin", std::string(15000, 'b'), true},
+                                     {"c.bin", "test payload pppp", true}});
+    EXPECT_EQ(e.scanWithNotes(big, limits),
+              (std::vector<std::string>{"b.bin: not scanned whole: the archive's budget of unpacked bytes is spent",
+                                        "c.bin: not scanned: the archive's budget of unpacked bytes is spent"}));
+    limits = {};
+    limits.maxMembers = 2;
+    EXPECT_EQ(e.scanWithNotes(big, limits),
+              std::vector<std::string>{"...: not scanned: members beyond the archive's budget of members"});
 }

@@ -37,6 +37,10 @@ TEST(LogicalExpression, CountsAndConditionsAsTheDatabasesExpect) {
         {"(0|0)=2", {1}, true},          // named twice, counted twice ...
         {"(0|0)>1,2", {2}, false},       // ... but one subsignature all the same
         {"(1<2|0)>0,2", {1, 0}, true},   // "1<2" holds with no match and counts as matched
+        {"0==1", {1}, true},             // "==" reads as "=", a trailing comma as no second figure
+        {"0==1", {2}, false},
+        {"0=1,", {1}, true},
+        {"(0|1)>1,", {2, 0}, true},
         {"((0|1)>0|1)>0,2", {1, 1}, false},  // a condition on a block hides its members
         {"((0&0)>0|1)>0,1", {1, 0}, false},
     };
@@ -48,7 +52,7 @@ TEST(LogicalExpression, CountsAndConditionsAsTheDatabasesExpect) {
         EXPECT_EQ(e.evaluate(counts.data()), c.holds) << c.expression;
     }
     LogicExpression e;
-    for (const char* bad : {"", "0&", "(0", "0)", "0=", "0>1,", "a", "64", "0&&1", "0=1=2"})
+    for (const char* bad : {"", "0&", "(0", "0)", "0=", "0>1,", "0>1,x", "0===1", "(0|1)==1", "a", "64", "0&&1", "0=1=2"})
         EXPECT_FALSE(parseLogic(bad, e)) << bad;
 }
 

@@ -168,7 +168,7 @@ bool naiveParse(std::string_view s, NaiveSignature& out) {
                 if (!parseByte(s, i, b)) return false;
                 e.choices.back().push_back(b);
             }
-            if (e.choices.size() < 2) return false;
+            if (e.choices.size() < 2 && !e.negated) return false;
             for (const auto& c : e.choices) {
                 if (c.empty()) return false;
                 if (c.size() != e.choices[0].size()) {

@@ -78,6 +78,8 @@ TEST(BodyPattern, EveryWildcardAgreesWithTheNaiveMatcher) {
         {"41(4243|4445)46", "ADEF", true},    // strings of one length
         {"41!(4243|4445)46", "ADDF", true},
         {"41!(4243|4445)46", "ABCF", false},
+        {"41!(42)43", "AxC", true},            // one string negated
+        {"41!(42)43", "ABC", false},
         {"41(42|4344)45", "ABE", true},       // strings of different lengths
         {"41(42|4344)45", "ACDE", true},
         {"41(42|4344)45", "ACE", false},
@@ -114,6 +116,14 @@ TEST(BodyPattern, FormsThatAreRefusedOrLeftOut) {
         EXPECT_EQ(compilePattern(bad, v), PatternError::Malformed) << bad;
     EXPECT_EQ(compilePattern("4142(B)4344", v), PatternError::Unsupported);
     EXPECT_EQ(compilePattern("4142(L)4344", v), PatternError::Unsupported);
+    // Hostile lines: short fixed gaps are bytes of their part, and lines are
+    // bounded in bytes and in gaps.
+    std::string fixedGaps = "41", gaps = "41";
+    for (int i = 0; i < 600; ++i) fixedGaps += "{127}";
+    for (uint32_t i = 0; i <= kMaxPatternGaps; ++i) gaps += "*41";
+    EXPECT_EQ(compilePattern(fixedGaps + "42", v), PatternError::TooComplex);
+    EXPECT_EQ(compilePattern(gaps, v), PatternError::TooComplex);
+    EXPECT_EQ(compilePattern(fixedGaps.substr(0, 2 + 5 * 500) + "42", v), PatternError::None);
     EXPECT_EQ(compilePattern("41424344*????", v), PatternError::NoAnchor);
     // Seven choices of different lengths, three times: more variants than allowed.
     EXPECT_EQ(compilePattern("41(42|4242|424242|42424242|4242424242|424242424242|42424242424242)"

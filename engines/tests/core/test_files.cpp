@@ -102,11 +102,21 @@ std::string makeZip(const std::vector<ZipEntry>& entries) {
         append16(out, e.deflate ? 8 : 0);
         append32(out, 0);
         append32(out, crc);
-        append32(out, static_cast<uint32_t>(data.size()));
-        append32(out, static_cast<uint32_t>(e.data.size()));
+        // ZIP64: the sizes (and the offset) in the extra field instead.
+        std::string extra64;
+        if (e.zip64) {
+            append16(extra64, 1);
+            append16(extra64, 24);
+            for (uint64_t v : {uint64_t{e.data.size()}, uint64_t{data.size()}, uint64_t{local}}) {
+                append32(extra64, static_cast<uint32_t>(v));
+                append32(extra64, static_cast<uint32_t>(v >> 32));
+            }
+        }
+        append32(out, e.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(data.size()));
+        append32(out, e.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(e.data.size()));
         append16(out, static_cast<uint32_t>(e.name.size()));
-        append16(out, 0);
-        out += e.name + data;
+        append16(out, static_cast<uint32_t>(e.localExtra.size()));
+        out += e.name + e.localExtra + data;
         append32(directory, 0x02014b50);
         append16(directory, 20);
         append16(directory, 20);
@@ -114,16 +124,16 @@ std::string makeZip(const std::vector<ZipEntry>& entries) {
         append16(directory, e.deflate ? 8 : 0);
         append32(directory, 0);
         append32(directory, crc);
-        append32(directory, static_cast<uint32_t>(data.size()));
-        append32(directory, static_cast<uint32_t>(e.data.size()));
+        append32(directory, e.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(data.size()));
+        append32(directory, e.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(e.data.size()));
         append16(directory, static_cast<uint32_t>(e.name.size()));
-        append16(directory, 0);
+        append16(directory, static_cast<uint32_t>(extra64.size()));
         append16(directory, 0);
         append16(directory, 0);
         append16(directory, 0);
         append32(directory, 0);
-        append32(directory, local);
-        directory += e.name;
+        append32(directory, e.zip64 ? 0xFFFFFFFFu : local);
+        directory += e.name + extra64;
     }
     const uint32_t at = static_cast<uint32_t>(out.size());
     out += directory;

@@ -15,8 +15,12 @@ std::string makePe(const std::vector<std::string>& sections, size_t entrySection
 uint32_t peSectionOffset(const std::vector<std::string>& sections, size_t index);
 
 struct ZipEntry {
+    ZipEntry(std::string n, std::string d, bool packed = false, std::string extra = {}, bool wide = false)
+        : name(std::move(n)), data(std::move(d)), deflate(packed), localExtra(std::move(extra)), zip64(wide) {}
     std::string name, data;
     bool deflate = false;
+    std::string localExtra;  // an extra field in the local header only
+    bool zip64 = false;      // sizes and offset in ZIP64 extra fields
 };
 std::string makeZip(const std::vector<ZipEntry>& entries);
 
