@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -34,6 +36,19 @@ std::string runningTest()
     return running;
 }
 
+std::string programName(DWORD id)
+{
+    std::string name = "process " + std::to_string(id);
+    HANDLE all = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(all, &entry); more; more = Process32Next(all, &entry))
+        if (entry.th32ProcessID == id)
+            name = entry.szExeFile;
+    CloseHandle(all);
+    return name;
+}
+
 // Ends every process the tests started that still runs, with `code`; gives
 // how many there were.
 int endStartedProcesses(UINT code)
@@ -50,8 +65,15 @@ int endStartedProcesses(UINT code)
             if (id == GetCurrentProcessId())
                 continue;
             if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
-                if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT && TerminateProcess(process, code))
-                    ++ended;
+                // Wine's desktop process, which the prefix's first window
+                // starts as our child, serves every program of the prefix.
+                const std::string name = programName(id);
+                if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT && lstrcmpiA(name.c_str(), "explorer.exe") != 0) {
+                    if (TerminateProcess(process, code)) {
+                        std::fprintf(stderr, "ended %s\n", name.c_str());
+                        ++ended;
+                    }
+                }
                 CloseHandle(process);
             }
         }
