@@ -421,21 +421,7 @@ void DatabaseLoader::loadContainer(std::string_view fileName, InputStream& raw, 
         if (n == 0) break;
         m += n;
     }
-    struct Prefixed final : InputStream {
-        Prefixed(const unsigned char* p, size_t n, InputStream& in) : in_(in) { prefix_.assign(p, p + n); }
-        size_t read(void* buffer, size_t size) override {
-            if (at_ < prefix_.size()) {
-                const size_t n = std::min(size, prefix_.size() - at_);
-                std::memcpy(buffer, prefix_.data() + at_, n);
-                at_ += n;
-                return n;
-            }
-            return in_.read(buffer, size);
-        }
-        std::vector<unsigned char> prefix_;
-        size_t at_ = 0;
-        InputStream& in_;
-    } content(magic, m, hashed);
+    PrefixedStream content(std::string_view(reinterpret_cast<const char*>(magic), m), hashed);
     std::unique_ptr<InflateStream> inflated;
     InputStream* tarStream = &content;
     if (m == 2 && magic[0] == 0x1F && magic[1] == 0x8B) {

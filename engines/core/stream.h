@@ -31,6 +31,24 @@ private:
     std::string_view data_;
 };
 
+// The first bytes, already read from `in` to look at them, and then the
+// rest of `in`.
+class PrefixedStream final : public InputStream {
+public:
+    PrefixedStream(std::string_view prefix, InputStream& in) : prefix_(prefix), in_(in) {}
+    size_t read(void* buffer, size_t size) override {
+        if (prefix_.empty()) return in_.read(buffer, size);
+        const size_t n = size < prefix_.size() ? size : prefix_.size();
+        std::memcpy(buffer, prefix_.data(), n);
+        prefix_.remove_prefix(n);
+        return n;
+    }
+
+private:
+    std::string_view prefix_;  // not owned
+    InputStream& in_;
+};
+
 // A read that the system refused (as opposed to data found damaged).
 class ReadError : public std::runtime_error {
 public:

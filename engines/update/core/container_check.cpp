@@ -31,26 +31,6 @@ private:
     std::unique_ptr<Hasher> hasher_;
 };
 
-// Gives back the first bytes already read, then the rest.
-class Prefixed final : public InputStream {
-public:
-    Prefixed(std::string prefix, InputStream& in) : prefix_(std::move(prefix)), in_(in) {}
-    size_t read(void* buffer, size_t size) override {
-        if (at_ < prefix_.size()) {
-            const size_t n = std::min(size, prefix_.size() - at_);
-            std::memcpy(buffer, prefix_.data() + at_, n);
-            at_ += n;
-            return n;
-        }
-        return in_.read(buffer, size);
-    }
-
-private:
-    std::string prefix_;
-    size_t at_ = 0;
-    InputStream& in_;
-};
-
 size_t readUpTo(InputStream& in, char* buffer, size_t size) {
     size_t got = 0;
     while (got < size) {
@@ -148,7 +128,7 @@ ContainerHeader checkContainer(InputStream& in, ContainerKind kind, const Truste
     Hashing whole(in, HashKind::Md5);
     char magic[2] = {0, 0};
     const size_t m = readUpTo(whole, magic, 2);
-    Prefixed content(std::string(magic, m), whole);
+    PrefixedStream content(std::string_view(magic, m), whole);
     std::unique_ptr<InflateStream> inflated;
     InputStream* tarStream = &content;
     if (m == 2 && static_cast<unsigned char>(magic[0]) == 0x1F && static_cast<unsigned char>(magic[1]) == 0x8B) {
