@@ -15,6 +15,7 @@
 #include "cld_writer.h"
 #include "container_check.h"
 #include "patch.h"
+#include "detached_signature.h"
 #include "test_keys.h"
 #include "win_file.h"
 
@@ -55,7 +56,8 @@ int main(int argc, char** argv) {
     }
     const TrustedKeys keys{makeKey(testkeys::kHeaderModulus, testkeys::kHeaderExponent),
                            makeKey(testkeys::kPssModulus, testkeys::kPssExponent),
-                           makeKey(testkeys::kPssModulus, testkeys::kPssExponent)};
+                           makeKey(testkeys::kPssModulus, testkeys::kPssExponent),
+                                  {certificateFromPem(testkeys::kDetachedRoot)}};
     const auto start = std::chrono::steady_clock::now();
     uint32_t version = 0;
     try {

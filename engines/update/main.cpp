@@ -16,6 +16,7 @@
 #include "updater.h"
 #include "winpath.h"
 #ifdef QDX_UPDATE_TEST_BUILD
+#include "detached_signature.h"
 #include "test_keys.h"
 #endif
 
@@ -34,7 +35,8 @@ const TrustedKeys& trustedKeys() {
 #ifdef QDX_UPDATE_TEST_BUILD
     static const TrustedKeys keys{makeKey(testkeys::kHeaderModulus, testkeys::kHeaderExponent),
                                   makeKey(testkeys::kPssModulus, testkeys::kPssExponent),
-                                  makeKey(testkeys::kPssModulus, testkeys::kPssExponent)};
+                                  makeKey(testkeys::kPssModulus, testkeys::kPssExponent),
+                                  {certificateFromPem(testkeys::kDetachedRoot)}};
     return keys;
 #else
     return officialKeys();

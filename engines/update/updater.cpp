@@ -2,13 +2,16 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <ctime>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "after_update.h"
 #include "cld_writer.h"
 #include "container_check.h"
+#include "detached_signature.h"
 #include "dns_lookup.h"
 #include "mirror.h"
 #include "part_file.h"
@@ -63,6 +66,22 @@ uint32_t installedVersion(const std::string& path) {
 
 ContainerKind kindOf(const std::string& name) {
     return name.size() > 4 && name.compare(name.size() - 4, 4, ".cld") == 0 ? ContainerKind::Cld : ContainerKind::Cvd;
+}
+
+// The digest of what a part file holds, read back from the disk.
+ContentDigester digesterOf(PartFile& part) {
+    return [&part](DigestKind kind) {
+        WinFile file(part.handle(), part.size());
+        auto digest = newDigest(kind);
+        std::vector<char> block(1 << 20);
+        for (uint64_t at = 0; at < file.size();) {
+            const size_t got = file.readAt(at, block.data(), static_cast<size_t>(std::min<uint64_t>(block.size(), file.size() - at)));
+            if (!got) throw std::runtime_error("the download cannot be read back");
+            digest->update(block.data(), got);
+            at += got;
+        }
+        return digest->finish();
+    };
 }
 
 // Stops using a mirror for the rest of the run.
@@ -306,8 +325,9 @@ private:
         return false;
     }
 
-    // Fetches `name` into `part` with the retry rules.
-    void download(Mirror& mirror, const std::string& name, PartFile& part) {
+    // Fetches `name` into `part` with the retry rules; at most `limit` bytes
+    // (0: the size limit of update.ini).
+    void download(Mirror& mirror, const std::string& name, PartFile& part, uint64_t limit = 0) {
         say("Downloading " + name);
         Transfer t;
         t.stop = &stop_;
@@ -319,7 +339,7 @@ private:
         };
         for (int attempt = 1;; ++attempt) {
             try {
-                mirror.fetch(name, part.handle(), settings_.maxFileBytes, t);
+                mirror.fetch(name, part.handle(), limit ? limit : settings_.maxFileBytes, t);
                 return;
             } catch (const FetchError& e) {
                 const RetryDecision d = decideRetry(e.failure, attempt, settings_.retryWaitSeconds);
@@ -341,6 +361,37 @@ private:
             throw FetchError(Failure::Refused, name + " was discarded: " + e.what());
         } catch (const ReadError& e) {
             throw std::runtime_error(name + " cannot be read back: " + e.what());
+        }
+    }
+
+    // Checks the detached signature the mirror offers for `what`, when it
+    // offers one. Throws FetchError(Refused) when it is not good; without
+    // one, or in a form this program does not check, the file's own
+    // signature (already checked) decides.
+    void checkDetached(Mirror& mirror, const std::string& signName, const ContentDigester& digestOfContent, const std::string& what) {
+        std::string text;
+        try {
+            PartFile part(folder_ + "\\" + signName);
+            download(mirror, signName, part, kMostSignatureFileBytes);
+            text.resize(static_cast<size_t>(part.size()));
+            WinFile file(part.handle(), part.size());
+            if (file.readAt(0, text.data(), text.size()) != text.size()) throw std::runtime_error(signName + " cannot be read back");
+        } catch (const FetchError& e) {
+            if (e.failure != Failure::NotFound) throw;
+            say("The mirror offers no detached signature for " + what + "; its own signature was checked");
+            return;
+        }
+        const DetachedResult r = checkDetachedSignature(text, digestOfContent, keys_.roots, static_cast<int64_t>(now()));
+        switch (r.verdict) {
+            case DetachedVerdict::Verified:
+                say("The detached signature " + signName + " is good (signed by " + r.text + ")");
+                return;
+            case DetachedVerdict::NotChecked:
+                say("The detached signature " + signName + " was not checked (" + r.text + "); the own signature of " + what +
+                    " was checked");
+                return;
+            case DetachedVerdict::Refused:
+                throw FetchError(Failure::Refused, what + " was discarded: its detached signature " + signName + " is not good: " + r.text);
         }
     }
 
@@ -385,6 +436,8 @@ private:
             if (h.version < remote || h.version < local || (h.version == local && !repair))
                 throw FetchError(Failure::Refused, name + " was discarded: it holds version " + std::to_string(h.version) +
                                                        ", not the " + std::to_string(remote) + " announced");
+            checkDetached(mirror, detachedSignatureName(db, h.version, kindOf(name) == ContainerKind::Cld ? "cld" : "cvd"), digesterOf(part),
+                          name);
             put(part, db, name, local, h.version, "in full");
         } catch (const FetchError&) {
             throw;
@@ -428,6 +481,14 @@ private:
             } catch (const FetchError& e) {
                 if (e.failure != Failure::NotFound) throw;
                 say("The mirror has no patch " + name + "; downloading " + db + " in full");
+                return false;
+            }
+            try {
+                checkDetached(mirror, name + ".sign", [&](DigestKind kind) { return digestOf(kind, bytes); }, name);
+            } catch (const FetchError& e) {
+                if (e.failure != Failure::Refused) throw;
+                say("Refused: " + std::string(e.what()) + "; downloading " + db + " in full");
+                worsen(kRefused);
                 return false;
             }
             try {

@@ -38,4 +38,28 @@ inline constexpr const char* kPssPrivate =
     "0838287583077606604857670675476890658063751141888705302600618275634367588826128777237731624283080937"
     "62584682010177741";
 
+// The root of the tests' detached signatures (certs/root.crt); certs/ holds
+// the keys and the rest of the chain the tests sign with.
+inline constexpr const char* kDetachedRoot =
+    "-----BEGIN CERTIFICATE-----\n"
+    "MIIDPjCCAiagAwIBAgIUDGDc5wOVfZNoE4HBrh45yYPGphkwDQYJKoZIhvcNAQEN\n"
+    "BQAwNjEVMBMGA1UECgwMUXVlbmRpeCBUZXN0MR0wGwYDVQQDDBRRdWVuZGl4IFRF\n"
+    "U1QgUm9vdCBDQTAgFw0yNjEyMDgxMzA5MDBaGA8yMTAwMTExMDEzMDkwMFowNjEV\n"
+    "MBMGA1UECgwMUXVlbmRpeCBUZXN0MR0wGwYDVQQDDBRRdWVuZGl4IFRFU1QgUm9v\n"
+    "dCBDQTCCASIwDQYJKoZIhvcNAQEBBQADggEPADCCAQoCggEBAOYpMFviFsT+c40R\n"
+    "yhg4uOV00y6lL4VTR9nEuQcgUrBJtVP2bPOL4YeMmzLsCLbV0Lx1ghSUWiQObIZq\n"
+    "3VTAOL5bZGOXizCVQDpeNhuXpz2JMAmowPyBPl7ZOb/8av+MVwbjfC3ssUmg1fs9\n"
+    "NG4nsbDAUtkVlU2DobhRZGE8eC5G39/LNgJ/ZLu+vXZ9Q9vPSOSBdmcNpS0hk1ye\n"
+    "aoYJzMA4wtIAvJ9acdO+3xxzmipRH5fXcKQkH2VZQ+6XA8S3rCW8sCiQLDwFBzjV\n"
+    "RfwqeOXBxCvsDAghZ/c+CeqNh1N4WlL8Mbq8Km7uoa24m0a8iIVF4DoV4Z2Q8U4U\n"
+    "+xGj7R8CAwEAAaNCMEAwDwYDVR0TAQH/BAUwAwEB/zAOBgNVHQ8BAf8EBAMCAQYw\n"
+    "HQYDVR0OBBYEFDNai4sz09hleyFEeCWvmWtvVzJhMA0GCSqGSIb3DQEBDQUAA4IB\n"
+    "AQBXMr6OhTOXoxOIeUHGe/orvQbGFD8L6uTSqAcPFKjOp1XuDpKFD1h5IPHPK4Ra\n"
+    "O2dAtbu9xzi8lipvjI1fGfljXlRqLiVfeUgbiXbAduCqJeH8Ut1/NMFiuayoo3U5\n"
+    "BUGpaSjdHsdSLwiLKsBEfBxHPds7uU8vToulBu+jv0tk/VtGcLLe8jHOprbjZnUt\n"
+    "BrpQ9qQrlxAcMnTw/c+EsqXOO0DDouF3kzt3fcRGziSH3Loc+ZBkPQtvPROqfosa\n"
+    "z468wEZzs3LQvtUiUC3V5h+eYwcWyOucb/bZITeuoSr6HGsV+gf9MTcJshx8YsOm\n"
+    "D9bB/pfHaxUzAFSjK4yyJheP\n"
+    "-----END CERTIFICATE-----\n";
+
 }  // namespace qdx::update::testkeys

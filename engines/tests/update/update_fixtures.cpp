@@ -10,6 +10,7 @@
 
 #include "cld_writer.h"
 #include "hash.h"
+#include "detached_signature.h"
 #include "test_keys.h"
 
 #pragma clang diagnostic ignored "-Wdeprecated-declarations"
@@ -65,7 +66,8 @@ std::string header(uint32_t version, const std::string& md5, const std::string& 
 const TrustedKeys& testKeys() {
     static const TrustedKeys keys{makeKey(testkeys::kHeaderModulus, testkeys::kHeaderExponent),
                                   makeKey(testkeys::kPssModulus, testkeys::kPssExponent),
-                                  makeKey(testkeys::kPssModulus, testkeys::kPssExponent)};
+                                  makeKey(testkeys::kPssModulus, testkeys::kPssExponent),
+                                  {certificateFromPem(testkeys::kDetachedRoot)}};
     return keys;
 }
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """qdxupdate_test.exe under Wine against a mirror on 127.0.0.1 that this test
-starts and stops: a first install, an update by patches, the fall-backs, and
-every failure that must leave the installed databases byte for byte as they
-were. The test build trusts the test keys only; the shipped qdxupdate.exe
+starts and stops: a first install, an update by patches, the fall-backs,
+detached signature files, and every failure that must leave the installed
+databases byte for byte as they were. The test build trusts the test keys only; the shipped qdxupdate.exe
 must refuse what they sign.
 
   updater_test.py --bin-dir BUILD/bin --test-bin BUILD/test-bin --wine-run BUILD/wine-run --prefix BUILD/wineprefix
@@ -167,6 +167,8 @@ def expect(condition, text, case=None):
 
 
 def serve_full(mirror, daily_version=10):
+    for name in [n for n in mirror.files if n.endswith(".sign")]:
+        del mirror.files[name]  # they were made for other bytes
     mirror.files["main.cvd"] = dbmaker.make_cvd("main", 1, MAIN)
     mirror.files["daily.cvd"] = dbmaker.make_cvd("daily", daily_version, daily_files(daily_version))
     mirror.files["bytecode.cvd"] = dbmaker.make_cvd("bytecode", 5, BYTECODE)
@@ -182,11 +184,13 @@ def installed_case(args, name, mirror, record_text=None):
     return case
 
 
-def unchanged_case(args, mirror, name, daily_rule=None, offered=None, expected_code=None, says=None, announced=True):
+def unchanged_case(args, mirror, name, daily_rule=None, offered=None, expected_code=None, says=None, announced=True, sign=None):
     """daily 11 offered in some broken way: nothing installed may change."""
     serve_full(mirror, 11)
     if offered is not None:
         mirror.files["daily.cvd"] = offered
+    if sign is not None:
+        mirror.files["daily-11.cvd.sign"] = sign
     if daily_rule:
         mirror.rules["daily.cvd"] = daily_rule
     case = installed_case(args, name, mirror, record(1, 11, 5) if announced else None)
@@ -208,8 +212,11 @@ def main():
     args = parser.parse_args()
     mirror = Mirror()
     try:
-        # A first install from nothing, the versions from the (faked) DNS record.
+        # A first install from nothing, the versions from the (faked) DNS
+        # record; the mirror offers detached signatures of every container.
         serve_full(mirror)
+        for name, version in (("main", 1), ("daily", 10), ("bytecode", 5)):
+            mirror.files["%s-%d.cvd.sign" % (name, version)] = dbmaker.sign_detached(mirror.files[name + ".cvd"])
         case = Case(args, "first")
         case.ini(mirror.url(), record(1, 10, 5))
         code = case.run()
@@ -218,6 +225,7 @@ def main():
                "first install: the files are not those served", case)
         expect(all(ua and ua.startswith("QuendixUpdate/") for _, _, ua in mirror.requests), "no proper User-Agent")
         expect("daily updated in full: (none) -> 10" in case.log(), "first install: no line for daily", case)
+        expect(case.log().count("is good (signed by Quendix_test_datafiles)") == 3, "first install: detached signatures not checked", case)
 
         # The same run again within the hour: nothing is asked of the mirror.
         mirror.requests.clear()
@@ -228,9 +236,12 @@ def main():
         # An update by two patches; the DNS record names daily 12.
         mirror.files["daily-11.cdiff"] = dbmaker.make_patch(11, dbmaker.patch_between("daily", daily_files(10), 11, daily_files(11)))
         mirror.files["daily-12.cdiff"] = dbmaker.make_patch(12, dbmaker.patch_between("daily", daily_files(11), 12, daily_files(12)))
+        for v in (11, 12):
+            mirror.files["daily-%d.cdiff.sign" % v] = dbmaker.sign_detached(mirror.files["daily-%d.cdiff" % v])
         case = installed_case(args, "patch", mirror, record(1, 12, 5))
         code = case.run()
         expect(code == 0, "patch: exit code %d" % code, case)
+        expect("daily-12.cdiff.sign is good" in case.log(), "patch: its detached signature was not checked", case)
         names = sorted(case.snapshot())
         expect(names == ["bytecode.cvd", "daily.cld", "main.cvd"], "patch: files %s" % names, case)
         expect(case.image_built() and "Warning" not in case.log(), "patch: no signature image of the new set", case)
@@ -251,13 +262,24 @@ def main():
         case = installed_case(args, "badpatch", mirror, record(1, 12, 5))
         code = case.run()
         expect(code == 2 and case.snapshot().get("daily.cvd") == mirror.files["daily.cvd"], "bad patch: exit %d" % code, case)
-        del mirror.files["daily-11.cdiff"], mirror.files["daily-12.cdiff"]
+        # So is a patch whose detached signature is another file's.
+        mirror.files["daily-11.cdiff.sign"] = mirror.files["daily-12.cdiff.sign"]
+        case = installed_case(args, "badpatchsign", mirror, record(1, 12, 5))
+        code = case.run()
+        expect(code == 2 and case.snapshot().get("daily.cvd") == mirror.files["daily.cvd"], "patch signed for other bytes: exit %d" % code, case)
+        expect("daily-11.cdiff.sign is not good" in case.log(), "patch signed for other bytes: not said", case)
+        for name in ("daily-11.cdiff", "daily-12.cdiff", "daily-11.cdiff.sign", "daily-12.cdiff.sign"):
+            del mirror.files[name]
 
         # Every failure leaves the installed set as it was, and says why.
         unchanged_case(args, mirror, "signature", offered=dbmaker.make_cvd("daily", 11, daily_files(11), damage="signature"),
                        expected_code=2, says="digital signature in its header is not valid")
         unchanged_case(args, mirror, "md5", offered=dbmaker.make_cvd("daily", 11, daily_files(11), damage="md5"),
                        expected_code=2, says="MD5 checksum does not match")
+        offered = dbmaker.make_cvd("daily", 11, daily_files(11))
+        unchanged_case(args, mirror, "detached", offered=offered, sign=dbmaker.sign_detached(offered, trusted=False), expected_code=2,
+                       says="daily-11.cvd.sign is not good: line 2: the certificate \"Quendix_test_datafiles\" was not issued by "
+                       "a certificate this program trusts")
         unchanged_case(args, mirror, "truncated", daily_rule="truncate", expected_code=1, says="the transfer ended after")
         unchanged_case(args, mirror, "closed", daily_rule="close", expected_code=1, says="closed the connection")
         unchanged_case(args, mirror, "notfound", daily_rule="404", expected_code=1, says="daily.cvd is not on the mirror")

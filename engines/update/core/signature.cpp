@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "detached_signature.h"
 #include "hash.h"
 
 namespace qdx::update {
@@ -28,6 +29,42 @@ bool signedNumber(std::string_view signature, const RsaKey& key, BigNum& out) {
     out = c.powMod(key.exponent, key.modulus);
     return true;
 }
+
+// The root the database maker's detached signature files lead to, as it
+// publishes it (valid 2024 to 2099).
+constexpr const char* kDatabaseMakerRoot =
+    "-----BEGIN CERTIFICATE-----\n"
+    "MIIFhTCCA22gAwIBAgIJBJPyuFHF1b7RMA0GCSqGSIb3DQEBDQUAMF8xDjAMBgNV\n"
+    "BAsTBUFyYm9yMQ4wDAYDVQQKEwVDaXNjbzE9MDsGA1UEAxM0Q2lzY28gU29mdHdh\n"
+    "cmUgSWRlbnRpdHkgUm9vdCBDQSBSU0EgNDA5NiBTSEE1MTIgMjA5OTAgFw0yNDAx\n"
+    "MjQxODQ1MjVaGA8yMDk5MDEyNDE4NDUyNVowXzEOMAwGA1UECxMFQXJib3IxDjAM\n"
+    "BgNVBAoTBUNpc2NvMT0wOwYDVQQDEzRDaXNjbyBTb2Z0d2FyZSBJZGVudGl0eSBS\n"
+    "b290IENBIFJTQSA0MDk2IFNIQTUxMiAyMDk5MIICIjANBgkqhkiG9w0BAQEFAAOC\n"
+    "Ag8AMIICCgKCAgEA14hoPbzqZxPr8Wqpq2H+tOib+DkQP80mUP6zAw3uu+eNygd+\n"
+    "jOBCenO6B7sp1sqCRT8QBQWQxNHVeVfMQN1vjMrqEMNh/eflVtOGy32UbkuQrVzj\n"
+    "2H+G1PtjeMQKa26LD8XPDUIOpj9rzPdjKFFfz13tm21gNIiVSTI34T5BS5BNEQj1\n"
+    "b+VQg+0kbANCOOTiTh+H/gxhpXRv8F3VNUrrPxA7a3WF5jhZZoPBns1LuBDW0fQ0\n"
+    "av6q/uEWtfxMdSNsAxYWVhO90Nx4khOISA1Fs1h1klGsee5XZkLKdUWedZQzbUz1\n"
+    "f7VPRxX+ddcK0Js2VPvxemMf2WaTbkrEi62y/cOaxqDs2xDTWEXrgOYYEfQ+RoeY\n"
+    "pbzBCaErqZvCeOgrnXFSHSyyd9+dTOxJuypBH+AWKtmkQMQQ7RQJSkGvrP9NgRxD\n"
+    "MXb1U4kpVn7kEEhv6telV9E8R635Zm4h/H9FQyc2LrLOuL5UPewMMWt8HqPbs2Xc\n"
+    "n1kTLvpEDciDJDRvu4XuBsjgQMA0rlt5BHAmZdGO5Dq4+ARWAYrzN9+M0dK+0phT\n"
+    "T9OOHItIL6wXcIiYLZBJlHfiemCByIcBBEYaRwdt3VP9tTl0F370StI2t1RMDPgt\n"
+    "xHcsYqN09QG/tWzwr/yNckFhVs/+UGQWslv2/W6eiKge5REUFuxT6i7V6oUCAwEA\n"
+    "AaNCMEAwDgYDVR0PAQH/BAQDAgEGMA8GA1UdEwEB/wQFMAMBAf8wHQYDVR0OBBYE\n"
+    "FLd8Wz4X/JJ6Oi/+znsT0DTPuju8MA0GCSqGSIb3DQEBDQUAA4ICAQCZEut7iqp8\n"
+    "39u7CHD8zMrvOMmUKtJ7G1MrhkJfdyek8g7ArG74bgcxM3ptwDusdFgKh/mmCj/m\n"
+    "FU6TNjsufZ9hAyOE16ZtGflkOrRlihPQThDdGCxQjRsLVQa9S0IDkM1v1ZqvIMEc\n"
+    "PJOj3rhvkIJVjpHc0AZQP/TnaT/7dKD1wFOSNYwzdvE2HKVNA8XbeS9TNpHqYPvE\n"
+    "2gX6vQ7Pdn9DIF6YOmOuBobmaD1G7WbDz5Kvz5e3FdkzR+K3sGW4Qsr3OLt25dQS\n"
+    "H+x7X06fihUxhEgRJJp2cPKABSKVR2hoyzKNEbzgtV25gH7lr+EHA6CQYltkVpyM\n"
+    "4v1+PdX1EGY0+rAO+NsRwa6ndFteofJLh9PbvxHp0jGWnT1KF4lhmEyyka9JKbqT\n"
+    "yiyGzDsw/YA9NxiAsp/Ex8aYXX1/SeM/kb6dp7tytsHewwflns1jfGqRVyrXQ41x\n"
+    "CmmSioBvtZiry8BJTa8xIUWEsBL1pTl2RZrPDAw/qD10K2XJfh5HYFSkIppoIO+9\n"
+    "0wN8TYcXbyY+JnU/g32AvkmA3o8lotK6nbwuf7MAFdtPHMA4F8mPM3jADc1uGu9O\n"
+    "YweaA1c+P5KEOyr325cgsT04x4oeyvP3c3XMLpDpSgbzhfc9WyLYCf3R3jHlst1A\n"
+    "KaDwBk2xoE3knxihYjbcRfjaaYdUkWY4mg==\n"
+    "-----END CERTIFICATE-----\n";
 
 }  // namespace
 
@@ -58,7 +95,8 @@ const TrustedKeys& officialKeys() {
                 "99865346487203798464178537392211402786481359824461197231102895415093770394216666324484593935762408468516"
                 "82663319214082666792349482204580534780993284845484588697170642436055866786277587607205943770336538020910"
                 "1697738577515476935085469455279994113145977994084618328482151013142393373316337519977244732747977",
-                "100002049")};
+                "100002049"),
+        {certificateFromPem(kDatabaseMakerRoot)}};
     return keys;
 }
 
@@ -121,6 +159,31 @@ bool verifyPss(const std::array<uint8_t, 32>& sha256, std::string_view signature
     m.append(reinterpret_cast<const char*>(db.data() + i + 1), kSalt);
     const auto expected = sha256Of(m);
     return std::memcmp(expected.data(), h, kHash) == 0;
+}
+
+bool verifyPkcs1(DigestKind kind, std::string_view digest, std::string_view signature, const RsaKey& key) {
+    // The DER of DigestInfo up to the digest itself, for each digest.
+    static constexpr std::string_view kPrefix[] = {
+        {"\x30\x31\x30\x0d\x06\x09\x60\x86\x48\x01\x65\x03\x04\x02\x01\x05\x00\x04\x20", 19},
+        {"\x30\x41\x30\x0d\x06\x09\x60\x86\x48\x01\x65\x03\x04\x02\x02\x05\x00\x04\x30", 19},
+        {"\x30\x51\x30\x0d\x06\x09\x60\x86\x48\x01\x65\x03\x04\x02\x03\x05\x00\x04\x40", 19},
+    };
+    const size_t bits = key.modulus.bits(), size = (bits + 7) / 8;
+    if (bits < 2048 || bits > 8192 || key.exponent.bits() > 64 || key.exponent.bits() < 2 || signature.size() != size ||
+        digest.size() != digestBytes(kind))
+        return false;
+    const BigNum s = BigNum::fromBytes(reinterpret_cast<const uint8_t*>(signature.data()), signature.size());
+    if (s.compare(key.modulus) >= 0) return false;
+    const auto em = s.powMod(key.exponent, key.modulus).toBytes(size);
+    const std::string_view prefix = kPrefix[static_cast<int>(kind)];
+    std::string expected(size, '\xFF');
+    expected[0] = 0;
+    expected[1] = 1;
+    const size_t tail = prefix.size() + digest.size();
+    expected[size - tail - 1] = 0;
+    expected.replace(size - tail, prefix.size(), prefix);
+    expected.replace(size - digest.size(), digest.size(), digest);
+    return std::memcmp(expected.data(), em.data(), size) == 0;
 }
 
 }  // namespace qdx::update

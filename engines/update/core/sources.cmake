@@ -3,13 +3,18 @@
 # and fuzz targets, for the host (engines/host).
 set(QDX_UPDATE_CORE_SOURCES
   bignum.cpp
+  certificate.cpp
   cld_writer.cpp
   container_check.cpp
+  der.cpp
+  detached_signature.cpp
+  digests.cpp
   member_set.cpp
   patch.cpp
   policy.cpp
   published_versions.cpp
   settings.cpp
   signature.cpp
+  signed_data.cpp
 )
 list(TRANSFORM QDX_UPDATE_CORE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
