@@ -41,16 +41,38 @@ private:
     HINTERNET h_;
 };
 
-std::string lastError(const char* what) {
-    const DWORD code = GetLastError();
+// What a failed secure connection means, or nothing for other errors.
+const char* secureFailure(DWORD code) {
+    switch (code) {
+        case ERROR_WINHTTP_SECURE_CERT_CN_INVALID: return "the mirror's certificate is for another name";
+        case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID: return "the mirror's certificate has expired or is not valid yet";
+        case ERROR_WINHTTP_SECURE_INVALID_CA: return "the mirror's certificate is not from an authority this machine trusts";
+        case ERROR_WINHTTP_SECURE_CERT_REVOKED: return "the mirror's certificate was revoked";
+        case ERROR_WINHTTP_SECURE_CERT_REV_FAILED: return "the revocation of the mirror's certificate cannot be checked";
+        case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE: return "the mirror's certificate is not meant for a web server";
+        case ERROR_WINHTTP_SECURE_INVALID_CERT: return "the mirror's certificate is not valid";
+        case ERROR_WINHTTP_SECURE_FAILURE:
+        case ERROR_WINHTTP_SECURE_FAILURE_PROXY:
+        case ERROR_WINHTTP_SECURE_CHANNEL_ERROR: return "the secure connection to the mirror failed (its certificate is not valid here, or it offers no protocol this machine accepts)";
+        default: return nullptr;
+    }
+}
+
+std::string lastError(const char* what, DWORD code = GetLastError()) {
     if (code == ERROR_WINHTTP_TIMEOUT) return std::string(what) + ": the mirror did not answer in time";
     if (code == ERROR_WINHTTP_CANNOT_CONNECT) return std::string(what) + ": cannot connect to the mirror";
     if (code == ERROR_WINHTTP_CONNECTION_ERROR) return std::string(what) + ": the connection was closed";
     if (code == ERROR_WINHTTP_INVALID_SERVER_RESPONSE) return std::string(what) + ": the mirror closed the connection without a valid answer";
     if (code == ERROR_WINHTTP_NAME_NOT_RESOLVED) return std::string(what) + ": the mirror's name is not known";
-    if (code >= 12175 && code <= 12190) return std::string(what) + ": the mirror's certificate is not valid (" + std::to_string(code) + ")";
+    if (const char* secure = secureFailure(code)) return std::string(what) + ": " + secure + " (" + std::to_string(code) + ")";
     const std::string text = systemMessage(code);
     return std::string(what) + ": " + (text.empty() ? "error " + std::to_string(code) : text);
+}
+
+// A request that failed: a failed secure connection is never tried again.
+FetchError requestFailed(const char* what) {
+    const DWORD code = GetLastError();
+    return FetchError(secureFailure(code) ? Failure::Untrusted : Failure::Cut, lastError(what, code));
 }
 
 std::string header(HINTERNET request, DWORD which) {
@@ -165,7 +187,7 @@ private:
         if (!extraHeader.empty()) headers += toWide(extraHeader) + L"\r\n";
         if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
             !WinHttpReceiveResponse(request.get(), nullptr))
-            throw FetchError(Failure::Cut, lastError(name.c_str()));
+            throw requestFailed(name.c_str());
         return request;
     }
 

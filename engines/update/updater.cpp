@@ -124,7 +124,14 @@ private:
             return finish(kBadUsage);
         }
         removeLeftoverParts(folder_);
-        for (const auto& db : settings_.databases) tidyDuplicates(db);
+        for (const auto& db : settings_.databases) {
+            tidyDuplicates(db);
+            // As they are, until a mirror changes them (a mirror that is not
+            // used may never get to a database).
+            const uint32_t version = installedVersion(installedPath(db));
+            note(before_, db, version);
+            note(after_, db, version);
+        }
 
         std::vector<std::string> pending = settings_.databases;
         for (const auto& source : settings_.mirrors) {
@@ -308,10 +315,10 @@ private:
     }
 
     bool fetchFailed(const FetchError& e, const std::string& db, uint32_t local) {
-        if (e.failure == Failure::TooMany || e.failure == Failure::Forbidden) {
+        if (e.failure == Failure::TooMany || e.failure == Failure::Forbidden || e.failure == Failure::Untrusted) {
             waitAsked_ = e.failure == Failure::TooMany ? e.retryAfter : 0;
             note(after_, db, local);
-            throw MirrorBlocked{"Error: " + std::string(e.what()) + ". The installed databases stay as they are.",
+            throw MirrorBlocked{"Error: " + std::string(e.what()) + ". This mirror is not used again in this run; the installed databases stay as they are.",
                                 e.failure == Failure::TooMany};
         }
         if (stop_) {

@@ -15,7 +15,7 @@ _HERE = os.path.dirname(os.path.abspath(__file__))
 _ALPHABET = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+/"
 
 
-_CERTS = os.path.join(_HERE, "certs")
+CERTS = os.path.join(_HERE, "certs")
 
 
 def sign_detached(data, trusted=True):
@@ -27,18 +27,18 @@ def sign_detached(data, trusted=True):
     with tempfile.TemporaryDirectory() as work:
         content = os.path.join(work, "content")
         open(content, "wb").write(data)
-        signer, carried = os.path.join(_CERTS, "signer.crt"), ["-certfile", os.path.join(_CERTS, "intermediate.crt")]
+        signer, carried = os.path.join(CERTS, "signer.crt"), ["-certfile", os.path.join(CERTS, "intermediate.crt")]
         if not trusted:
             request, signer, carried = os.path.join(work, "signer.csr"), os.path.join(work, "signer.crt"), []
-            subprocess.run(["openssl", "req", "-new", "-key", os.path.join(_CERTS, "signer.key"), "-subj",
-                            "/O=Quendix Test/CN=Quendix_test_datafiles", "-config", os.path.join(_CERTS, "ext.cnf"),
+            subprocess.run(["openssl", "req", "-new", "-key", os.path.join(CERTS, "signer.key"), "-subj",
+                            "/O=Quendix Test/CN=Quendix_test_datafiles", "-config", os.path.join(CERTS, "ext.cnf"),
                             "-out", request], check=True, capture_output=True)
-            subprocess.run(["openssl", "x509", "-req", "-in", request, "-CA", os.path.join(_CERTS, "other-root.crt"),
-                            "-CAkey", os.path.join(_CERTS, "other-root.key"), "-set_serial", "9", "-days", "3650",
-                            "-extfile", os.path.join(_CERTS, "ext.cnf"), "-extensions", "signer", "-out", signer],
+            subprocess.run(["openssl", "x509", "-req", "-in", request, "-CA", os.path.join(CERTS, "other-root.crt"),
+                            "-CAkey", os.path.join(CERTS, "other-root.key"), "-set_serial", "9", "-days", "3650",
+                            "-extfile", os.path.join(CERTS, "ext.cnf"), "-extensions", "signer", "-out", signer],
                            check=True, capture_output=True)
         pem = subprocess.run(["openssl", "smime", "-sign", "-binary", "-md", "sha256", "-in", content, "-signer", signer,
-                              "-inkey", os.path.join(_CERTS, "signer.key"), "-outform", "PEM"] + carried,
+                              "-inkey", os.path.join(CERTS, "signer.key"), "-outform", "PEM"] + carried,
                              check=True, capture_output=True).stdout.decode()
     body = "".join(line for line in pem.splitlines() if not line.startswith("-----"))
     return ("#clamsign-1.0\n220::pkcs7-pem:%s\n" % body).encode()

@@ -28,7 +28,7 @@ TEST(MirrorRules, ChecksAtMostHourlyAndNeverBeforeTheMirrorSays) {
     EXPECT_EQ(decideRetry(Failure::Cut, 1, 5).waitSeconds, 5u);
     EXPECT_EQ(decideRetry(Failure::ServerError, 2, 5).waitSeconds, 20u);
     EXPECT_FALSE(decideRetry(Failure::Cut, kMaxAttempts, 5).again);
-    for (Failure f : {Failure::NotFound, Failure::TooMany, Failure::Forbidden, Failure::Refused})
+    for (Failure f : {Failure::NotFound, Failure::TooMany, Failure::Forbidden, Failure::Refused, Failure::Untrusted})
         EXPECT_FALSE(decideRetry(f, 1, 5).again);
 }
 

@@ -11,8 +11,10 @@ import argparse
 import http.server
 import os
 import shutil
+import ssl
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -32,17 +34,24 @@ def daily_files(version):
 class Mirror:
     """Files by name, and how to misbehave for some of them."""
 
-    def __init__(self):
+    def __init__(self, certificate=None):
+        """`certificate`: (cert, key) files to serve HTTPS under."""
         self.files = {}
         self.rules = {}  # name -> "404" | "429" | "close" | "truncate" | "cut-once"
         self.requests = []
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), self._handler())
+        self.secure = certificate is not None
+        if self.secure:
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(*certificate)
+            self.server.socket = context.wrap_socket(self.server.socket, server_side=True)
         self.port = self.server.server_address[1]
         self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
         self.thread.start()
 
     def url(self):
-        return "http://127.0.0.1:%d/db" % self.port
+        # A certificate names the host; Wine matches names, not addresses.
+        return ("https://localhost:%d/db" if self.secure else "http://127.0.0.1:%d/db") % self.port
 
     def stop(self):
         self.server.shutdown()
@@ -151,6 +160,66 @@ class Case:
     def log(self):
         path = os.path.join(self.dir, "update.log")
         return open(path, encoding="latin-1").read() if os.path.exists(path) else ""
+
+
+def server_certificate(work, name, section=None):
+    """A certificate for the test mirror: by the tests' authority under
+    `section` of certs/ext.cnf, or self-signed (section None)."""
+    certs = dbmaker.CERTS
+    key, cert = os.path.join(work, name + ".key"), os.path.join(work, name + ".crt")
+    if section is None:
+        subprocess.run(["openssl", "req", "-x509", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-subj", "/CN=localhost",
+                        "-addext", "subjectAltName=DNS:localhost", "-days", "30", "-out", cert], check=True, capture_output=True)
+        return cert, key
+    request = os.path.join(work, name + ".csr")
+    subprocess.run(["openssl", "req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-subj", "/CN=localhost", "-config",
+                    os.path.join(certs, "ext.cnf"), "-out", request], check=True, capture_output=True)
+    subprocess.run(["openssl", "x509", "-req", "-in", request, "-CA", os.path.join(certs, "tls-ca.crt"), "-CAkey",
+                    os.path.join(certs, "tls-ca.key"), "-set_serial", str(int(time.time() * 1000)), "-days", "30",
+                    "-extfile", os.path.join(certs, "ext.cnf"), "-extensions", section, "-out", cert], check=True, capture_output=True)
+    return cert, key
+
+
+def https_cases(args, plain):
+    """The mirror over HTTPS: a certificate from an authority the machine
+    trusts is accepted; one from no trusted authority, or for another
+    name, is not, and the next mirror is asked instead."""
+    work = tempfile.mkdtemp()
+    try:
+        der = os.path.join(args.prefix, "drive_c", "qdxupdate-tests", "mirror-ca.der")
+        subprocess.run(["openssl", "x509", "-in", os.path.join(dbmaker.CERTS, "tls-ca.crt"), "-outform", "DER", "-out", der], check=True)
+        shutil.copy(os.path.join(args.test_bin, "trust_test_root.exe"), os.path.dirname(der))
+        code = subprocess.run([args.wine_run, "C:\\qdxupdate-tests\\trust_test_root.exe", "C:\\qdxupdate-tests\\mirror-ca.der"],
+                              stdin=subprocess.DEVNULL, capture_output=True).returncode
+        expect(code == 0, "https: the test's authority could not be trusted")
+
+        secure = Mirror(server_certificate(work, "good", "server"))
+        serve_full(secure, 11)
+        case = Case(args, "https")
+        case.ini(secure.url())
+        code = case.run()
+        expect(code == 0 and case.snapshot() == {n: secure.files[n] for n in ("bytecode.cvd", "daily.cvd", "main.cvd")},
+               "https: exit %d" % code, case)
+        secure.stop()
+
+        serve_full(plain, 11)
+        for name, certificate in (("untrusted", server_certificate(work, "self")),
+                                  ("othername", server_certificate(work, "elsewhere", "elsewhere"))):
+            secure = Mirror(certificate)
+            serve_full(secure, 11)
+            case = installed_case(args, "https-" + name, secure)
+            before = case.snapshot()
+            code = case.run()
+            expect(code == 1 and case.snapshot() == before and not secure.requests, "https %s: exit %d" % (name, code), case)
+            expect("certificate" in case.log() and "not used again in this run" in case.log(), "https %s: not said" % name, case)
+            expect("Versions after: main 1, daily 10, bytecode 5" in case.log(), "https %s: versions not said" % name, case)
+            # With a second mirror, that one is asked instead (the failed one still counts).
+            case.ini(secure.url(), extra="Mirror=%s\r\n" % plain.url())
+            code = case.run("/force")
+            expect(code == 1 and case.snapshot().get("daily.cvd") == plain.files["daily.cvd"], "https %s, then plain: exit %d" % (name, code), case)
+            secure.stop()
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
 
 
 def record(main, daily, bytecode, made=None):
@@ -338,6 +407,8 @@ def main():
         case.install("main.cvd", bytes(damaged))
         code = case.run()
         expect(code == 0 and case.snapshot().get("main.cvd") == mirror.files["main.cvd"], "damaged main: exit %d" % code, case)
+
+        https_cases(args, mirror)
 
         # The shipped program trusts the maker's keys only.
         case = installed_case(args, "shipped", mirror)

@@ -28,7 +28,9 @@ CheckVerdict mayCheck(const MirrorState& s, uint64_t now, bool userAsked);
 // the default when absent or unreadable, never more than a week.
 uint64_t retryAfterSeconds(std::string_view header, uint64_t now);
 
-enum class Failure { Cut, ServerError, NotFound, TooMany, Forbidden, Refused };
+// Untrusted: the mirror's certificate or the secure connection failed; the
+// mirror is not used again in this run (the next mirror is tried).
+enum class Failure { Cut, ServerError, NotFound, TooMany, Forbidden, Refused, Untrusted };
 struct RetryDecision {
     bool again = false;
     uint32_t waitSeconds = 0;
