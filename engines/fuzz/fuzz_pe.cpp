@@ -14,7 +14,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (pe.valid) std::abort();
         return 0;
     }
-    if (pe.sections.size() != pe.sectionCount || size < 0x40 + 40 * pe.sections.size() || pe.entryOffset >= size)
+    // The section table follows the optional header, wherever the PE header
+    // is (it may overlap the DOS header, as the loader allows).
+    const auto le = [&](size_t at, int bytes) {
+        uint64_t v = 0;
+        for (int i = bytes; i-- > 0;) v = v << 8 | data[at + static_cast<size_t>(i)];
+        return v;
+    };
+    const uint64_t header = le(0x3C, 4), table = header + 24 + le(header + 20, 2);
+    if (pe.sections.size() != pe.sectionCount || size < table + 40 * pe.sections.size() || pe.entryOffset >= size)
         std::abort();
     for (uint32_t s = 0; s < pe.sectionCount + 2; ++s) {
         for (const char* form : {"EP+7", "EP-3,9", "SL+5", "S0+1"}) {
