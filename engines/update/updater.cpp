@@ -394,8 +394,8 @@ private:
                 say("The detached signature " + signName + " is good (signed by " + r.text + ")");
                 return;
             case DetachedVerdict::NotChecked:
-                say("The detached signature " + signName + " was not checked (" + r.text + "); the own signature of " + what +
-                    " was checked");
+                say("The detached signature " + signName + " was not checked (" + r.text + "); " + what +
+                    "'s own signature, which was checked, decides");
                 return;
             case DetachedVerdict::Refused:
                 throw FetchError(Failure::Refused, what + " was discarded: its detached signature " + signName + " is not good: " + r.text);

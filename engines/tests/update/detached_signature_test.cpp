@@ -51,7 +51,7 @@ std::string derOf(X509* c) {
     return s;
 }
 
-struct CertSpec {
+struct WantedCertificate {
     std::string name;
     long fromDays = -1, toDays = 365;  // validity around now
     const char* basic = "CA:FALSE";
@@ -60,19 +60,19 @@ struct CertSpec {
     const char* extra = nullptr;  // "OID:critical,DER:..." style, or nullptr
 };
 
-X509* makeCert(const CertSpec& spec, EVP_PKEY* subjectKey, X509* issuer, EVP_PKEY* issuerKey, const EVP_MD* md = EVP_sha256()) {
+X509* makeCert(const WantedCertificate& wanted, EVP_PKEY* subjectKey, X509* issuer, EVP_PKEY* issuerKey, const EVP_MD* md = EVP_sha256()) {
     X509* c = X509_new();
     X509_set_version(c, 2);
     static long serial = 100;
     ASN1_INTEGER_set(X509_get_serialNumber(c), ++serial);
     X509_NAME* n = X509_NAME_new();
     X509_NAME_add_entry_by_txt(n, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Quendix Test"), -1, -1, 0);
-    X509_NAME_add_entry_by_txt(n, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(spec.name.c_str()), -1, -1, 0);
+    X509_NAME_add_entry_by_txt(n, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(wanted.name.c_str()), -1, -1, 0);
     X509_set_subject_name(c, n);
     X509_set_issuer_name(c, issuer ? X509_get_subject_name(issuer) : n);
     X509_NAME_free(n);
-    X509_gmtime_adj(X509_getm_notBefore(c), spec.fromDays * 86400);
-    X509_gmtime_adj(X509_getm_notAfter(c), spec.toDays * 86400);
+    X509_gmtime_adj(X509_getm_notBefore(c), wanted.fromDays * 86400);
+    X509_gmtime_adj(X509_getm_notAfter(c), wanted.toDays * 86400);
     X509_set_pubkey(c, subjectKey);
     X509V3_CTX ctx;
     X509V3_set_ctx(&ctx, issuer ? issuer : c, c, nullptr, nullptr, 0);
@@ -82,11 +82,11 @@ X509* makeCert(const CertSpec& spec, EVP_PKEY* subjectKey, X509* issuer, EVP_PKE
         X509_add_ext(c, e, -1);
         X509_EXTENSION_free(e);
     };
-    add(NID_basic_constraints, spec.basic);
-    add(NID_key_usage, spec.usage);
-    add(NID_ext_key_usage, spec.extendedUsage);
-    if (spec.extra) {
-        X509_EXTENSION* e = X509V3_EXT_conf(nullptr, &ctx, "1.2.3.4", spec.extra);
+    add(NID_basic_constraints, wanted.basic);
+    add(NID_key_usage, wanted.usage);
+    add(NID_ext_key_usage, wanted.extendedUsage);
+    if (wanted.extra) {
+        X509_EXTENSION* e = X509V3_EXT_conf(nullptr, &ctx, "1.2.3.4", wanted.extra);
         X509_add_ext(c, e, -1);
         X509_EXTENSION_free(e);
     }

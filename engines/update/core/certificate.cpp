@@ -1,5 +1,7 @@
 #include "certificate.h"
 
+#include <algorithm>
+
 namespace qdx::update {
 namespace {
 

@@ -7,8 +7,6 @@
 #include <string>
 #include <string_view>
 
-#include <algorithm>
-
 #include "der.h"
 #include "digests.h"
 #include "signature.h"

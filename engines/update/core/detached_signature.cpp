@@ -1,7 +1,6 @@
 #include "detached_signature.h"
 
 #include <map>
-#include <memory>
 
 #include "certificate.h"
 #include "signed_data.h"

@@ -1,5 +1,6 @@
 #include "digests.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "hash.h"
