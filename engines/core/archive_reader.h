@@ -1,0 +1,54 @@
+// What every container format offers the archive walk: its members one
+// after another, each with a name, a size where the format states one, and
+// its data as a stream. One reader per format (our own, or a thin adapter
+// over a library); the walk that recurses, budgets and notes is file_scan.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "stream.h"
+
+namespace qdx {
+
+inline constexpr uint64_t kUnknownSize = ~uint64_t{0};
+inline constexpr size_t kMaxMemberNameKept = 255;
+
+struct MemberInfo {
+    std::string name;              // at most kMaxMemberNameKept bytes
+    uint64_t size = kUnknownSize;  // as stated: a hint, never a limit
+    // Not empty: the member cannot be read, and why ("it is encrypted",
+    // "it is packed by a method this engine does not unpack", ...). Its
+    // data is then empty.
+    std::string unreadable;
+};
+
+// A member's data. Damaged data ends it early (then damaged() tells);
+// only a read the system refuses throws (ReadError).
+class MemberData : public InputStream {
+public:
+    virtual bool damaged() const = 0;
+};
+
+class ArchiveReader {
+public:
+    virtual ~ArchiveReader() = default;
+    // Moves to the next member (folders, links and devices are passed
+    // over); false at the end of the archive, or where its structure is
+    // damaged beyond reading (then damaged() tells). Throws ReadError only.
+    virtual bool next(MemberInfo& out) = 0;
+    // The data of the member next() moved to; valid until next() is called
+    // again. Called at most once per member.
+    virtual MemberData& data() = 0;
+    // The walk stopped early at damage in the archive's own structure.
+    virtual bool damaged() const = 0;
+};
+
+// A stream of bytes with no more to give and nothing wrong with it.
+class EmptyMemberData final : public MemberData {
+public:
+    size_t read(void*, size_t) override { return 0; }
+    bool damaged() const override { return false; }
+};
+
+}  // namespace qdx
