@@ -28,6 +28,9 @@ struct MemberInfo {
 class MemberData : public InputStream {
 public:
     virtual bool damaged() const = 0;
+    // Not empty: why the data ended before its end when that is not damage
+    // ("it needs more memory to unpack than this engine allows", ...).
+    virtual std::string stopped() const { return {}; }
 };
 
 class ArchiveReader {
@@ -42,6 +45,12 @@ public:
     virtual MemberData& data() = 0;
     // The walk stopped early at damage in the archive's own structure.
     virtual bool damaged() const = 0;
+    // The current member's data as it lies in the archive, when it is
+    // stored there whole: read in place instead of copied.
+    virtual std::unique_ptr<RandomAccess> inPlace() { return nullptr; }
+    // How many members are still to come after the current one, when the
+    // format knows beforehand; -1 otherwise.
+    virtual int64_t membersLeft() const { return -1; }
 };
 
 // A stream of bytes with no more to give and nothing wrong with it.

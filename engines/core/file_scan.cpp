@@ -4,12 +4,20 @@
 #include <chrono>
 #include <new>
 
+#include "embedded.h"
+#include "file_type.h"
+#include "libarchive_reader.h"
+#include "mspack_reader.h"
 #include "zip.h"
 
 namespace qdx {
 
+namespace {
+constexpr size_t kTypeHeadBytes = 64 * 1024;
+}
+
 std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& options, InputStream& in,
-                                uint64_t size, bool& allowed, std::string* headCopy) {
+                                uint64_t size, bool& allowed, std::string* headCopy, EmbeddedFinder* finder) {
     // The first bytes first: they tell the type and hold the PE headers.
     // Small objects need no chunk of full size (a stated size may be wrong,
     // so it only sets the buffer's size, never how much is read).
@@ -21,14 +29,17 @@ std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& 
         have += got;
     }
     const std::string_view head(reinterpret_cast<const char*>(buffer.data()), std::min(have, kPeHeadBytes));
-    if (headCopy) headCopy->assign(head.substr(0, 4));
+    if (headCopy) headCopy->assign(head.substr(0, kTypeHeadBytes));
+    if (finder && !searchEmbedded(recogniseType(head.substr(0, kTypeHeadBytes)))) finder = nullptr;
     ObjectScan scan(store, options, size, head);
     scan.feed(buffer.data(), have);
+    if (finder) finder->feed(buffer.data(), have);
     // The head filled the buffer unless the stream ended in it.
     while (have == buffer.size() && !scan.satisfied()) {
         const size_t got = in.read(buffer.data(), buffer.size());
         if (got == 0) break;
         scan.feed(buffer.data(), got);
+        if (finder) finder->feed(buffer.data(), got);
     }
     std::vector<Finding> found = scan.finish();
     allowed = scan.allowed();
@@ -39,22 +50,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Bytes [offset, offset + size) of another file, as a file of their own:
-// a stored archive inside an archive, read in place.
-class SubFile final : public RandomAccess {
-public:
-    SubFile(RandomAccess& file, uint64_t offset, uint64_t size) : file_(file), offset_(offset), size_(size) {}
-    uint64_t size() const override { return size_; }
-    size_t readAt(uint64_t offset, void* buffer, size_t size) override {
-        if (offset >= size_) return 0;
-        return file_.readAt(offset_ + offset, buffer, static_cast<size_t>(std::min<uint64_t>(size, size_ - offset)));
-    }
-
-private:
-    RandomAccess& file_;
-    uint64_t offset_, size_;
-};
-
 // What is left of one archive's budget, shared with the archives inside it.
 struct Budget {
     uint64_t bytes = 0;
@@ -63,30 +58,44 @@ struct Budget {
     bool timeUp() const { return Clock::now() >= deadline; }
 };
 
-// A member's data counted against the budget as it is read; it ends when
-// the time is up.
+// A member's data counted against the budget as it is read: it ends when
+// the bytes or the time are spent (then cut() or late() tells).
 class CountedStream final : public InputStream {
 public:
-    CountedStream(ZipMemberStream& in, Budget& budget) : in_(in), budget_(budget) {}
+    CountedStream(MemberData& in, Budget& budget) : in_(in), budget_(budget) {}
     size_t read(void* buffer, size_t size) override {
+        if (ended_) return 0;
         if (budget_.timeUp()) {
-            late_ = true;
+            late_ = ended_ = true;
             return 0;
         }
-        const size_t got = in_.read(buffer, size);
-        budget_.bytes -= std::min<uint64_t>(got, budget_.bytes);
+        if (budget_.bytes == 0) {
+            // Past the budget: say so only when there is more.
+            uint8_t probe;
+            cut_ = in_.read(&probe, 1) != 0;
+            ended_ = true;
+            return 0;
+        }
+        const size_t got = in_.read(buffer, static_cast<size_t>(std::min<uint64_t>(size, budget_.bytes)));
+        budget_.bytes -= got;
         total_ += got;
+        if (got == 0) ended_ = true;
         return got;
     }
     bool late() const { return late_; }
+    bool cut() const { return cut_; }
+    bool ended() const { return ended_; }
     uint64_t total() const { return total_; }
 
 private:
-    ZipMemberStream& in_;
+    MemberData& in_;
     Budget& budget_;
     uint64_t total_ = 0;
-    bool late_ = false;
+    bool late_ = false, cut_ = false, ended_ = false;
 };
+
+// The most archives found inside one object that are opened.
+constexpr size_t kMaxEmbeddedOpened = 64;
 
 class ArchiveScan {
 public:
@@ -94,31 +103,26 @@ public:
                 std::vector<FileFinding>& out, std::vector<ScanNote>* notes)
         : store_(store), options_(options), limits_(limits), out_(out), notes_(notes) {}
 
-    // False once the findings are complete (the first known signature found).
-    bool scan(RandomAccess& file, const std::string& prefix, uint32_t depth, Budget& budget, bool anywhere = true) {
+    // The archives in one object (the file, or a member): by its type, a ZIP
+    // directory at its end, and those embedded in it. False once the
+    // findings are complete (the first known signature found).
+    bool contents(RandomAccess& file, FileType type, std::string_view name, const std::string& prefix,
+                  uint32_t depth, Budget& budget, const EmbeddedFinder* embedded) {
         ZipListing listing;
-        const uint64_t room = budget.members;
-        if (!listZip(file, listing, static_cast<size_t>(std::min<uint64_t>(room, kMaxZipMembers)), anywhere)) return true;
-        for (const ZipSkipped& s : listing.skipped) note(prefix + s.name, "not scanned: " + s.reason);
-        if (listing.skippedMore)
-            note(prefix + "...", "not scanned: " + std::to_string(listing.skippedMore) + " more members that cannot be read");
-        budget.members -= std::min<uint64_t>(budget.members, listing.members.size() + listing.skipped.size() + listing.skippedMore);
-        for (size_t i = 0; i < listing.members.size(); ++i) {
-            const ZipMember& m = listing.members[i];
-            const std::string name = prefix + m.name;
-            const char* over = budget.bytes == 0 ? "the archive's budget of unpacked bytes is spent"
-                               : budget.timeUp() ? "the archive's time budget is spent"
-                                                 : nullptr;
-            if (over) {
-                const size_t left = listing.members.size() - i;
-                note(left == 1 ? name : prefix + "...",
-                     "not scanned: " + (left == 1 ? std::string() : std::to_string(left) + " members, ") + over);
-                return true;
-            }
-            if (!member(file, m, name, depth, budget)) return false;
+        const uint64_t room = std::min<uint64_t>(budget.members, kMaxZipMembers);
+        if (type != FileType::Text && type != FileType::Html && type != FileType::Mail &&
+            listZip(file, listing, static_cast<size_t>(room), type == FileType::Zip)) {
+            const auto claimed = listing.claimed;
+            auto reader = zipReader(file, std::move(listing));
+            if (!walk(*reader, prefix, depth, budget)) return false;
+            if (embedded && !inner(file, type, prefix, depth, budget, *embedded, claimed)) return false;
+            return true;
         }
-        if (listing.moreMembers) note(prefix + "...", "not scanned: members beyond the archive's budget of members");
-        return true;
+        if (type != FileType::Zip && isContainer(type)) {
+            std::unique_ptr<ArchiveReader> reader = open(file, type, name, budget);
+            if (reader && !walk(*reader, prefix, depth, budget)) return false;
+        }
+        return !embedded || inner(file, type, prefix, depth, budget, *embedded, {});
     }
 
     void note(const std::string& member, const std::string& reason) {
@@ -131,30 +135,119 @@ public:
     }
 
 private:
-    bool member(RandomAccess& file, const ZipMember& m, const std::string& name, uint32_t depth, Budget& budget) {
+    std::unique_ptr<ArchiveReader> open(RandomAccess& file, FileType type, std::string_view name, Budget& budget) {
+        if (readByLibarchive(type)) return openLibarchive(file, type, name);
+        if (readByMspack(type))
+            return openMspack(file, type, name, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
+        return nullptr;
+    }
+
+    // Archives found by their headers inside the object, where no archive
+    // read before claims those bytes.
+    bool inner(RandomAccess& file, FileType type, const std::string& prefix, uint32_t depth, Budget& budget,
+               const EmbeddedFinder& embedded, const std::vector<std::pair<uint64_t, uint64_t>>& claimed) {
+        size_t opened = 0;
+        std::string head;
+        for (const EmbeddedCandidate& c : embedded.candidates()) {
+            if (c.offset == 0 && c.type == type) continue;  // the object itself
+            auto after = std::upper_bound(claimed.begin(), claimed.end(), std::make_pair(c.offset, ~uint64_t{0}));
+            if (after != claimed.begin() && std::prev(after)->second > c.offset) continue;
+            if (budget.bytes == 0 || budget.timeUp() || budget.members == 0) return true;
+            if (c.type == FileType::Zip) {
+                ZipListing one;
+                if (!listZipMemberAt(file, c.offset, one) || (one.members.empty() && one.skipped.empty())) continue;
+                if (++opened > kMaxEmbeddedOpened) break;
+                auto reader = zipReader(file, std::move(one));
+                if (!walk(*reader, prefix, depth, budget)) return false;
+                continue;
+            }
+            head.resize(static_cast<size_t>(std::min<uint64_t>(kTypeHeadBytes, file.size() - c.offset)));
+            head.resize(file.readAt(c.offset, head.data(), head.size()));
+            if (recogniseType(head) != c.type) continue;
+            if (++opened > kMaxEmbeddedOpened) break;
+            SubFile rest(file, c.offset, file.size() - c.offset);
+            std::unique_ptr<ArchiveReader> reader = open(rest, c.type, {}, budget);
+            if (reader && !walk(*reader, prefix, depth, budget)) return false;
+        }
+        if (opened > kMaxEmbeddedOpened)
+            note(prefix + "...", "not scanned: more than " + std::to_string(kMaxEmbeddedOpened) +
+                                     " archives lie inside it");
+        return true;
+    }
+
+    bool walk(ArchiveReader& reader, const std::string& prefix, uint32_t depth, Budget& budget) {
+        MemberInfo info;
+        for (;;) {
+            if (budget.members == 0) {
+                if (reader.next(info)) note(prefix + "...", "not scanned: members beyond the archive's budget of members");
+                return true;
+            }
+            if (!reader.next(info)) break;
+            --budget.members;
+            const std::string name = prefix + info.name;
+            if (!info.unreadable.empty()) {
+                note(name, "not scanned: " + info.unreadable);
+                continue;
+            }
+            const char* over = budget.bytes == 0 ? "the archive's budget of unpacked bytes is spent"
+                               : budget.timeUp() ? "the archive's time budget is spent"
+                                                 : nullptr;
+            if (over) {
+                const int64_t left = reader.membersLeft();
+                if (left == 0)
+                    note(name, std::string("not scanned: ") + over);
+                else if (left > 0)
+                    note(prefix + "...", "not scanned: " + std::to_string(left + 1) + " members, " + over);
+                else
+                    note(prefix + "...", "not scanned: " + info.name + " and the members after it, " + over);
+                return true;
+            }
+            if (!member(reader, info, name, depth, budget)) return false;
+        }
+        if (reader.damaged()) note(prefix + "...", "not scanned: the rest of the archive, which is damaged");
+        return true;
+    }
+
+    bool member(ArchiveReader& reader, const MemberInfo& info, const std::string& name, uint32_t depth,
+                Budget& budget) {
         std::vector<Finding> found;
-        std::string magic;
+        std::string head, held;
+        EmbeddedFinder embedded;
+        std::unique_ptr<RandomAccess> stored;
+        bool whole = false;
         try {
-            // The stated size is a hint: offsets from the end and hashes need
-            // the true one, so a member that lied about it is read once more.
-            uint64_t size = m.size;
-            for (int pass = 0; pass < 2; ++pass) {
-                auto stream = openMember(file, m, budget.bytes);
-                CountedStream counted(*stream, budget);
-                bool allowed = false;
-                found = scanObject(store_, options_, counted, size, allowed, &magic);
-                if (allowed) return true;
-                if (stream->damaged()) {
-                    note(name, "scanned up to where its data is damaged");
-                } else if (counted.late()) {
-                    note(name, "not scanned whole: the archive's time budget is spent");
-                } else if (stream->cut()) {
-                    note(name, "not scanned whole: the archive's budget of unpacked bytes is spent");
-                } else if (pass == 0 && counted.total() != size && (options_.allMatches || found.empty())) {
-                    size = counted.total();
-                    continue;
-                }
-                break;
+            MemberData& data = reader.data();
+            stored = reader.inPlace();
+            CountedStream counted(data, budget);
+            // Held whole when it is small enough: its true size is known
+            // then, and an archive in it opens from memory.
+            const uint64_t expected = std::min({info.size, budget.bytes, kMaxMemberHeld});
+            if (expected != kUnknownSize) held.reserve(static_cast<size_t>(expected));
+            std::vector<char> chunk(kReadChunk);
+            while (held.size() < kMaxMemberHeld) {
+                const size_t got = counted.read(chunk.data(), static_cast<size_t>(std::min<uint64_t>(
+                                                                  chunk.size(), kMaxMemberHeld - held.size())));
+                if (got == 0) break;
+                held.append(chunk.data(), got);
+            }
+            whole = counted.ended();
+            bool allowed = false;
+            if (whole) {
+                MemoryStream in(held);
+                found = scanObject(store_, options_, in, held.size(), allowed, &head, &embedded);
+            } else {
+                PrefixedStream in(held, counted);
+                found = scanObject(store_, options_, in, info.size, allowed, &head, &embedded);
+            }
+            if (allowed) return true;
+            if (!data.stopped().empty()) {
+                note(name, "not scanned whole: " + data.stopped());
+            } else if (data.damaged()) {
+                note(name, "scanned up to where its data is damaged");
+            } else if (counted.late()) {
+                note(name, "not scanned whole: the archive's time budget is spent");
+            } else if (counted.cut()) {
+                note(name, "not scanned whole: the archive's budget of unpacked bytes is spent");
             }
         } catch (const std::bad_alloc&) {
             note(name, "not scanned: not enough memory");
@@ -171,40 +264,26 @@ private:
             }
             out_.push_back({f, name});
         }
-        if (magic.substr(0, 4) != std::string_view("PK\x03\x04", 4)) return true;
+        const FileType type = recogniseType(head);
         if (depth + 1 >= limits_.maxDepth) {
-            note(name, "not opened: archives lie deeper inside archives than " + std::to_string(limits_.maxDepth) + " levels");
+            if (isContainer(type))
+                note(name, "not opened: archives lie deeper inside archives than " + std::to_string(limits_.maxDepth) +
+                               " levels");
             return true;
         }
-        return inner(file, m, name, depth, budget);
-    }
-
-    // An archive inside the archive: a stored one is read in place, a
-    // deflated one unpacked into memory (within the budget) first.
-    bool inner(RandomAccess& file, const ZipMember& m, const std::string& name, uint32_t depth, Budget& budget) {
-        if (m.method == 0) {
-            SubFile sub(file, m.dataOffset, std::min(m.packedSize, file.size() - m.dataOffset));
-            return scan(sub, name + "/", depth + 1, budget);
+        const std::string inside = name + "/";
+        const size_t slash = info.name.find_last_of('/');
+        const std::string_view last = std::string_view(info.name).substr(slash == std::string::npos ? 0 : slash + 1);
+        if (whole) {
+            MemoryFile file(held);
+            return contents(file, type, last, inside, depth + 1, budget, &embedded);
         }
-        std::string data;
-        try {
-            auto stream = openMember(file, m, std::min<uint64_t>(budget.bytes, kMaxInnerInMemory));
-            CountedStream counted(*stream, budget);
-            char chunk[64 * 1024];
-            while (const size_t got = counted.read(chunk, sizeof chunk)) data.append(chunk, got);
-            if (stream->cut() || counted.late()) {
-                note(name, "not opened: the archive's budget is spent");
-                return true;
-            }
-        } catch (const std::bad_alloc&) {
-            note(name, "not opened: not enough memory");
-            return true;
-        }
-        MemoryFile inMemory(data);
-        return scan(inMemory, name + "/", depth + 1, budget);
+        if (stored) return contents(*stored, type, last, inside, depth + 1, budget, &embedded);
+        if (isContainer(type))
+            note(name, "not opened: it is larger than the " + std::to_string(kMaxMemberHeld >> 20) +
+                           " MiB this engine holds of one member");
+        return true;
     }
-
-    static constexpr uint64_t kMaxInnerInMemory = 64ull << 20;
 
     const SignatureStore& store_;
     const ScanOptions& options_;
@@ -216,20 +295,21 @@ private:
 }  // namespace
 
 std::vector<FileFinding> scanFile(const SignatureStore& store, const ScanOptions& options, RandomAccess& file,
-                                  bool archives, std::vector<ScanNote>* notes, const ArchiveLimits& limits) {
+                                  bool archives, std::vector<ScanNote>* notes, const ArchiveLimits& limits,
+                                  std::string_view name) {
     std::vector<FileFinding> out;
     RangeStream whole(file, 0, file.size());
     bool allowed = false;
-    std::string magic;
-    for (const Finding& f : scanObject(store, options, whole, file.size(), allowed, &magic)) out.push_back({f, ""});
+    std::string head;
+    EmbeddedFinder embedded;
+    for (const Finding& f : scanObject(store, options, whole, file.size(), allowed, &head, archives ? &embedded : nullptr))
+        out.push_back({f, ""});
     if (allowed) return out;
     const bool known = std::any_of(out.begin(), out.end(), [](const FileFinding& f) { return f.finding.kind != Finding::Family; });
     if (!archives || (known && !options.allMatches)) return out;
-    // ZIP archives, and files of any kind with an archive's directory at
-    // their end (self-extracting archives, archives appended to programs).
-    // Only a file that begins as an archive is searched for local headers
-    // when it has no directory: in others they would mostly be chance bytes.
-    const bool likely = magic.substr(0, 2) == "PK";
+    // Archives and compressed files by their type; ZIP archives also by a
+    // directory at the end of a file of any kind (self-extracting archives,
+    // archives appended to programs); archives of every kind embedded in it.
     Budget budget;
     const uint64_t byRatio = file.size() > limits.ratioFloor / std::max<uint32_t>(limits.maxRatio, 1)
                                  ? file.size() * limits.maxRatio
@@ -237,7 +317,7 @@ std::vector<FileFinding> scanFile(const SignatureStore& store, const ScanOptions
     budget.bytes = std::min(limits.maxUnpacked, byRatio);
     budget.members = limits.maxMembers;
     budget.deadline = Clock::now() + std::chrono::seconds(limits.maxSeconds);
-    ArchiveScan(store, options, limits, out, notes).scan(file, "", 0, budget, likely);
+    ArchiveScan(store, options, limits, out, notes).contents(file, recogniseType(head), name, "", 0, budget, &embedded);
     return out;
 }
 

@@ -1,6 +1,7 @@
 // One file from start to end: the file itself, streamed in chunks, then,
-// when archives are to be opened, the members of a ZIP archive in it and of
-// the archives among them, within one budget per archive.
+// when archives are to be opened, the members of every archive and
+// compressed file in it (by its type, or embedded anywhere in it) and of the
+// archives among them, in any order of formats, within one budget per file.
 #pragma once
 #include <string>
 #include <vector>
@@ -35,15 +36,27 @@ struct ArchiveLimits {
 
 inline constexpr size_t kReadChunk = 1 << 20;
 
+// The most bytes of one member held in memory: a member up to this size is
+// read whole before it is scanned (its true size is known then, and an
+// archive in it is opened from there); a larger one is scanned as it is
+// read, and opened as an archive only where it lies stored in place.
+inline constexpr uint64_t kMaxMemberHeld = 64ull << 20;
+
 // Throws ReadError when the file cannot be read; damaged archives are not
-// an error (their members are passed over, and noted).
+// an error (their members are passed over, and noted). `name`: the file's
+// name, for naming the one member of a compressed file ("a.gz" holds "a").
 std::vector<FileFinding> scanFile(const SignatureStore& store, const ScanOptions& options, RandomAccess& file,
                                   bool archives, std::vector<ScanNote>* notes = nullptr,
-                                  const ArchiveLimits& limits = {});
+                                  const ArchiveLimits& limits = {}, std::string_view name = {});
+
+class EmbeddedFinder;
 
 // One object from a stream of `size` bytes (as far as known): its findings,
-// empty also when the allow list names it (then `allowed` is set).
+// empty also when the allow list names it (then `allowed` is set). `head`
+// receives its first bytes (up to 64 KiB, for its type); `finder`, when
+// given, sees every byte read.
 std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& options, InputStream& in,
-                                uint64_t size, bool& allowed, std::string* head = nullptr);
+                                uint64_t size, bool& allowed, std::string* head = nullptr,
+                                EmbeddedFinder* finder = nullptr);
 
 }  // namespace qdx

@@ -1,4 +1,5 @@
-# The engine core: signature databases, the matcher, PE and ZIP readers.
+# The engine core: signature databases, the matcher, the PE reader and the
+# readers of archives and compressed files.
 # These files never include windows.h; the engine programs and the host build
 # (engines/host) compile the very same sources.
 set(QDX_CORE_SOURCES
@@ -7,11 +8,16 @@ set(QDX_CORE_SOURCES
   categories.cpp
   container.cpp
   database.cpp
+  embedded.cpp
   file_scan.cpp
+  file_type.cpp
   hash_common.cpp
   image_check.cpp
   inflate_stream.cpp
+  libarchive_reader.cpp
   logical.cpp
+  lzma_bounds.cpp
+  mspack_reader.cpp
   object_scan.cpp
   offset.cpp
   own_definitions.cpp
@@ -19,6 +25,7 @@ set(QDX_CORE_SOURCES
   signature_image.cpp
   signature_store.cpp
   zip.cpp
+  zip_methods.cpp
 )
 list(TRANSFORM QDX_CORE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 # Portable files of the engines' own library that the programs use (the
@@ -27,3 +34,8 @@ set(QDX_CORE_LIB_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/../lib/definitions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../lib/lines.cpp
 )
+# Every call of the libraries into liblzma's decoder set-up goes through
+# lzma_bounds.cpp, which bounds the memory a decoder may take.
+set(QDX_CORE_LINK_OPTIONS
+  -Wl,--wrap=lzma_raw_decoder -Wl,--wrap=lzma_stream_decoder
+  -Wl,--wrap=lzma_alone_decoder -Wl,--wrap=lzma_auto_decoder)

@@ -80,6 +80,23 @@ private:
     std::string_view data_;
 };
 
+// Bytes [offset, offset + size) of another file, as a file of their own:
+// a stored archive inside an archive, or one embedded in a program, read
+// in place.
+class SubFile final : public RandomAccess {
+public:
+    SubFile(RandomAccess& file, uint64_t offset, uint64_t size) : file_(file), offset_(offset), size_(size) {}
+    uint64_t size() const override { return size_; }
+    size_t readAt(uint64_t offset, void* buffer, size_t size) override {
+        if (offset >= size_) return 0;
+        return file_.readAt(offset_ + offset, buffer, static_cast<size_t>(size < size_ - offset ? size : size_ - offset));
+    }
+
+private:
+    RandomAccess& file_;
+    uint64_t offset_, size_;
+};
+
 // Bytes [offset, offset + size) of a RandomAccess, read in order.
 class RangeStream final : public InputStream {
 public:

@@ -5,6 +5,7 @@
 
 #include "bytes.h"
 #include "inflate_stream.h"
+#include "zip_methods.h"
 
 namespace qdx {
 namespace {
@@ -104,7 +105,9 @@ public:
     // A member whose data begins after the local header at `local`.
     void add(ZipMember m, uint64_t local, uint32_t flags) {
         if (flags & 1) return skip(m.name, "it is encrypted");
-        if (m.method != 0 && m.method != 8) return skip(m.name, "it is packed by a method this engine does not unpack");
+        if (m.method != 0 && m.method != 8 && !zipMethodKnown(m.method))
+            return skip(m.name, "it is packed by a method this engine does not unpack");
+        m.flags = flags;
         // Read apart from the cursor: many entries may name one far header.
         uint8_t h[30];
         if (!readExactly(f_, local, h, 30) || le32(h) != kLocal) return skip(m.name, "its data cannot be found");
@@ -239,11 +242,34 @@ public:
             any = true;
         }
         for (size_t i = 0; i < candidates_.size(); ++i) {
-            if (refused[i])
+            if (refused[i]) {
                 skip(candidates_[i].member.name, "its data overlaps another member's");
-            else
+            } else {
+                out_.claimed.emplace_back(candidates_[i].header, std::max(candidates_[i].end, candidates_[i].member.dataOffset));
                 out_.members.push_back(std::move(candidates_[i].member));
+            }
         }
+        std::sort(out_.claimed.begin(), out_.claimed.end());
+    }
+
+    // One local header, at a place found by a search.
+    bool single(uint64_t at) {
+        const uint8_t* h = cursor_.get(at, 30);
+        if (!h || le32(h) != kLocal) return false;
+        const size_t nameLength = le16(h + 26), extraLength = le16(h + 28);
+        const uint8_t* header = cursor_.get(at, 30 + nameLength + extraLength);
+        if (!header || nameLength == 0) return false;
+        ZipMember m;
+        const uint32_t flags = le16(h + 6);
+        m.name = keptName(header + 30, nameLength);
+        m.method = le16(h + 8);
+        m.packedSize = le32(h + 18);
+        m.size = le32(h + 22);
+        readZip64(header + 30 + nameLength, extraLength, m.size, m.packedSize, nullptr);
+        if (flags & 8) m.packedSize = 0;
+        if (isFolder(m.name)) return true;
+        add(std::move(m), at, flags);
+        return true;
     }
 
 private:
@@ -273,6 +299,14 @@ private:
 
 bool looksLikeZip(const uint8_t* head, size_t size) { return size >= 4 && le32(head) == kLocal; }
 
+bool listZipMemberAt(RandomAccess& file, uint64_t offset, ZipListing& out) {
+    out = ZipListing{};
+    Lister lister(file, out, 1);
+    if (!lister.single(offset)) return false;
+    lister.finish();
+    return true;
+}
+
 bool listZip(RandomAccess& file, ZipListing& out, size_t maxMembers, bool anywhere) {
     out = ZipListing{};
     {
@@ -296,9 +330,22 @@ class MemberStream final : public ZipMemberStream {
 public:
     MemberStream(RandomAccess& file, const ZipMember& m, uint64_t limit)
         : raw_(file, m.dataOffset,
-               m.method == 8 ? file.size() - m.dataOffset : std::min(m.packedSize, file.size() - m.dataOffset)),
+               m.method != 0 ? file.size() - m.dataOffset : std::min(m.packedSize, file.size() - m.dataOffset)),
           left_(limit) {
-        if (m.method == 8) inflate_ = std::make_unique<InflateStream>(raw_, InflateStream::RawDeflate);
+        try {
+            if (m.method == 8)
+                decoder_ = std::make_unique<InflateStream>(raw_, InflateStream::RawDeflate);
+            else if (m.method != 0)
+                decoder_ = zipMethodStream(m.method, raw_, m.flags, m.size);
+        } catch (const DecoderTooLarge& e) {
+            stopped_ = e.what();
+            ended_ = true;
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (const std::runtime_error&) {
+            damaged_ = true;
+            ended_ = true;
+        }
     }
     size_t read(void* buffer, size_t size) override {
         if (ended_) return 0;
@@ -316,15 +363,19 @@ public:
     }
     bool cut() const override { return cut_; }
     bool damaged() const override { return damaged_; }
+    std::string stopped() const override { return stopped_; }
 
 private:
     // Damaged data ends the member: what came before it is still scanned.
     size_t next(void* buffer, size_t size) {
-        if (!inflate_) return raw_.read(buffer, size);
+        if (!decoder_) return raw_.read(buffer, size);
         try {
-            return inflate_->read(buffer, size);
+            return decoder_->read(buffer, size);
         } catch (const ReadError&) {
             throw;
+        } catch (const DecoderTooLarge& e) {
+            stopped_ = e.what();
+            return 0;
         } catch (const std::runtime_error&) {
             damaged_ = true;
             return 0;
@@ -332,15 +383,88 @@ private:
     }
 
     RangeStream raw_;
-    std::unique_ptr<InflateStream> inflate_;
+    std::unique_ptr<InputStream> decoder_;
     uint64_t left_;
     bool ended_ = false, cut_ = false, damaged_ = false;
+    std::string stopped_;
 };
 
 }  // namespace
 
 std::unique_ptr<ZipMemberStream> openMember(RandomAccess& file, const ZipMember& member, uint64_t limit) {
     return std::make_unique<MemberStream>(file, member, limit);
+}
+
+}  // namespace qdx
+
+namespace qdx {
+namespace {
+
+class Reader final : public ArchiveReader {
+public:
+    Reader(RandomAccess& file, ZipListing listing) : file_(file), listing_(std::move(listing)) {}
+
+    bool next(MemberInfo& out) override {
+        stream_.reset();
+        out = MemberInfo{};
+        current_ = nullptr;
+        // The members that cannot be read are named first, as the listing found them.
+        if (skipped_ < listing_.skipped.size()) {
+            const ZipSkipped& s = listing_.skipped[skipped_++];
+            out.name = s.name;
+            out.unreadable = s.reason;
+            return true;
+        }
+        if (listing_.skippedMore) {
+            out.name = "...";
+            out.unreadable = std::to_string(listing_.skippedMore) + " more members that cannot be read";
+            listing_.skippedMore = 0;
+            return true;
+        }
+        if (member_ < listing_.members.size()) {
+            current_ = &listing_.members[member_++];
+            out.name = current_->name;
+            out.size = current_->size;
+            return true;
+        }
+        if (listing_.moreMembers) {
+            out.name = "...";
+            out.unreadable = "members beyond the archive's budget of members";
+            listing_.moreMembers = false;
+            return true;
+        }
+        return false;
+    }
+
+    MemberData& data() override {
+        if (!current_) return empty_;
+        stream_ = openMember(file_, *current_, ~uint64_t{0});
+        return *stream_;
+    }
+    bool damaged() const override { return false; }
+
+    std::unique_ptr<RandomAccess> inPlace() override {
+        if (!current_ || current_->method != 0 || current_->dataOffset > file_.size()) return nullptr;
+        return std::make_unique<SubFile>(file_, current_->dataOffset,
+                                         std::min(current_->packedSize, file_.size() - current_->dataOffset));
+    }
+    int64_t membersLeft() const override {
+        return static_cast<int64_t>(listing_.members.size() - member_);
+    }
+
+private:
+    RandomAccess& file_;
+    ZipListing listing_;
+    size_t member_ = 0, skipped_ = 0;
+    const ZipMember* current_ = nullptr;
+    std::unique_ptr<ZipMemberStream> stream_;
+    EmptyMemberData empty_;
+};
+
+}  // namespace
+
+std::unique_ptr<ArchiveReader> zipReader(RandomAccess& file, ZipListing listing) {
+    return std::make_unique<Reader>(file, std::move(listing));
 }
 
 }  // namespace qdx

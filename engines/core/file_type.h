@@ -1,0 +1,30 @@
+// The type of an object (a file or a member), named from its first bytes
+// alone: what decides which reader opens it. Cheap enough to ask of every
+// object: a few comparisons at fixed offsets, no search.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace qdx {
+
+enum class FileType : uint8_t {
+    Other,
+    // Archives and compressed files.
+    Zip, Rar, SevenZip, Gzip, Bzip2, Xz, Lzma, Lzip, Zstd, Compress, Tar, Cpio, Iso9660, Lha, Xar, Ar,
+    Cab, Chm, Szdd, Kwaj, Arj,
+    // Everything else this engine tells apart.
+    WindowsProgram, Ole2, Pdf, Rtf, Mail, Html, Text,
+};
+
+// `head`: the object's first bytes, as many as there are up to 64 KiB (an
+// ISO 9660 image is known by its volume descriptor at 32 KiB).
+FileType recogniseType(std::string_view head);
+
+// The types opened as containers of members.
+bool isContainer(FileType type);
+
+// A short name for the results file and notes ("7z", "gzip", ...).
+const char* typeName(FileType type);
+
+}  // namespace qdx

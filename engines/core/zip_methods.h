@@ -1,0 +1,25 @@
+// The packing methods of ZIP members beyond deflate, unpacked as streams:
+// bzip2 (12), LZMA (14), zstd (93 and 20), xz (95), through their
+// libraries. Damaged data throws std::runtime_error; a decoder that would
+// need more memory than kMaxDecoderMemory throws DecoderTooLarge.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+
+#include "stream.h"
+
+namespace qdx {
+
+class DecoderTooLarge : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+bool zipMethodKnown(uint32_t method);
+
+// Null for stored (0) and deflated (8) members, which zip.cpp reads itself,
+// and for methods not known.
+std::unique_ptr<InputStream> zipMethodStream(uint32_t method, InputStream& raw, uint32_t flags, uint64_t size);
+
+}  // namespace qdx
