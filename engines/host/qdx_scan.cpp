@@ -231,7 +231,7 @@ private:
         std::vector<qdx::ScanNote> notes;
         try {
             qdx::PosixFile file(path);
-            found = qdx::scanFile(store_, scan_, file, true, &notes);
+            found = qdx::scanFile(store_, scan_, file, true, &notes, {}, path);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s: cannot read: %s\n", path.c_str(), e.what());
             errors_ = true;

@@ -27,7 +27,15 @@ bool isStandardFile(const std::wstring& name) {
     return isDocument(name);
 }
 
-bool isZip(const std::wstring& name) { return extensionOf(name) == L"ZIP"; }
+bool isArchive(const std::wstring& name) {
+    static const wchar_t* const kinds[] = {L"ZIP", L"RAR", L"7Z",  L"CAB", L"ARJ", L"TAR", L"TGZ", L"GZ",  L"BZ2",
+                                           L"TBZ", L"TBZ2", L"XZ", L"TXZ", L"LZMA", L"LZ", L"ZST", L"Z", L"CPIO",
+                                           L"ISO", L"LZH", L"LHA", L"XAR", L"CHM", L"JAR", L"APK"};
+    const std::wstring ext = extensionOf(name);
+    for (const wchar_t* k : kinds)
+        if (ext == k) return true;
+    return false;
+}
 
 std::wstring renamedName(const std::wstring& name) {
     const size_t slash = name.find_last_of(L"\\/");

@@ -12,7 +12,10 @@ std::wstring extensionOf(const std::wstring& name);
 // .DOC .DOT .XL?.
 bool isStandardFile(const std::wstring& name);
 bool isDocument(const std::wstring& name);
-bool isZip(const std::wstring& name);
+// Archives and compressed files by the usual extensions of their kinds: with
+// archives on, the standard file set checks them too, and automatic
+// disinfection never rewrites or deletes them.
+bool isArchive(const std::wstring& name);
 
 // The V rule: the first letter of the extension becomes V, so .COM turns
 // into .VOM and .EXE into .VXE; a name without an extension gets .VVV, and

@@ -53,8 +53,8 @@ std::vector<std::string> preambleLines(const Request& r, const std::string& defi
                        ".SCR .DOC .DOT .XL?)",
         r.heuristicsOn() ? "Heuristics: enabled (new variants of known virus families)"
                          : "Heuristics: disabled",
-        r.archivesOn() ? "Archives: enabled (members of .ZIP files, stored and deflated; ARJ files are not "
-                         "unpacked)"
+        r.archivesOn() ? "Archives: enabled (ZIP, RAR, 7z, CAB, ARJ, tar, cpio, ISO 9660, LHA, XAR, ar, CHM; "
+                         "gzip, bzip2, xz, lzma, zstd, compress, SZDD, KWAJ; also inside programs and other files)"
                        : "Archives: disabled",
         std::string(r.packedOn() ? "Packed executables: enabled, but this engine does not unpack executables"
                                  : "Packed executables: disabled") +

@@ -255,7 +255,7 @@ void Scanner::walk(const std::wstring& root) {
         for (const auto& e : entries) {
             if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) {
                 if (!(e.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) frame.folders.push_back(e.name);
-            } else if (request_.allFiles() || isStandardFile(e.name) || (request_.archivesOn() && isZip(e.name))) {
+            } else if (request_.allFiles() || isStandardFile(e.name) || (request_.archivesOn() && isArchive(e.name))) {
                 files.push_back(e.name);
             }
         }
@@ -336,7 +336,7 @@ void Scanner::scanFile(HANDLE dir, const std::wstring& folder, const std::wstrin
         return;
     }
     const uint64_t size = file.info.size;
-    Detection found = checkFile(file.handle.get(), size);
+    Detection found = checkFile(file.handle.get(), size, toAnsi(file.name));
     const bool readable =
         found || (GetLastError() != ERROR_READ_FAULT && GetLastError() != ERROR_NOT_ENOUGH_MEMORY);
     code = GetLastError();
@@ -352,10 +352,10 @@ void Scanner::scanFile(HANDLE dir, const std::wstring& folder, const std::wstrin
     for (const ScanNote& n : notes_) emit("Scanning " + toAnsi(path) + ", member " + n.member + ": " + n.reason);
 }
 
-// The engine core reads the file in chunks (and the members of a ZIP
-// archive in it, when asked). A read failure shows as ERROR_READ_FAULT in
+// The engine core reads the file in chunks (and the members of the
+// archives in it, when asked; `name` names a compressed file's member). A read failure shows as ERROR_READ_FAULT in
 // GetLastError with no detection.
-Detection Scanner::checkFile(void* handle, uint64_t size) {
+Detection Scanner::checkFile(void* handle, uint64_t size, const std::string& name) {
     // Between the chunks of a long file the scan may be stopped.
     WinFile file(handle, size, [this](uint64_t offset) { return offset == 0 || goOn(checking_); });
     ScanOptions options;
@@ -363,7 +363,7 @@ Detection Scanner::checkFile(void* handle, uint64_t size) {
     std::vector<FileFinding> found;
     notes_.clear();
     try {
-        found = qdx::scanFile(store_, options, file, request_.archivesOn(), &notes_);
+        found = qdx::scanFile(store_, options, file, request_.archivesOn(), &notes_, {}, name);
     } catch (const ReadStopped&) {
         return {};
     } catch (const ReadError&) {
@@ -540,7 +540,7 @@ void Scanner::act(OpenFile& file, const Detection& found) {
     const std::string what = found.what();
     if (found.kind == Detection::Suspicious) ++figures_.suspicious;
 
-    const bool container = isZip(file.name);
+    const bool container = isArchive(file.name);
     Step step = decideStep(request_.action, found, isDocument(file.name), container);
     auto unchanged = [&](const std::string& why) {
         ++figures_.reported;

@@ -92,7 +92,7 @@ private:
     void scanDisketteA();
     void walk(const std::wstring& root);
     void scanFile(HANDLE dir, const std::wstring& folder, const std::wstring& path, const std::wstring& name);
-    Detection checkFile(void* handle, uint64_t size);
+    Detection checkFile(void* handle, uint64_t size, const std::string& name);
     Detection detectionOf(const FileFinding& found) const;
     void act(OpenFile& file, const Detection& found);
     // Keeps the original in the quarantine; false (with a line) when the

@@ -1,0 +1,201 @@
+// The archive walk over every format it opens, on archives made by real
+// tools (data/archives/make.sh): the member found and named through each
+// format and through formats nested in each other, archives embedded in
+// other data, what is noted instead of scanned, and hostile inputs kept
+// within the budget.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "file_scan.h"
+#include "file_type.h"
+#include "test_files.h"
+
+using namespace qdx;
+using namespace qdxtest;
+
+namespace {
+
+std::string fixture(const std::string& name) {
+    std::ifstream in(std::string(QDX_ARCHIVE_DATA) + "/" + name, std::ios::binary);
+    EXPECT_TRUE(in) << name;
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+std::string hex(const std::string& s) {
+    static const char d[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : s) out += {d[c >> 4], d[c & 15]};
+    return out;
+}
+
+// The marker every fixture's payload.txt carries, and the hashes of the
+// RAR test archives' members.
+class Walk {
+public:
+    Walk() {
+        DatabaseLoader loader(store_, report_);
+        const std::pair<std::string, std::string> files[] = {
+            {"walk.ndb", "Walk.Payload:0:*:" + hex("QDX-WALK-PAYLOAD-4f1c9a") + "\n"},
+            {"walk.hdb", "f03f566a28784ddb31d216e6a5056e83:20:Rar4.Member\n"
+                         "2e01b70f6711145cfd2e52ed8b844060:1200:Rar5.Member\n"
+                         "067610695188b994e2dec3b4543e62e6:4096:Rar5.Solid.Member\n"
+                         "202cb962ac59075b964b07152d234b70:3:Rar5.Sfx.Member\n"},
+        };
+        for (const auto& [name, data] : files) {
+            MemoryStream in(data);
+            loader.loadFile(name, in);
+        }
+        store_.finish();
+    }
+
+    // "Name@member" for each finding, then "member: reason" for each note.
+    std::vector<std::string> scan(const std::string& data, const std::string& name = {},
+                                  const ArchiveLimits& limits = {}) {
+        MemoryFile file(data);
+        ScanOptions options;
+        options.allMatches = true;
+        options.heuristics = false;
+        std::vector<ScanNote> notes;
+        std::vector<std::string> out;
+        for (const auto& f : scanFile(store_, options, file, true, &notes, limits, name))
+            out.push_back(std::string(f.finding.name) + "@" + f.member);
+        for (const auto& n : notes) out.push_back(n.member + ": " + n.reason);
+        return out;
+    }
+    std::vector<std::string> scanFixture(const std::string& name) { return scan(fixture(name), name); }
+
+private:
+    SignatureStore store_;
+    LoadReport report_;
+};
+
+const std::vector<std::string> kFoundInPayload = {"Walk.Payload@payload.txt"};
+
+}  // namespace
+
+TEST(ArchiveWalk, EveryFormatOpensToItsMembers) {
+    Walk w;
+    for (const char* name : {"payload.tar", "payload.tar.gz", "payload.tar.bz2", "payload.tar.xz", "payload.tar.lzma",
+                             "payload.tar.zst", "payload.tar.Z", "payload-newc.cpio", "payload-odc.cpio",
+                             "payload-bin.cpio", "payload.xar", "payload.a", "payload.7z", "payload-bsdtar.7z",
+                             "payload-ppmd.7z", "payload.cab", "payload-stored.cab", "payload.iso",
+                             "payload-bzip2.zip", "payload-lzma.zip", "payload-pyzip-lzma.zip",
+                             "payload-pyzip-bzip2.zip"})
+        EXPECT_EQ(w.scanFixture(name), kFoundInPayload) << name;
+    // A compressed file holds one member, named after the file.
+    for (const char* name : {"payload.txt.gz", "payload.txt.bz2", "payload.txt.xz", "payload.txt.lzma", "payload.txt.zst"})
+        EXPECT_EQ(w.scanFixture(name), kFoundInPayload) << name;
+    EXPECT_EQ(w.scan(fixture("payload.txt.gz")), std::vector<std::string>{"Walk.Payload@data"});
+}
+
+TEST(ArchiveWalk, RarArchivesOfBothVersions) {
+    Walk w;
+    EXPECT_EQ(w.scanFixture("rar4.rar"), (std::vector<std::string>{"Rar4.Member@test.txt", "Rar4.Member@testdir/test.txt"}));
+    EXPECT_EQ(w.scanFixture("rar5.rar"), std::vector<std::string>{"Rar5.Member@test.bin"});
+    // Solid: each member's data follows from those before it.
+    EXPECT_EQ(w.scanFixture("rar5-solid.rar"), std::vector<std::string>{"Rar5.Solid.Member@test4.bin"});
+    const auto encrypted = w.scanFixture("rar4-encrypted.rar");
+    EXPECT_EQ(encrypted, (std::vector<std::string>{"foo.txt: not scanned: it is encrypted",
+                                                   "bar.txt: not scanned: it is encrypted"}));
+}
+
+TEST(ArchiveWalk, FormatsInsideFormatsAreNamedPathByPath) {
+    Walk w;
+    EXPECT_EQ(w.scanFixture("nested.tar.gz"), std::vector<std::string>{"Walk.Payload@middle.7z/inner.zip/payload.txt"});
+    // A gzip in a gzip in ... a thousand deep stops at the depth limit, noted once.
+    std::string deep = "before QDX-WALK-PAYLOAD-4f1c9a after";
+    for (int i = 0; i < 1000; ++i) deep = gzip(deep);
+    const auto notes = w.scan(deep, "deep.gz");
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0], "deep/deep/deep/deep/deep/deep/deep: not opened: archives lie deeper inside archives than 8 levels");
+}
+
+TEST(ArchiveWalk, ArchivesEmbeddedInOtherData) {
+    Walk w;
+    // Two archives one after the other: both are opened.
+    EXPECT_EQ(w.scanFixture("two.bin"), (std::vector<std::string>{"Walk.Payload@payload.txt", "Walk.Payload@payload.txt"}));
+    EXPECT_EQ(w.scanFixture("two-zips.bin"), kFoundInPayload);
+    EXPECT_EQ(w.scanFixture("picture-with-cab.gif"), kFoundInPayload);
+    // A self-extracting RAR program.
+    EXPECT_EQ(w.scanFixture("rar5-sfx.exe"), std::vector<std::string>{"Rar5.Sfx.Member@test.txt.txt"});
+    // Archive headers inside a stored member are that member's data, not archives of their own.
+    const std::string cab = fixture("payload.cab");
+    EXPECT_EQ(w.scan(makeZip({{"inner.cab", cab, false}})), std::vector<std::string>{"Walk.Payload@inner.cab/payload.txt"});
+}
+
+TEST(ArchiveWalk, MembersThatCannotBeReadAreNoted) {
+    Walk w;
+    EXPECT_EQ(w.scanFixture("payload-encrypted.7z"),
+              (std::vector<std::string>{"payload.txt: not scanned: it is encrypted",
+                                        "sub/harmless.txt: not scanned: it is encrypted"}));
+    const auto ppmd = w.scanFixture("payload-ppmd.zip");
+    ASSERT_FALSE(ppmd.empty());
+    EXPECT_EQ(ppmd[0], "payload.txt: not scanned: it is packed by a method this engine does not unpack");
+    // A dictionary of 1.5 GiB is refused before anything is allocated.
+    EXPECT_EQ(w.scanFixture("payload-hugedict.7z"),
+              std::vector<std::string>{"payload.txt: not scanned whole: it needs 1536 MiB of memory to unpack, more "
+                                       "than the 128 MiB this engine allows"});
+}
+
+TEST(ArchiveWalk, DamagedArchivesGiveWhatTheyHold) {
+    Walk w;
+    // Cut anywhere, no archive makes the walk fail or loop; those cut
+    // after their first member still give it.
+    for (const char* name : {"payload.tar", "payload.tar.gz", "payload.tar.bz2", "payload.tar.xz", "payload.tar.zst",
+                             "payload-newc.cpio", "payload.7z", "payload.cab", "payload.xar", "payload.iso",
+                             "rar4.rar", "rar5.rar", "payload-lzma.zip", "payload-bzip2.zip"}) {
+        const std::string whole = fixture(name);
+        for (size_t cut = 1; cut < whole.size(); cut += std::max<size_t>(1, whole.size() / 97)) w.scan(whole.substr(0, cut), name);
+    }
+    const std::string tar = fixture("payload.tar");
+    const auto cut = w.scan(tar.substr(0, 512 + 20), "payload.tar");
+    ASSERT_FALSE(cut.empty());
+    EXPECT_EQ(cut[0], "Walk.Payload@payload.txt");
+}
+
+TEST(ArchiveWalk, HostileInputsStayWithinTheBudget) {
+    Walk w;
+    ArchiveLimits limits;
+    limits.maxUnpacked = 4 << 20;
+    // 256 MiB of zeros in a gzip of a quarter of a megabyte: cut at the budget.
+    EXPECT_EQ(w.scan(gzip(std::string(256u << 20, '\0')), "zeros.gz", limits),
+              std::vector<std::string>{"zeros: not scanned whole: the archive's budget of unpacked bytes is spent"});
+    // A tar member that claims 2^63 bytes ends where the file does.
+    std::string tar = makeTar({{"big.bin", "before QDX-WALK-PAYLOAD-4f1c9a after"}});
+    // The size field in base 256: 2^63 - 1.
+    tar[124] = static_cast<char>(0x80);
+    for (int i = 125; i < 128; ++i) tar[i] = 0;
+    tar[128] = 0x7F;
+    for (int i = 129; i < 136; ++i) tar[i] = static_cast<char>(0xFF);
+    unsigned sum = 0;
+    for (int i = 0; i < 512; ++i) sum += (i >= 148 && i < 156) ? ' ' : static_cast<unsigned char>(tar[i]);
+    std::snprintf(&tar[148], 8, "%06o", sum);
+    const auto notes = w.scan(tar, "claims.tar", limits);
+    EXPECT_FALSE(notes.empty());
+}
+
+TEST(ArchiveWalk, TypesAreToldByTheirFirstBytes) {
+    EXPECT_EQ(recogniseType(fixture("payload.7z")), FileType::SevenZip);
+    EXPECT_EQ(recogniseType(fixture("payload.iso")), FileType::Iso9660);
+    EXPECT_EQ(recogniseType(fixture("payload-odc.cpio")), FileType::Cpio);
+    EXPECT_EQ(recogniseType(fixture("payload-bin.cpio")), FileType::Cpio);
+    EXPECT_EQ(recogniseType(fixture("payload.tar")), FileType::Tar);
+    EXPECT_EQ(recogniseType(fixture("payload.txt.lzma")), FileType::Lzma);
+    EXPECT_EQ(recogniseType(fixture("rar5.rar")), FileType::Rar);
+    EXPECT_EQ(recogniseType(fixture("rar5-sfx.exe")), FileType::WindowsProgram);
+    EXPECT_EQ(recogniseType("plain words\r\n"), FileType::Text);
+    EXPECT_EQ(recogniseType(std::string("\x60\xEA\x05\x00", 4)), FileType::Other);  // ARJ's id without its CRC
+    // An old tar without "ustar": its header checksum decides.
+    std::string old = makeTar({{"a", "b"}});
+    std::fill(old.begin() + 257, old.begin() + 265, '\0');
+    unsigned sum = 0;
+    for (int i = 0; i < 512; ++i) sum += (i >= 148 && i < 156) ? ' ' : static_cast<unsigned char>(old[i]);
+    std::snprintf(&old[148], 8, "%06o", sum);
+    EXPECT_EQ(recogniseType(old), FileType::Tar);
+    old[0] ^= 1;
+    EXPECT_NE(recogniseType(old), FileType::Tar);
+}
