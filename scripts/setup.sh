@@ -10,7 +10,7 @@ sudo_cmd=()
 
 packages=(cmake ninja-build g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest
           wine wine32:i386 xvfb xauth x11-utils imagemagick clang-14 libclang-rt-14-dev python3 nsis zip
-          libz-mingw-w64-dev zlib1g-dev libssl-dev openssl clamav)
+          libz-mingw-w64-dev zlib1g-dev libssl-dev openssl clamav clamav-testfiles)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <new>
 
+#include "arj.h"
 #include "embedded.h"
 #include "file_type.h"
 #include "libarchive_reader.h"
@@ -139,6 +140,7 @@ private:
         if (readByLibarchive(type)) return openLibarchive(file, type, name);
         if (readByMspack(type))
             return openMspack(file, type, name, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
+        if (type == FileType::Arj) return openArj(file);
         return nullptr;
     }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "arj.h"
 #include "bytes.h"
 
 namespace qdx {
@@ -56,22 +57,6 @@ bool cpioBinary(std::string_view head) {
     if (head.size() < 26) return false;
     const uint8_t* p = bytes(head);
     return (p[0] == 0xC7 && p[1] == 0x71) || (p[0] == 0x71 && p[1] == 0xC7);
-}
-
-// A main header of ARJ: its id, a basic header of sane size and a
-// CRC-32 over it that holds (chance bytes 60 EA are common in programs).
-bool arjHeader(std::string_view head) {
-    if (head.size() < 10) return false;
-    const uint8_t* p = bytes(head);
-    if (p[0] != 0x60 || p[1] != 0xEA) return false;
-    const uint32_t size = le16(p + 2);
-    if (size < 30 || size > 2600 || head.size() < 4 + size + 4) return false;
-    uint32_t crc = 0xFFFFFFFFu;
-    for (uint32_t i = 0; i < size; ++i) {
-        crc ^= p[4 + i];
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return (crc ^ 0xFFFFFFFFu) == le32(p + 4 + size) && p[4 + 6] == 2;  // file type 2: main header
 }
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -165,7 +150,7 @@ FileType recogniseType(std::string_view head) {
                 if (at(head, 0, "KWAJ\x88\xF0\x27\xD1")) return FileType::Kwaj;
                 break;
             case 0x60:
-                if (arjHeader(head)) return FileType::Arj;
+                if (looksLikeArj(p, n)) return FileType::Arj;  // its CRC too: 60 EA is common in programs
                 break;
             case '0':
                 if (at(head, 0, "070707") || at(head, 0, "070701") || at(head, 0, "070702")) return FileType::Cpio;

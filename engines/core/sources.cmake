@@ -3,16 +3,19 @@
 # These files never include windows.h; the engine programs and the host build
 # (engines/host) compile the very same sources.
 set(QDX_CORE_SOURCES
+  arj.cpp
   automaton.cpp
   body_pattern.cpp
   categories.cpp
   container.cpp
   database.cpp
+  deflate64.cpp
   embedded.cpp
   file_scan.cpp
   file_type.cpp
   hash_common.cpp
   image_check.cpp
+  implode.cpp
   inflate_stream.cpp
   libarchive_reader.cpp
   logical.cpp

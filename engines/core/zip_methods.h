@@ -1,6 +1,6 @@
 // The packing methods of ZIP members beyond deflate, unpacked as streams:
-// bzip2 (12), LZMA (14), zstd (93 and 20), xz (95), through their
-// libraries. Damaged data throws std::runtime_error; a decoder that would
+// implode (6) and Deflate64 (9) by our own readers, bzip2 (12), LZMA (14),
+// zstd (93 and 20) and xz (95) through their libraries. Damaged data throws std::runtime_error; a decoder that would
 // need more memory than kMaxDecoderMemory throws DecoderTooLarge.
 #pragma once
 #include <cstdint>
