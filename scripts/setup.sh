@@ -10,7 +10,8 @@ sudo_cmd=()
 
 packages=(cmake ninja-build g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest
           wine wine32:i386 xvfb xauth x11-utils imagemagick clang-14 libclang-rt-14-dev python3 nsis zip
-          libz-mingw-w64-dev zlib1g-dev libssl-dev openssl clamav clamav-testfiles)
+          libz-mingw-w64-dev zlib1g-dev libssl-dev openssl clamav clamav-testfiles
+          libarchive-tools 7zip gcab genisoimage cpio bzip2 xz-utils zstd)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")

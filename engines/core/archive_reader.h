@@ -48,6 +48,10 @@ public:
     // The current member's data as it lies in the archive, when it is
     // stored there whole: read in place instead of copied.
     virtual std::unique_ptr<RandomAccess> inPlace() { return nullptr; }
+    // The archive (tar, cpio) the current member's data holds, read afresh
+    // from the reader's own file: for a member too large to hold, whose
+    // stream is gone once scanned. Null when the format cannot.
+    virtual std::unique_ptr<ArchiveReader> archiveInside() { return nullptr; }
     // How many members are still to come after the current one, when the
     // format knows beforehand; -1 otherwise.
     virtual int64_t membersLeft() const { return -1; }

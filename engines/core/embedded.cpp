@@ -50,26 +50,35 @@ void EmbeddedFinder::look(const uint8_t* data, size_t size, uint64_t base, size_
                   [](const EmbeddedCandidate& a, const EmbeddedCandidate& b) { return a.offset < b.offset; });
 }
 
+// A place is looked at once the bytes of the longest header after it are
+// there; the last kLongestMagic - 1 bytes wait for the next piece.
 void EmbeddedFinder::feed(const uint8_t* data, size_t size) {
     if (size == 0) return;
     if (full_) {
         fed_ += size;
         return;
     }
-    // Headers that begin in the last bytes of the piece before.
-    if (tailSize_) {
-        uint8_t joined[2 * kLongestMagic];
-        const size_t more = std::min(size, kLongestMagic);
+    constexpr size_t kKeep = kLongestMagic - 1;
+    const uint64_t tailStart = fed_ - tailSize_;
+    if (tailSize_ + size <= 64) {
+        uint8_t joined[64 + kKeep];
         std::memcpy(joined, tail_, tailSize_);
-        std::memcpy(joined + tailSize_, data, more);
-        look(joined, tailSize_ + more, fed_ - tailSize_, 0, tailSize_);
+        std::memcpy(joined + tailSize_, data, size);
+        const size_t n = tailSize_ + size;
+        if (n > kKeep) look(joined, n, tailStart, 0, n - kKeep);
+        const size_t keep = std::min(n, kKeep);
+        std::memmove(tail_, joined + n - keep, keep);
+        tailSize_ = keep;
+    } else {
+        // The waiting bytes with the first of this piece, then the piece itself.
+        uint8_t joined[2 * kKeep];
+        std::memcpy(joined, tail_, tailSize_);
+        std::memcpy(joined + tailSize_, data, kKeep);
+        look(joined, tailSize_ + kKeep, tailStart, 0, tailSize_);
+        look(data, size, fed_, 0, size - kKeep);
+        std::memcpy(tail_, data + size - kKeep, kKeep);
+        tailSize_ = kKeep;
     }
-    // Those that begin here, but for the last bytes: they are kept for the
-    // next piece, where the rest of a header would lie.
-    const size_t keep = std::min(size, kLongestMagic - 1);
-    look(data, size, fed_, 0, size - keep);
-    std::memcpy(tail_, data + size - keep, keep);
-    tailSize_ = keep;
     fed_ += size;
 }
 

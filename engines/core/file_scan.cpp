@@ -5,6 +5,7 @@
 #include <new>
 
 #include "arj.h"
+#include "compressed_file.h"
 #include "embedded.h"
 #include "file_type.h"
 #include "libarchive_reader.h"
@@ -137,6 +138,7 @@ public:
 
 private:
     std::unique_ptr<ArchiveReader> open(RandomAccess& file, FileType type, std::string_view name, Budget& budget) {
+        if (isCompressedFile(type)) return openCompressedFile(file, type, name);
         if (readByLibarchive(type)) return openLibarchive(file, type, name);
         if (readByMspack(type))
             return openMspack(file, type, name, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
@@ -151,7 +153,8 @@ private:
         size_t opened = 0;
         std::string head;
         for (const EmbeddedCandidate& c : embedded.candidates()) {
-            if (c.offset == 0 && c.type == type) continue;  // the object itself
+            // The object itself, opened above; a ZIP's own members are in `claimed`.
+            if (c.offset == 0 && c.type == type && type != FileType::Zip) continue;
             auto after = std::upper_bound(claimed.begin(), claimed.end(), std::make_pair(c.offset, ~uint64_t{0}));
             if (after != claimed.begin() && std::prev(after)->second > c.offset) continue;
             if (budget.bytes == 0 || budget.timeUp() || budget.members == 0) return true;
@@ -281,6 +284,12 @@ private:
             return contents(file, type, last, inside, depth + 1, budget, &embedded);
         }
         if (stored) return contents(*stored, type, last, inside, depth + 1, budget, &embedded);
+        if (type == FileType::Tar || type == FileType::Cpio) {
+            // A tar too large to hold, from a compressed file: its members
+            // straight from the compressed file, unpacked once more.
+            if (std::unique_ptr<ArchiveReader> again = reader.archiveInside())
+                return walk(*again, inside, depth + 1, budget);
+        }
         if (isContainer(type))
             note(name, "not opened: it is larger than the " + std::to_string(kMaxMemberHeld >> 20) +
                            " MiB this engine holds of one member");

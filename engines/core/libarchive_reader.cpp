@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "compressed_file.h"
 #include "decoder_memory.h"
 
 namespace qdx {
@@ -24,23 +25,6 @@ bool isFilter(FileType type) {
         default:
             return false;
     }
-}
-
-// The one member of a compressed file takes the file's name without the
-// compressor's extension ("a.tar.gz" holds "a.tar", "b.tgz" holds "b.tar").
-std::string innerName(std::string_view name) {
-    const size_t slash = name.find_last_of("/\\");
-    if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
-    const size_t dot = name.rfind('.');
-    if (dot != std::string_view::npos && dot > 0) {
-        std::string ext(name.substr(dot + 1));
-        for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        if (ext == "tgz" || ext == "tbz" || ext == "tbz2" || ext == "txz" || ext == "tlz" || ext == "tzst")
-            return std::string(name.substr(0, dot)) + ".tar";
-        if (ext == "gz" || ext == "bz2" || ext == "xz" || ext == "lzma" || ext == "lz" || ext == "zst" || ext == "z")
-            return std::string(name.substr(0, dot));
-    }
-    return "data";
 }
 
 class Reader;
@@ -65,8 +49,9 @@ private:
 
 class Reader final : public ArchiveReader {
 public:
-    Reader(RandomAccess& file, FileType type, std::string_view name)
-        : file_(file), type_(type), name_(innerName(name)), a_(archive_read_new()), buffer_(kReadBlock) {
+    Reader(RandomAccess& file, FileType type, std::string_view name, bool archiveInside)
+        : file_(file), type_(type), name_(unpackedName(name)), archiveInside_(archiveInside), a_(archive_read_new()),
+          buffer_(kReadBlock) {
         if (!a_) throw std::bad_alloc();
         enable();
         archive_read_set_callback_data(a_, this);
@@ -119,7 +104,9 @@ public:
         } else {
             damaged = true;
         }
-        if (got == ARCHIVE_FATAL) finish(true);
+        // Memory refused ends the archive too (the library cannot go on), but
+        // that is no damage of it.
+        if (got == ARCHIVE_FATAL) finish(stopped.empty());
         return 0;
     }
 
@@ -147,10 +134,13 @@ private:
             default: break;
         }
         if (isFilter(type_)) {
-            // A compressed tar or cpio is that archive; anything else is one member.
-            archive_read_support_format_tar(a_);
-            archive_read_support_format_cpio(a_);
-            archive_read_support_format_raw(a_);
+            // The unpacked stream as one member, or the tar or cpio archive in it.
+            if (archiveInside_) {
+                archive_read_support_format_tar(a_);
+                archive_read_support_format_cpio(a_);
+            } else {
+                archive_read_support_format_raw(a_);
+            }
         }
     }
 
@@ -231,6 +221,7 @@ private:
     RandomAccess& file_;
     FileType type_;
     std::string name_;
+    bool archiveInside_;
     archive* a_;
     std::vector<uint8_t> buffer_;
     uint64_t at_ = 0;
@@ -251,16 +242,21 @@ size_t Data::read(void* buffer, size_t size) {
 bool readByLibarchive(FileType type) {
     switch (type) {
         case FileType::Tar: case FileType::Cpio: case FileType::SevenZip: case FileType::Rar:
-        case FileType::Iso9660: case FileType::Lha: case FileType::Xar: case FileType::Ar:
+        case FileType::Iso9660: case FileType::Lha: case FileType::Xar: case FileType::Ar: case FileType::Compress:
             return true;
         default:
-            return isFilter(type);
+            return false;
     }
 }
 
 std::unique_ptr<ArchiveReader> openLibarchive(RandomAccess& file, FileType type, std::string_view name) {
     if (!readByLibarchive(type)) return nullptr;
-    return std::make_unique<Reader>(file, type, name);
+    return std::make_unique<Reader>(file, type, name, false);
+}
+
+std::unique_ptr<ArchiveReader> openArchiveInCompressedFile(RandomAccess& file, FileType type) {
+    if (!isFilter(type)) return nullptr;
+    return std::make_unique<Reader>(file, type, std::string_view(), true);
 }
 
 }  // namespace qdx

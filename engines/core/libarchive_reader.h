@@ -1,7 +1,5 @@
-// Archives and compressed files read through libarchive: gzip, bzip2, xz,
-// lzma, lzip, zstd and Unix compress (as filters: a tar or cpio inside is
-// read as the archive, anything else as one member), tar, cpio, 7z, RAR 4
-// and 5, ISO 9660, LHA, XAR and ar. Only the reading side of the library
+// Archives read through libarchive: tar, cpio, 7z, RAR 4 and 5, ISO 9660,
+// LHA, XAR and ar, and files of Unix compress (.Z) as one member. Only the reading side of the library
 // is used, only the format and filters of the type named, fed through our
 // own stream: it never sees a path, starts no program and writes nothing.
 #pragma once
@@ -19,5 +17,10 @@ bool readByLibarchive(FileType type);
 // (its last part), for naming the one member of a compressed file when
 // the file itself does not.
 std::unique_ptr<ArchiveReader> openLibarchive(RandomAccess& file, FileType type, std::string_view name);
+
+// The tar or cpio archive inside a compressed file (gzip, bzip2, xz, lzma,
+// lzip, zstd, compress), its members read straight from the file: for an
+// unpacked stream too large to hold. Null for other types.
+std::unique_ptr<ArchiveReader> openArchiveInCompressedFile(RandomAccess& file, FileType type);
 
 }  // namespace qdx

@@ -7,8 +7,10 @@ set(QDX_CORE_SOURCES
   automaton.cpp
   body_pattern.cpp
   categories.cpp
+  compressed_file.cpp
   container.cpp
   database.cpp
+  decoders.cpp
   deflate64.cpp
   embedded.cpp
   file_scan.cpp

@@ -170,7 +170,8 @@ public:
                 continue;
             }
             // Offsets as stated, or shifted as the directory was.
-            if (signatureAt(f_, local) != kLocal && signatureAt(f_, local + shift) == kLocal) local += shift;
+            // (Shifted first: the stated place may hold another archive's header.)
+            if (shift != 0 && signatureAt(f_, local + shift) == kLocal) local += shift;
             add(std::move(m), local, flags);
         }
         return true;

@@ -5,16 +5,11 @@
 #pragma once
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 
+#include "decoders.h"
 #include "stream.h"
 
 namespace qdx {
-
-class DecoderTooLarge : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 bool zipMethodKnown(uint32_t method);
 

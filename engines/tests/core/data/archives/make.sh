@@ -11,6 +11,9 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/in/sub"
 printf 'before QDX-WALK-PAYLOAD-4f1c9a after\n' > "$work/in/payload.txt"
 printf 'nothing to see here\n' > "$work/in/sub/harmless.txt"
+# Large enough that 7-Zip packs it rather than storing it.
+mkdir -p "$work/big"
+{ cat "$work/in/payload.txt"; for i in $(seq 1 400); do echo "line $i of a text that packs well"; done; } > "$work/big/payload.txt"
 (
   cd "$work/in"
   touch -d 2024-01-01 payload.txt sub/harmless.txt sub
@@ -28,11 +31,12 @@ printf 'nothing to see here\n' > "$work/in/sub/harmless.txt"
   bsdtar --format ar -cf "$work/payload.a" payload.txt
   bsdtar --format 7zip -cf "$work/payload-bsdtar.7z" payload.txt sub
   7zz a -bd -bso0 -t7z -m0=LZMA2 "$work/payload.7z" payload.txt sub >/dev/null
-  7zz a -bd -bso0 -t7z -m0=PPMd "$work/payload-ppmd.7z" payload.txt sub >/dev/null
+  7zz a -bd -bso0 -t7z -m0=PPMd "$work/payload-ppmd.7z" -w"$work/big" "$work/big/payload.txt" >/dev/null
   7zz a -bd -bso0 -t7z -pqdx "$work/payload-encrypted.7z" payload.txt sub >/dev/null
-  7zz a -bd -bso0 -tzip -mm=BZip2 "$work/payload-bzip2.zip" payload.txt sub >/dev/null
-  7zz a -bd -bso0 -tzip -mm=LZMA "$work/payload-lzma.zip" payload.txt sub >/dev/null
-  7zz a -bd -bso0 -tzip -mm=PPMd "$work/payload-ppmd.zip" payload.txt sub >/dev/null
+  ( cd "$work/big"
+    7zz a -bd -bso0 -tzip -mm=BZip2 "$work/payload-bzip2.zip" payload.txt >/dev/null
+    7zz a -bd -bso0 -tzip -mm=LZMA "$work/payload-lzma.zip" payload.txt >/dev/null
+    7zz a -bd -bso0 -tzip -mm=PPMd "$work/payload-ppmd.zip" payload.txt >/dev/null )
   gcab -c -z "$work/payload.cab" payload.txt sub/harmless.txt
   gcab -c "$work/payload-stored.cab" payload.txt sub/harmless.txt
   genisoimage -quiet -J -R -o "$work/payload.iso" .
