@@ -29,7 +29,9 @@ struct ArchiveLimits {
     uint64_t ratioFloor = 16ull << 20;    // below this many bytes the ratio is not asked
     uint32_t maxRatio = 100;              // bytes unpacked per byte of the archive
     uint32_t maxMembers = 10000;
-    uint32_t maxDepth = 8;                // archives inside archives
+    // Archives inside archives, the file itself the first; a compressed file
+    // and the archive in it are two (clamscan's own count and default).
+    uint32_t maxDepth = 17;
     uint32_t maxSeconds = 20;
     uint32_t maxNotes = 100;              // then one line sums up the rest
 };

@@ -43,8 +43,10 @@ FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests
 # programs and installers still to come: not this set's business.
 NOT_ARCHIVES = ("clam-", "clam.ea0", "clam.exe.binhex", "clam.exe.html", "clam.exe.mbox", "clam.exe.rtf",
                 "clam.mail", "clam.ole.doc", "clam.pdf", "clam.ppt", "clam.sis", "clam.tnef", "clam_IS")
-# Formats clamscan leaves unopened here (oracle-notes): judged by what was planted.
-BEYOND_CLAMSCAN = (".rar", "-lzma.zip", "-ppmd.zip", ".zst", ".lzma", ".Z", ".xar", ".a", "-bsdtar.7z")
+# Formats clamscan leaves unopened here (oracle-notes, and 7z folders packed
+# by bzip2 or deflate): judged by what was planted.
+BEYOND_CLAMSCAN = (".rar", "lzma.zip", "ppmd.zip", ".zst", ".lzma", ".Z", ".xar", ".a", "bsdtar.7z", "bzip2.7z",
+                   "deflate.7z")
 
 
 def tool(*cmd, cwd=None):
@@ -168,8 +170,9 @@ def make_corpus(work, rng):
         src_path = os.path.join(FIXTURES, rar)
         out = os.path.join(corpus, f"libarchive-{rar}")
         shutil.copy(src_path, out)
-        listing = subprocess.run(["bsdtar", "-tf", src_path], capture_output=True, text=True).stdout.split()
-        for member in listing:
+        listing = subprocess.run(["bsdtar", "-tvf", src_path], capture_output=True, text=True).stdout.splitlines()
+        # Regular files only: a link's "data" is the name it points to.
+        for member in [line.split()[-1] for line in listing if line.startswith("-")]:
             data = subprocess.run(["bsdtar", "-xOf", src_path, member], capture_output=True).stdout
             if not data:
                 continue

@@ -192,15 +192,18 @@ TEST(FileScan, ArchivesInsideArchivesWithinOneBudget) {
     Engine e({{"a.ndb", "Body:0:*:" + hex("payload pppp") + "\n"}});
     std::string nested = makeZip({{"p.bin", "test payload pppp", true}});
     std::string path = "p.bin";
-    for (int level = 1; level < 8; ++level) {
+    const uint32_t depth = ArchiveLimits{}.maxDepth;
+    for (uint32_t level = 1; level < depth; ++level) {
         const std::string name = "l" + std::to_string(level) + ".zip";
         nested = makeZip({{name, nested, level % 2 == 0}, {"x" + std::to_string(level), "filler", false}});
         path = name + "/" + path;
     }
     EXPECT_EQ(e.scanWithNotes(nested), std::vector<std::string>{"Body@" + path});
-    const std::string deeper = makeZip({{"l8.zip", nested, false}});
-    EXPECT_EQ(e.scanWithNotes(deeper), std::vector<std::string>{"l8.zip/" + path.substr(0, path.rfind('/')) +
-                                                                ": not opened: archives lie deeper inside archives than 8 levels"});
+    const std::string deeper = makeZip({{"deepest.zip", nested, false}});
+    EXPECT_EQ(e.scanWithNotes(deeper),
+              std::vector<std::string>{"deepest.zip/" + path.substr(0, path.rfind('/')) +
+                                       ": not opened: archives lie deeper inside archives than " + std::to_string(depth) +
+                                       " levels"});
     // One budget for the archive and every archive inside it.
     ArchiveLimits limits;
     limits.maxUnpacked = 20000;
