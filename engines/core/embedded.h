@@ -1,8 +1,9 @@
 // Archives inside other data, found by their headers anywhere in an object
 // (self-extracting programs, pictures carrying an archive, two archives one
-// after the other): ZIP local headers, RAR, 7z, CAB and ARJ. The finder sees
-// the object's bytes as the scan reads them, so that nothing is read twice;
-// a place is only a candidate until the type recogniser confirms it there.
+// after the other): ZIP local headers, RAR, 7z, CAB and ARJ. The headers are
+// matched by the store's automaton along with the body signatures, as the
+// object is read for matching; a place is only a candidate until the type
+// recogniser confirms it there.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -10,6 +11,19 @@
 #include "file_type.h"
 
 namespace qdx {
+
+struct EmbeddedHeader {
+    const char* hex;
+    FileType type;
+};
+
+inline constexpr EmbeddedHeader kEmbeddedHeaders[] = {
+    {"504b0304", FileType::Zip},
+    {"526172211a07", FileType::Rar},
+    {"377abcaf271c", FileType::SevenZip},
+    {"4d53434600000000", FileType::Cab},
+    {"60ea", FileType::Arj},
+};
 
 struct EmbeddedCandidate {
     uint64_t offset;
@@ -20,21 +34,15 @@ inline constexpr size_t kMaxEmbeddedCandidates = 1 << 16;
 
 class EmbeddedFinder {
 public:
-    // The object's bytes in order, in pieces of any size.
-    void feed(const uint8_t* data, size_t size);
+    void add(uint64_t offset, FileType type);
     // Where headers begin, in rising order; at most kMaxEmbeddedCandidates
     // (then full() tells).
-    const std::vector<EmbeddedCandidate>& candidates() const { return found_; }
+    const std::vector<EmbeddedCandidate>& candidates() const;
     bool full() const { return full_; }
 
 private:
-    void look(const uint8_t* data, size_t size, uint64_t base, size_t from, size_t to);
-    void add(uint64_t offset, FileType type);
-
-    std::vector<EmbeddedCandidate> found_;
-    uint64_t fed_ = 0;
-    uint8_t tail_[8] = {};  // the last bytes fed, for headers across two pieces
-    size_t tailSize_ = 0;
+    mutable std::vector<EmbeddedCandidate> found_;
+    mutable bool sorted_ = true;
     bool full_ = false;
 };
 

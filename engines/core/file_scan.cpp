@@ -32,16 +32,14 @@ std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& 
     }
     const std::string_view head(reinterpret_cast<const char*>(buffer.data()), std::min(have, kPeHeadBytes));
     if (headCopy) headCopy->assign(head.substr(0, kTypeHeadBytes));
-    if (finder && !searchEmbedded(recogniseType(head.substr(0, kTypeHeadBytes)))) finder = nullptr;
     ObjectScan scan(store, options, size, head);
+    if (finder && searchEmbedded(recogniseType(head.substr(0, kTypeHeadBytes)))) scan.findEmbedded(finder);
     scan.feed(buffer.data(), have);
-    if (finder) finder->feed(buffer.data(), have);
     // The head filled the buffer unless the stream ended in it.
     while (have == buffer.size() && !scan.satisfied()) {
         const size_t got = in.read(buffer.data(), buffer.size());
         if (got == 0) break;
         scan.feed(buffer.data(), got);
-        if (finder) finder->feed(buffer.data(), got);
     }
     std::vector<Finding> found = scan.finish();
     allowed = scan.allowed();
@@ -95,6 +93,10 @@ private:
     uint64_t total_ = 0;
     bool late_ = false, cut_ = false, ended_ = false;
 };
+
+// Enough of a candidate's bytes for the recogniser to confirm a header
+// there (an ARJ main header is the longest, at most 2,608 bytes).
+constexpr size_t kCandidateHeadBytes = 4096;
 
 // The most archives found inside one object that are opened.
 constexpr size_t kMaxEmbeddedOpened = 64;
@@ -166,7 +168,7 @@ private:
                 if (!walk(*reader, prefix, depth, budget)) return false;
                 continue;
             }
-            head.resize(static_cast<size_t>(std::min<uint64_t>(kTypeHeadBytes, file.size() - c.offset)));
+            head.resize(static_cast<size_t>(std::min<uint64_t>(kCandidateHeadBytes, file.size() - c.offset)));
             head.resize(file.readAt(c.offset, head.data(), head.size()));
             if (recogniseType(head) != c.type) continue;
             if (++opened > kMaxEmbeddedOpened) break;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "embedded.h"
 #include "offset.h"
 
 namespace qdx {
@@ -93,6 +94,11 @@ void ObjectScan::hit(uint32_t partIndex, uint64_t end) {
     const uint64_t start = end - back;
     if (start + p.length > fed_) return;  // runs past the end of the data
     const StoredSignature& s = store_.signature(p.signature);
+    if (s.origin == Origin::Embedded) {
+        if (embedded_ && matchPartCode(store_.code(p.code), p.codeSize, window_.data() + (start - windowStart_)))
+            embedded_->add(start, static_cast<FileType>(s.owner));
+        return;
+    }
     if (s.target == PeFile && !mz_) return;
     if (s.origin == Origin::Family && !options_.heuristics) return;
     const uint32_t k = partIndex - s.firstPart;
@@ -173,6 +179,7 @@ void ObjectScan::complete(const StoredSignature& s, uint64_t start, uint64_t end
             if (count < l.limit) ++count;
             break;
         }
+        case Origin::Embedded: break;  // taken in hit()
     }
 }
 

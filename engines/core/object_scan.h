@@ -17,6 +17,8 @@
 
 namespace qdx {
 
+class EmbeddedFinder;
+
 struct Finding {
     enum Kind : uint8_t { Own, Database, Family } kind = Database;
     uint32_t index = 0;     // own signature or family
@@ -44,6 +46,10 @@ public:
     // in the order found; a family only when nothing else matched. Empty
     // when the allow list names the object.
     std::vector<Finding> finish();
+
+    // Where the headers of archives lie in the object, as the automaton
+    // meets them: told to `finder` from here on.
+    void findEmbedded(EmbeddedFinder* finder) { embedded_ = finder; }
 
     // After finish(): the allow list names the object.
     bool allowed() const { return allowed_; }
@@ -96,6 +102,7 @@ private:
     std::unique_ptr<Hasher> digests_[kHashKinds];
     bool allowChecked_ = false, allowed_ = false;
     std::vector<SectionDigest> sections_;
+    EmbeddedFinder* embedded_ = nullptr;
 };
 
 }  // namespace qdx

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "categories.h"
+#include "file_type.h"
 #include "image_check.h"
 
 namespace qdx {
@@ -297,6 +298,10 @@ bool holdsTogether(SignatureStore::Arrays& a, const Definitions* defs) {
                 break;
             case Origin::Family:
                 if (!defs || s.owner >= defs->families.size()) return false;
+                break;
+            case Origin::Embedded:
+                if (s.owner > static_cast<uint32_t>(FileType::Text) || !isContainer(static_cast<FileType>(s.owner)))
+                    return false;
                 break;
             default: return false;
         }

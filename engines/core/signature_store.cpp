@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <unordered_set>
 
+#include "embedded.h"
+
 namespace qdx {
 namespace {
 
@@ -176,6 +178,14 @@ void SignatureStore::rollback(size_t index) {
 }
 
 uint64_t SignatureStore::finish() {
+    // The headers of archives inside other data ride along with the body
+    // signatures, so that looking for them costs no pass of its own.
+    for (const EmbeddedHeader& h : kEmbeddedHeaders) {
+        BodyRecord r;
+        if (compilePattern(h.hex, r.variants) != PatternError::None) continue;
+        r.target = AnyFile;
+        addVariants(r, Origin::Embedded, addName(""), static_cast<uint32_t>(h.type), 0);
+    }
     uint64_t dropped = 0;
     if (!dropped_.empty()) {
         const std::unordered_set<std::string_view> names(dropped_.begin(), dropped_.end());

@@ -17,7 +17,9 @@
 
 namespace qdx {
 
-enum class Origin : uint8_t { Database, Subsignature, Own, Family };
+// Embedded: the header of an archive that may lie inside other data (its
+// owner is the archive's FileType), looked for by the automaton with the rest.
+enum class Origin : uint8_t { Database, Subsignature, Own, Family, Embedded };
 
 struct StoredPart {
     uint32_t signature;

@@ -222,19 +222,30 @@ TEST(ArchiveWalk, TypesAreToldByTheirFirstBytes) {
     EXPECT_NE(recogniseType(old), FileType::Tar);
 }
 
-TEST(ArchiveWalk, HeadersAreFoundAcrossThePiecesTheyArriveIn) {
-    const std::string data = std::string("xxPK\x03\x04yy7z\xBC\xAF\x27\x1C", 14) + std::string(20, 'z') +
-                             std::string("MSCF\0\0\0\0", 8);
-    for (size_t piece = 1; piece <= data.size(); ++piece) {
-        EmbeddedFinder f;
-        for (size_t at = 0; at < data.size(); at += piece)
-            f.feed(reinterpret_cast<const uint8_t*>(data.data()) + at, std::min(piece, data.size() - at));
-        ASSERT_EQ(f.candidates().size(), 3u) << piece;
-        EXPECT_EQ(f.candidates()[0].offset, 2u);
-        EXPECT_EQ(f.candidates()[0].type, FileType::Zip);
-        EXPECT_EQ(f.candidates()[1].offset, 8u);
-        EXPECT_EQ(f.candidates()[1].type, FileType::SevenZip);
-        EXPECT_EQ(f.candidates()[2].offset, 34u);
-        EXPECT_EQ(f.candidates()[2].type, FileType::Cab);
-    }
+TEST(ArchiveWalk, HeadersInsideDataAreFoundWhereverTheyLie) {
+    // One header right across the first chunk's end, others before and after.
+    std::string data(kReadChunk + 4096, 'z');
+    const std::string zip("PK\x03\x04", 4), seven("7z\xBC\xAF\x27\x1C", 6), cab("MSCF\0\0\0\0", 8);
+    data.replace(2, zip.size(), zip);
+    data.replace(kReadChunk - 3, seven.size(), seven);
+    data.replace(data.size() - cab.size(), cab.size(), cab);
+    SignatureStore store;
+    store.finish();
+    EmbeddedFinder f;
+    MemoryStream in(data);
+    bool allowed = false;
+    scanObject(store, ScanOptions{}, in, data.size(), allowed, nullptr, &f);
+    ASSERT_EQ(f.candidates().size(), 3u);
+    EXPECT_EQ(f.candidates()[0].offset, 2u);
+    EXPECT_EQ(f.candidates()[0].type, FileType::Zip);
+    EXPECT_EQ(f.candidates()[1].offset, kReadChunk - 3);
+    EXPECT_EQ(f.candidates()[1].type, FileType::SevenZip);
+    EXPECT_EQ(f.candidates()[2].offset, data.size() - cab.size());
+    EXPECT_EQ(f.candidates()[2].type, FileType::Cab);
+    // Text is not searched.
+    EmbeddedFinder none;
+    const std::string words = "plain text \x60\xEA and more";  // ARJ's id, as letters may make it
+    MemoryStream text(words);
+    scanObject(store, ScanOptions{}, text, words.size(), allowed, nullptr, &none);
+    EXPECT_TRUE(none.candidates().empty());
 }
