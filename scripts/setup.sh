@@ -10,7 +10,9 @@ sudo_cmd=()
 
 packages=(cmake ninja-build g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest
           wine wine32:i386 xvfb xauth x11-utils imagemagick clang-14 libclang-rt-14-dev python3 nsis zip
-          libz-mingw-w64-dev zlib1g-dev libssl-dev openssl clamav)
+          libz-mingw-w64-dev zlib1g-dev libssl-dev openssl clamav
+          dpkg-dev debian-archive-keyring xz-utils
+          libarchive-dev libmspack-dev libbz2-dev liblzma-dev libzstd-dev libxml2-dev pkg-config)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")
@@ -24,6 +26,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
+# The archive libraries for the Windows programs, from Debian's sources
+# (third-party/versions); nothing to do when they are built already. The host
+# build uses the -dev packages above: say when their versions differ.
+"$root/third-party/build.sh" "$build"
+"$root/third-party/check-host.sh" || true
+
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \
+  -DQDX_THIRD_PARTY_PREFIX="$build/third-party/i686-w64-mingw32" >/dev/null
 cmake --build "$build" -j"$(nproc)"
