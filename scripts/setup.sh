@@ -11,6 +11,9 @@ sudo_cmd=()
 packages=(cmake ninja-build g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest
           wine wine32:i386 xvfb xauth x11-utils imagemagick clang-14 libclang-rt-14-dev python3 nsis zip
           libz-mingw-w64-dev zlib1g-dev libssl-dev openssl clamav clamav-testfiles
+          dpkg-dev debian-archive-keyring
+          libarchive-dev libmspack-dev libbz2-dev liblzma-dev libzstd-dev libxml2-dev libacl1-dev liblz4-dev
+          nettle-dev pkg-config
           libarchive-tools 7zip gcab genisoimage cpio bzip2 xz-utils zstd)
 missing=()
 for p in "${packages[@]}"; do
@@ -25,6 +28,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
+# The archive libraries for the Windows programs, from Debian's sources
+# (third-party/versions); nothing to do when they are built already. The host
+# build uses the -dev packages above: say when their versions differ.
+"$root/third-party/build.sh" "$build"
+"$root/third-party/check-host.sh" || true
+
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \
+  -DQDX_THIRD_PARTY_PREFIX="$build/third-party/i686-w64-mingw32" >/dev/null
 cmake --build "$build" -j"$(nproc)"
