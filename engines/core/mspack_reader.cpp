@@ -105,7 +105,9 @@ off_t tellFile(mspack_file* file) {
 
 void message(mspack_file*, const char*, ...) {}
 
-void* allocate(mspack_system*, size_t bytes) { return std::malloc(bytes); }
+// Zeroed: the library's KWAJ reader frees fields of a header it never
+// filled when the header cannot be read.
+void* allocate(mspack_system*, size_t bytes) { return std::calloc(1, bytes); }
 void release(void* p) { std::free(p); }
 void copy(void* from, void* to, size_t bytes) { std::memmove(to, from, bytes); }
 
