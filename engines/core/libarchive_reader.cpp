@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bytes.h"
 #include "compressed_file.h"
 #include "decoder_memory.h"
 
@@ -237,6 +238,29 @@ size_t Data::read(void* buffer, size_t size) {
     return got;
 }
 
+// An archive found damaged before the library saw it: nothing to list.
+class Unreadable final : public ArchiveReader {
+public:
+    bool next(MemberInfo&) override { return false; }
+    MemberData& data() override { return empty_; }
+    bool damaged() const override { return true; }
+
+private:
+    EmptyMemberData empty_;
+};
+
+// A 7z archive's start header names where its header lies and how long it
+// is; the library reads that much ahead into memory before it looks closer.
+// A header beyond the file, or larger than any real one, is damage.
+bool sevenZipHeaderFits(RandomAccess& file) {
+    constexpr uint64_t kMaxHeader = 64ull << 20;
+    uint8_t start[32];
+    if (file.size() < 32 || file.readAt(0, start, 32) != 32) return false;
+    const uint64_t offset = le64(start + 12), size = le64(start + 20);
+    const uint64_t room = file.size() - 32;
+    return size <= kMaxHeader && offset <= room && size <= room - offset;
+}
+
 }  // namespace
 
 bool readByLibarchive(FileType type) {
@@ -251,6 +275,7 @@ bool readByLibarchive(FileType type) {
 
 std::unique_ptr<ArchiveReader> openLibarchive(RandomAccess& file, FileType type, std::string_view name) {
     if (!readByLibarchive(type)) return nullptr;
+    if (type == FileType::SevenZip && !sevenZipHeaderFits(file)) return std::make_unique<Unreadable>();
     return std::make_unique<Reader>(file, type, name, false);
 }
 

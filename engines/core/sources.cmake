@@ -41,6 +41,14 @@ set(QDX_CORE_LIB_SOURCES
 )
 # Every call of the libraries into liblzma's decoder set-up goes through
 # lzma_bounds.cpp, which bounds the memory a decoder may take.
+# The bounds are asked for by name, so that every program linking the
+# libraries gets them (32-bit Windows names C symbols with a leading "_").
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(qdx_c_prefix "_")
+else()
+  set(qdx_c_prefix "")
+endif()
 set(QDX_CORE_LINK_OPTIONS
   -Wl,--wrap=lzma_raw_decoder -Wl,--wrap=lzma_stream_decoder
-  -Wl,--wrap=lzma_alone_decoder -Wl,--wrap=lzma_auto_decoder)
+  -Wl,--wrap=lzma_alone_decoder -Wl,--wrap=lzma_auto_decoder
+  -Wl,-u,${qdx_c_prefix}__wrap_lzma_raw_decoder)
