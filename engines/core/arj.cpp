@@ -92,28 +92,46 @@ public:
     explicit BitInput(InputStream& in) : in_(in), buffer_(16 * 1024) {}
     uint32_t bit() { return bits(1); }
     uint32_t bits(unsigned n) {  // n <= 16
-        while (count_ < n) {
-            bits_ = bits_ << 8 | byte();
+        if (peek(n), count_ < n) throw Damage{};
+        const uint32_t v = peek(n);
+        skip(n);
+        return v;
+    }
+    // The next n bits (n <= 16), zeros past the end of the input.
+    uint32_t peek(unsigned n) {
+        uint8_t b;
+        while (count_ < n && nextByte(b)) {
+            bits_ = bits_ << 8 | b;
             count_ += 8;
         }
+        const uint32_t mask = (1u << n) - 1;
+        return count_ >= n ? (bits_ >> (count_ - n)) & mask : (bits_ << (n - count_)) & mask;
+    }
+    void skip(unsigned n) {
+        if (n > count_) throw Damage{};
         count_ -= n;
-        return static_cast<uint32_t>(bits_ >> count_) & ((1u << n) - 1);
     }
 
 private:
-    uint8_t byte() {
+    bool nextByte(uint8_t& b) {
         if (at_ == have_) {
+            if (ended_) return false;
             have_ = in_.read(buffer_.data(), buffer_.size());
             at_ = 0;
-            if (have_ == 0) throw Damage{};
+            if (have_ == 0) {
+                ended_ = true;
+                return false;
+            }
         }
-        return buffer_[at_++];
+        b = buffer_[at_++];
+        return true;
     }
     InputStream& in_;
     std::vector<uint8_t> buffer_;
     size_t at_ = 0, have_ = 0;
     uint32_t bits_ = 0;
     unsigned count_ = 0;
+    bool ended_ = false;
 };
 
 // A prefix code of the LZH methods: code lengths, or one symbol that takes
@@ -127,12 +145,12 @@ public:
     }
     // ARJ accepts only complete codes.
     void lengths(const uint8_t* lengths, size_t n) {
-        if (code_.build(lengths, n) != CanonicalCode<N>::Fit::Complete) throw Damage{};
+        if (code_.build(lengths, n, false) != CanonicalCode<N>::Fit::Complete) throw Damage{};
         single_ = -1;
     }
     uint32_t decode(BitInput& in) const {
         if (single_ >= 0) return static_cast<uint32_t>(single_);
-        const int symbol = code_.decode([&] { return in.bit(); });
+        const int symbol = code_.decode(in);
         if (symbol < 0) throw Damage{};
         return static_cast<uint32_t>(symbol);
     }

@@ -25,6 +25,8 @@ inline constexpr uint64_t kArjSearchSpan = 1 << 20;
 bool looksLikeArj(const uint8_t* head, size_t size);
 
 // Where the first valid main header lies in [from, from + span), or kNoArj.
+// Bounded work: it gives up after a few thousand look-alike headers whose
+// CRC fails.
 uint64_t findArj(RandomAccess& file, uint64_t from, uint64_t span = kArjSearchSpan);
 
 // The members of the archive whose main header is at `offset`; null when

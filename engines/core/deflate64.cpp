@@ -33,35 +33,49 @@ class BitInput {
 public:
     explicit BitInput(InputStream& in) : in_(in), buffer_(16 * 1024) {}
     uint32_t bits(unsigned n) {  // n <= 24
-        while (count_ < n) {
-            bits_ |= static_cast<uint64_t>(byte()) << count_;
-            count_ += 8;
-        }
+        if (peek(n), count_ < n) throw Damage{};
         const uint32_t v = static_cast<uint32_t>(bits_ & ((uint64_t{1} << n) - 1));
-        bits_ >>= n;
-        count_ -= n;
+        skip(n);
         return v;
     }
-    void alignToByte() {
-        bits_ >>= count_ % 8;
-        count_ -= count_ % 8;
+    uint32_t bit() { return bits(1); }
+    // The next n bits (n <= 24), zeros past the end of the input.
+    uint32_t peek(unsigned n) {
+        uint8_t b;
+        while (count_ < n && nextByte(b)) {
+            bits_ |= static_cast<uint64_t>(b) << count_;
+            count_ += 8;
+        }
+        return static_cast<uint32_t>(bits_ & ((uint64_t{1} << n) - 1));
     }
-    uint8_t byteAligned() { return count_ ? static_cast<uint8_t>(bits(8)) : byte(); }
+    void skip(unsigned n) {
+        if (n > count_) throw Damage{};
+        bits_ >>= n;
+        count_ -= n;
+    }
+    void alignToByte() { skip(count_ % 8); }
+    uint8_t byteAligned() { return static_cast<uint8_t>(bits(8)); }
 
 private:
-    uint8_t byte() {
+    bool nextByte(uint8_t& b) {
         if (at_ == have_) {
+            if (ended_) return false;
             have_ = in_.read(buffer_.data(), buffer_.size());
             at_ = 0;
-            if (have_ == 0) throw Damage{};
+            if (have_ == 0) {
+                ended_ = true;
+                return false;
+            }
         }
-        return buffer_[at_++];
+        b = buffer_[at_++];
+        return true;
     }
     InputStream& in_;
     std::vector<uint8_t> buffer_;
     size_t at_ = 0, have_ = 0;
     uint64_t bits_ = 0;
     unsigned count_ = 0;
+    bool ended_ = false;
 };
 
 class Deflate64 final : public MemberData {
@@ -139,7 +153,7 @@ private:
         std::array<uint8_t, kLengthCodes> lengthLengths{};
         for (size_t i = 0; i < lengthCodes; ++i) lengthLengths[kLengthOrder[i]] = static_cast<uint8_t>(in_.bits(3));
         CanonicalCode<kLengthCodes> lengthCode;
-        if (lengthCode.build(lengthLengths.data(), kLengthCodes) == CanonicalCode<kLengthCodes>::Fit::Invalid)
+        if (lengthCode.build(lengthLengths.data(), kLengthCodes, true) == CanonicalCode<kLengthCodes>::Fit::Invalid)
             throw Damage{};
         std::array<uint8_t, kLiteralCodes + kDistanceCodes> lengths{};
         for (size_t i = 0; i < literals + distances;) {
@@ -170,15 +184,15 @@ private:
     }
 
     void useCodes(const uint8_t* lengths, size_t literals, size_t distances) {
-        if (literals_.build(lengths, literals) == LiteralCode::Fit::Invalid ||
-            distances_.build(lengths + literals, distances) == DistanceCode::Fit::Invalid)
+        if (literals_.build(lengths, literals, true) == LiteralCode::Fit::Invalid ||
+            distances_.build(lengths + literals, distances, true) == DistanceCode::Fit::Invalid)
             throw Damage{};
         state_ = State::Coded;
     }
 
     template <class Code>
     int decode(const Code& code) {
-        const int symbol = code.decode([this] { return in_.bits(1); });
+        const int symbol = code.decode(in_);
         if (symbol < 0) throw Damage{};
         return symbol;
     }

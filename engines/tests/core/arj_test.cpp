@@ -172,6 +172,20 @@ TEST(Arj, FoundAfterAProgramAndChanceBytes) {
     EXPECT_EQ(findArj(farFile, 0), 200000u);
 }
 
+TEST(Arj, SearchWorkIsBounded) {
+    // Thousands of look-alike main headers, each costing a CRC: the search
+    // gives up before the real one rather than check them all.
+    const std::string arj = sample("m1.arj");
+    std::string fake = arj.substr(0, headers(arj).at(1));
+    fake[fake.size() - 8] ^= 1;  // its CRC fails
+    std::string many;
+    for (int i = 0; i < 5000; ++i) many += fake;
+    const std::string after = many + arj, afterFewer = many.substr(0, fake.size() * 100) + arj;
+    MemoryFile file(after), fewer(afterFewer);
+    EXPECT_EQ(findArj(file, 0, ~uint64_t{0}), kNoArj);
+    EXPECT_EQ(findArj(fewer, 0), fake.size() * 100);
+}
+
 TEST(Arj, CrcMismatchIsDamageButTheDataIsGiven) {
     for (const char* name : {"m0.arj", "m1.arj", "m4.arj"}) {
         SCOPED_TRACE(name);
