@@ -214,13 +214,28 @@ build_libmspack() {
   cp "$src/mspack/mspack.h" "$prefix/include/"
 }
 
-for name in "${order[@]}"; do
-  [[ " ${todo[*]} " == *" $name "* ]] || continue
+build_one() {
+  local name=$1
   echo "third-party: $name ${version[$name]}"
   rm -f "$prefix/stamps/$name"
   "build_$name"
-  cp "$work/src/$name/debian/copyright" "$prefix/stamps/$name.copyright"
+  mkdir -p "$prefix/share/licenses/$name"
+  cp "$work/src/$name/debian/copyright" "$prefix/share/licenses/$name/copyright"
   stamp_of "$name" >"$prefix/stamps/$name"
+}
+# Everything but libarchive at once (their configure steps keep one core
+# busy each), then libarchive, whose configure links against them.
+pids=()
+for name in "${todo[@]}"; do
+  [ "$name" = libarchive ] || { build_one "$name" & pids+=($!); }
 done
+failed=0
+for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
+[ $failed -eq 0 ] || exit 1
+if [[ " ${todo[*]} " == *" libarchive "* ]]; then
+  build_one libarchive
+fi
+mkdir -p "$prefix/share/licenses/zlib"
+cp /usr/share/doc/libz-mingw-w64-dev/copyright "$prefix/share/licenses/zlib/copyright"
 rm -rf "$work"
 echo "third-party: done in $((SECONDS - started)) s"
