@@ -11,7 +11,7 @@ sudo_cmd=()
 packages=(cmake ninja-build g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest
           wine wine32:i386 xvfb xauth x11-utils imagemagick clang-14 libclang-rt-14-dev python3 nsis zip
           libz-mingw-w64-dev zlib1g-dev libssl-dev openssl clamav
-          dpkg-dev debian-archive-keyring xz-utils
+          dpkg-dev debian-archive-keyring xz-utils make
           libarchive-dev libmspack-dev libbz2-dev liblzma-dev libzstd-dev libxml2-dev pkg-config)
 missing=()
 for p in "${packages[@]}"; do
