@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fetches the Debian source packages named in third-party/versions (Debian's
-# patches applied, then ours from third-party/patches/PACKAGE) and builds them as static libraries for i686-w64-mingw32
-# into BUILD/third-party/i686-w64-mingw32/{include,lib}. A stamp per package
+# patches applied, then ours from third-party/patches/PACKAGE) and builds them
+# as static libraries for i686-w64-mingw32 into
+# BUILD/third-party/i686-w64-mingw32/{include,lib}. A stamp per package
 # records its version and this recipe, so a second run fetches and builds
 # nothing. zlib is Debian's own MinGW build (libz-mingw-w64-dev).
 #
@@ -130,12 +131,12 @@ cmake_common=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Re
 cc=$target-gcc-posix
 
 build_bzip2() {
-  local src=$work/src/bzip2 out=$work/build/bzip2 f
+  local src=$work/src/bzip2 out=$work/build/bzip2 f pids=() pid
   rm -rf "$out" && mkdir -p "$out"
   for f in blocksort huffman crctable randtable compress decompress bzlib; do
-    $cc $CFLAGS -D_FILE_OFFSET_BITS=64 -c "$src/$f.c" -o "$out/$f.o" &
+    $cc $CFLAGS -D_FILE_OFFSET_BITS=64 -c "$src/$f.c" -o "$out/$f.o" & pids+=($!)
   done
-  wait
+  for pid in "${pids[@]}"; do wait "$pid"; done
   rm -f "$prefix/lib/libbz2.a"
   $target-ar rcs "$prefix/lib/libbz2.a" "$out"/*.o
   cp "$src/bzlib.h" "$prefix/include/"
@@ -214,13 +215,28 @@ build_libmspack() {
   cp "$src/mspack/mspack.h" "$prefix/include/"
 }
 
-for name in "${order[@]}"; do
-  [[ " ${todo[*]} " == *" $name "* ]] || continue
+build_one() {
+  local name=$1
   echo "third-party: $name ${version[$name]}"
   rm -f "$prefix/stamps/$name"
   "build_$name"
-  cp "$work/src/$name/debian/copyright" "$prefix/stamps/$name.copyright"
+  mkdir -p "$prefix/share/licenses/$name"
+  cp "$work/src/$name/debian/copyright" "$prefix/share/licenses/$name/copyright"
   stamp_of "$name" >"$prefix/stamps/$name"
+}
+# Everything but libarchive at once (their configure steps keep one core
+# busy each), then libarchive, whose configure links against them.
+pids=()
+for name in "${todo[@]}"; do
+  [ "$name" = libarchive ] || { build_one "$name" & pids+=($!); }
 done
+failed=0
+for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
+[ $failed -eq 0 ] || exit 1
+if [[ " ${todo[*]} " == *" libarchive "* ]]; then
+  build_one libarchive
+fi
+mkdir -p "$prefix/share/licenses/zlib"
+cp /usr/share/doc/libz-mingw-w64-dev/copyright "$prefix/share/licenses/zlib/copyright"
 rm -rf "$work"
 echo "third-party: done in $((SECONDS - started)) s"
