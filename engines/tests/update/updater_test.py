@@ -492,6 +492,17 @@ def main():
         installed = case.snapshot().get("daily.cld", b"")
         expect(code == 0 and installed[:512] == dbmaker.header_line(11).encode().ljust(512, b" "), "installed forged cld: exit %d" % code, case)
         expect("its header is not the one its signed member list gives" in case.log(), "installed forged cld: not said", case)
+        # The info program writes printable lines whatever a header holds
+        # (a .cld installed before its header was rebuilt).
+        case = Case(args, "infolines")
+        case.install("daily.cld", mirror.files["daily.cld"])
+        shutil.copy(os.path.join(args.bin_dir, "quendix9.exe"), case.dir)
+        subprocess.run([args.wine_run, "C:\\qdxupdate-tests\\infolines\\quendix9.exe"], stdin=subprocess.DEVNULL,
+                       capture_output=True, timeout=120)
+        info = open(os.path.join(case.dir, "quendix3.inf"), "rb").read() if os.path.exists(os.path.join(case.dir, "quendix3.inf")) else b""
+        lines = info.split(b"\r\n")
+        expect(len([l for l in lines if l]) == 10 and all(all(0x20 <= c < 0x7F or c >= 0x80 for c in l) for l in lines)
+               and lines[0].endswith(b"signature databases 01 Jan 2099 00-00 +0000??Forged"), "info program: lines %r" % lines[:3])
         # A private mirror whose daily.cld header answers but whose file is
         # missing: its daily.cvd is fetched instead.
         serve_full(mirror, 11)
