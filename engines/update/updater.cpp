@@ -285,6 +285,7 @@ private:
         std::vector<std::string> forms;
         if (privateMirror && !recorded) forms.push_back(db + ".cld");
         forms.push_back(db + ".cvd");
+        bool patchesTried = false;
         for (size_t form = 0; form < forms.size(); ++form) {
             const std::string& remoteName = forms[form];
             const bool lastForm = form + 1 == forms.size();
@@ -330,9 +331,10 @@ private:
             const bool repair = plan == Plan::Refetch;
             say(db + ": version " + std::to_string(remote) + " is available" + (counted ? " (installed: " + std::to_string(counted) + ")" : ""));
             try {
-                if (settings_.patches && form == 0 && mayPatch(remote, have, options_.force, kMostPatches) &&
-                    patch(mirror, db, installed, counted, remote))
-                    return true;
+                if (settings_.patches && !patchesTried && mayPatch(remote, have, options_.force, kMostPatches)) {
+                    patchesTried = true;
+                    if (patch(mirror, db, installed, counted, remote)) return true;
+                }
                 full(mirror, db, remoteName, counted, remote, repair);
                 return true;
             } catch (const FetchError& e) {

@@ -395,6 +395,12 @@ def main():
         expect(("daily.cvd", "bytes=0-511", mirror.requests[0][2]) in mirror.requests, "private mirror: no range request for the header")
         expect(any(n == "daily.cvd" and r and r != "bytes=0-511" for n, r, _ in mirror.requests), "no resumed transfer", case)
         mirror.rules.clear()
+        # A private mirror without daily.cld: its patches still come first.
+        mirror.files["daily-11.cdiff"] = dbmaker.make_patch(11, dbmaker.patch_between("daily", daily_files(10), 11, daily_files(11)))
+        case = installed_case(args, "privatepatch", mirror)
+        code = case.run()
+        expect(code == 0 and "daily updated by 1 patch: 10 -> 11" in case.log(), "private mirror, patch: exit %d" % code, case)
+        del mirror.files["daily-11.cdiff"]
 
         # A folder on the command line instead of update.ini's mirror.
         folder = os.path.join(args.prefix, "drive_c", "qdxupdate-tests", "source")
