@@ -47,7 +47,7 @@ qdx::ContainerHeader checkFile(const char* path, ContainerKind kind, const Trust
     GetFileSizeEx(h, &size);
     qdx::WinFile file(h, static_cast<uint64_t>(size.QuadPart));
     qdx::RangeStream in(file, 0, file.size());
-    const qdx::ContainerHeader header = checkContainer(in, kind, keys, keep);
+    const qdx::ContainerHeader header = checkContainer(in, kind, "daily", keys, keep);
     CloseHandle(h);
     return header;
 }
@@ -84,8 +84,7 @@ int main(int argc, char** argv) {
         } else {
             MemberSet set;
             checkFile(argv[2], ContainerKind::Cvd, keys, &set);
-            const Patch p = readPatch(readAll(argv[3]), keys.patch);
-            applyScript(p.script, set);
+            applyPatchStep(readAll(argv[3]), keys.patch, 1000, set);
             const std::string out = std::string(argv[2]) + ".cld";
             HANDLE h = CreateFileA(out.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
             writeCld(set, "daily", [&](std::string_view bytes) {

@@ -27,6 +27,7 @@ set(QDX_CORE_SOURCES
   offset.cpp
   own_definitions.cpp
   pe.cpp
+  printable.cpp
   signature_image.cpp
   signature_store.cpp
   zip.cpp

@@ -1,6 +1,6 @@
 // The updater's container check: any input is accepted only whole and
 // verified, or refused with ContainerRefused; nothing else escapes. The first
-// byte picks .cvd or .cld.
+// byte picks .cvd or .cld, and the database it is checked as.
 #include <cstdlib>
 
 #include "container_check.h"
@@ -14,7 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckLimits limits;
     limits.unpacked = 8 << 20;
     try {
-        checkContainer(in, data[0] & 1 ? ContainerKind::Cld : ContainerKind::Cvd, fixtures::testKeys(), &kept, limits);
+        std::string signedHeader;
+        checkContainer(in, data[0] & 1 ? ContainerKind::Cld : ContainerKind::Cvd, data[0] & 2 ? "main" : "daily", fixtures::testKeys(), &kept,
+                       limits, &signedHeader);
+        if (signedHeader.size() != 512) std::abort();  // an accepted container always has its signed header
     } catch (const ContainerRefused&) {
     }
     return 0;

@@ -17,6 +17,7 @@
 #include "categories.h"
 #include "definitions.h"
 #include "compiled_signatures.h"
+#include "printable.h"
 #include "signature_folder.h"
 #include "text.h"
 #include "winpath.h"
@@ -62,6 +63,9 @@ int run() {
         lines.assign(10, "0");
         lines[0] = "(no virus definitions found)";
     }
+    // The front end reads the file line by line: text from a database header
+    // must neither start a line of its own nor carry anything unprintable.
+    for (auto& line : lines) line = qdx::printableText(line);
     if (!source.empty()) CopyFileA(source.c_str(), (workDir + "\\quendix.dat").c_str(), FALSE);
     const bool written = qdx::writeLines("quendix3.inf", lines);
     qdx::touch(workDir + "\\$$file$$");

@@ -13,7 +13,7 @@ public:
     explicit FolderMirror(std::string folder) : folder_(std::move(folder)) {}
     std::string describe() const override { return "the folder " + folder_; }
 
-    std::string head(const std::string& name) override {
+    std::string head(const std::string& name, const Transfer&) override {
         HANDLE h = open(name);
         std::string block(512, '\0');
         DWORD got = 0;
@@ -39,10 +39,15 @@ public:
         SetEndOfFile(file);
         std::string buffer(1 << 20, '\0');
         uint64_t total = 0;
+        const uint64_t deadline = transferDeadline(transfer, tickMs(), static_cast<uint64_t>(size.QuadPart));
         for (;;) {
             if (transfer.stop && *transfer.stop) {
                 CloseHandle(h);
                 throw FetchError(Failure::Refused, "stopped by the user");
+            }
+            if (tickMs() > deadline) {
+                CloseHandle(h);
+                throw tooSlow(transfer, name);
             }
             DWORD got = 0, written = 0;
             if (!ReadFile(h, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {

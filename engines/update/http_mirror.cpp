@@ -3,13 +3,19 @@
 #define _WIN32_WINNT 0x0603
 // A web mirror through WinHTTP: the system's proxy settings, TLS with the
 // system's certificate checks (WinHTTP refuses a bad certificate unless told
-// otherwise, and we never tell it), time-outs on every step.
+// otherwise, and we never tell it), time-outs on every step, and a deadline
+// and the user's Stop watched over every request by a second thread.
 #include <windows.h>
 #include <winhttp.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "mirror.h"
 #include "winpath.h"
@@ -75,6 +81,66 @@ FetchError requestFailed(const char* what) {
     return FetchError(secureFailure(code) ? Failure::Untrusted : Failure::Cut, lastError(what, code));
 }
 
+// One request, watched: when the user stops or its deadline passes, a
+// second thread closes its handle, which is how WinHTTP ends a call that
+// waits for the mirror (a mirror that sends a byte now and then would
+// otherwise keep each read going).
+class Request {
+public:
+    Request(HINTERNET handle, const Transfer& transfer, uint64_t deadline)
+        : handle_(handle), stop_(transfer.stop), deadline_(deadline), thread_([this] { watch(); }) {}
+    ~Request() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+        if (!ended_) WinHttpCloseHandle(handle_);
+    }
+    Request(const Request&) = delete;
+    Request& operator=(const Request&) = delete;
+
+    HINTERNET get() const { return handle_; }
+    void setDeadline(uint64_t deadline) { deadline_ = deadline; }
+    // After a call failed: the reason when the watch ended the request.
+    void throwIfEnded(const Transfer& transfer, const std::string& name) const {
+        if (ended_ == kStopped) throw FetchError(Failure::Refused, "stopped by the user");
+        if (ended_ == kLate) throw tooSlow(transfer, name);
+    }
+    // Between reads: the same verdict without waiting for the watch.
+    void check(const Transfer& transfer, const std::string& name) const {
+        throwIfEnded(transfer, name);
+        if (stop_ && *stop_) throw FetchError(Failure::Refused, "stopped by the user");
+        if (tickMs() > deadline_) throw tooSlow(transfer, name);
+    }
+
+private:
+    enum : int { kRunning, kStopped, kLate };
+    void watch() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!done_) {
+            wake_.wait_for(lock, std::chrono::milliseconds(100));
+            if (done_) return;
+            const int reason = stop_ && *stop_ ? kStopped : tickMs() > deadline_ ? kLate : kRunning;
+            if (reason != kRunning) {
+                ended_ = reason;
+                WinHttpCloseHandle(handle_);
+                return;
+            }
+        }
+    }
+
+    HINTERNET handle_;
+    const std::atomic<bool>* stop_;
+    std::atomic<uint64_t> deadline_;
+    std::atomic<int> ended_{kRunning};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
 std::string header(HINTERNET request, DWORD which) {
     wchar_t buffer[256];
     DWORD size = sizeof buffer;
@@ -112,16 +178,15 @@ public:
 
     std::string describe() const override { return url_; }
 
-    std::string head(const std::string& name) override {
-        Internet request = send(name, "Range: bytes=0-511");
-        const DWORD status = statusOf(request.get(), name);
+    std::string head(const std::string& name, const Transfer& transfer) override {
+        Request request(open(name), transfer, transferDeadline(transfer, tickMs(), 512));
+        send(request, transfer, name, "Range: bytes=0-511");
+        const DWORD status = statusOf(request, transfer, name);
         if (status != 200 && status != 206) throw FetchError(Failure::ServerError, name + ": the mirror answered " + std::to_string(status));
         std::string block;
         char buffer[512];
         while (block.size() < 512) {
-            DWORD got = 0;
-            if (!WinHttpReadData(request.get(), buffer, static_cast<DWORD>(512 - block.size()), &got))
-                throw FetchError(Failure::Cut, lastError(name.c_str()));
+            const DWORD got = readSome(request, transfer, name, buffer, static_cast<DWORD>(512 - block.size()));
             if (got == 0) break;
             block.append(buffer, got);
         }
@@ -132,8 +197,11 @@ public:
         LARGE_INTEGER have{};
         GetFileSizeEx(file, &have);
         uint64_t start = static_cast<uint64_t>(have.QuadPart);
-        Internet request = send(name, start ? "Range: bytes=" + std::to_string(start) + "-" : std::string());
-        const DWORD status = statusOf(request.get(), name);
+        const uint64_t begun = tickMs();
+        // Until the size is known, the answer itself must come within the grace time.
+        Request request(open(name), transfer, transferDeadline(transfer, begun, 0));
+        send(request, transfer, name, start ? "Range: bytes=" + std::to_string(start) + "-" : std::string());
+        const DWORD status = statusOf(request, transfer, name);
         if (status == 200 || (status == 206 && header(request.get(), WINHTTP_QUERY_CONTENT_RANGE).rfind("bytes " + std::to_string(start) + "-", 0) != 0)) {
             start = 0;  // the whole file again
             SetFilePointer(file, 0, nullptr, FILE_BEGIN);
@@ -153,13 +221,13 @@ public:
         const uint64_t expected = known ? std::strtoull(length.c_str(), nullptr, 10) : 0;
         if (known && start + expected > limit) throw FetchError(Failure::Refused, name + " is larger than the limit for one file");
         if (known && transfer.size) transfer.size(start + expected);
+        // Without a stated size, the largest file allowed sets the deadline.
+        request.setDeadline(transferDeadline(transfer, begun, known ? expected : limit - start));
         std::string buffer(64 * 1024, '\0');
         uint64_t received = 0;
         for (;;) {
-            if (transfer.stop && *transfer.stop) throw FetchError(Failure::Refused, "stopped by the user");
-            DWORD got = 0, written = 0;
-            if (!WinHttpReadData(request.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got))
-                throw FetchError(Failure::Cut, lastError(name.c_str()));
+            DWORD written = 0;
+            const DWORD got = readSome(request, transfer, name, buffer.data(), static_cast<DWORD>(buffer.size()));
             if (got == 0) break;
             received += got;
             if (start + received > limit) throw FetchError(Failure::Refused, name + " is larger than the limit for one file");
@@ -173,29 +241,55 @@ public:
     }
 
 private:
-    Internet send(const std::string& name, const std::string& extraHeader) {
+    // What has arrived, at most `size` bytes; 0 at the end. Asking what is
+    // there first returns as soon as anything is (a read alone may wait to
+    // fill the whole buffer), so that the deadline and Stop are looked at
+    // between the bytes of a mirror that sends them one by one.
+    static DWORD readSome(Request& request, const Transfer& transfer, const std::string& name, void* buffer, DWORD size) {
+        request.check(transfer, name);
+        DWORD available = 0, got = 0;
+        if (!WinHttpQueryDataAvailable(request.get(), &available) ||
+            (available && !WinHttpReadData(request.get(), buffer, available < size ? available : size, &got))) {
+            const DWORD code = GetLastError();
+            request.throwIfEnded(transfer, name);
+            throw FetchError(Failure::Cut, lastError(name.c_str(), code));
+        }
+        return got;
+    }
+
+    HINTERNET open(const std::string& name) {
         const std::wstring object = path_ + toWide(name);
-        Internet request(WinHttpOpenRequest(connection_.get(), L"GET", object.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                            WINHTTP_DEFAULT_ACCEPT_TYPES, secure_ ? WINHTTP_FLAG_SECURE : 0));
+        HINTERNET request = WinHttpOpenRequest(connection_.get(), L"GET", object.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                               WINHTTP_DEFAULT_ACCEPT_TYPES, secure_ ? WINHTTP_FLAG_SECURE : 0);
         if (!request) throw FetchError(Failure::Cut, lastError(name.c_str()));
         if (!secure_) {
             // Never follow a redirect away from what the user named.
             DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-            WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
+            WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
         }
-        std::wstring headers = L"Cache-Control: no-cache\r\n";
-        if (!extraHeader.empty()) headers += toWide(extraHeader) + L"\r\n";
-        if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-            !WinHttpReceiveResponse(request.get(), nullptr))
-            throw requestFailed(name.c_str());
         return request;
     }
 
-    DWORD statusOf(HINTERNET request, const std::string& name) {
+    void send(Request& request, const Transfer& transfer, const std::string& name, const std::string& extraHeader) {
+        std::wstring headers = L"Cache-Control: no-cache\r\n";
+        if (!extraHeader.empty()) headers += toWide(extraHeader) + L"\r\n";
+        if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+            !WinHttpReceiveResponse(request.get(), nullptr)) {
+            const DWORD code = GetLastError();
+            request.throwIfEnded(transfer, name);
+            SetLastError(code);
+            throw requestFailed(name.c_str());
+        }
+    }
+
+    DWORD statusOf(Request& req, const Transfer& transfer, const std::string& name) {
+        const HINTERNET request = req.get();
         DWORD status = 0, size = sizeof status;
         if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
-                                 &status, &size, WINHTTP_NO_HEADER_INDEX))
+                                 &status, &size, WINHTTP_NO_HEADER_INDEX)) {
+            req.throwIfEnded(transfer, name);
             throw FetchError(Failure::Cut, lastError(name.c_str()));
+        }
         if (status == 404 || status == 410) throw FetchError(Failure::NotFound, name + " is not on the mirror");
         if (status == 429) {
             const uint64_t wait = retryAfterSeconds(header(request, WINHTTP_QUERY_RETRY_AFTER), static_cast<uint64_t>(std::time(nullptr)));

@@ -41,6 +41,18 @@ void PartFile::write(const void* data, size_t size) {
     }
 }
 
+void PartFile::writeAt(uint64_t offset, const void* data, size_t size) {
+    if (offset + size > this->size()) throw std::runtime_error("cannot write beyond the end of " + partPath_);
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD written = 0;
+    if (!WriteFile(handle_, data, static_cast<DWORD>(size), &written, &at) || written != size)
+        throw std::runtime_error("cannot write " + partPath_ + ": " + systemMessage(GetLastError()));
+    LARGE_INTEGER end{};
+    SetFilePointerEx(handle_, end, nullptr, FILE_END);
+}
+
 void PartFile::commit() {
     if (!FlushFileBuffers(handle_)) throw std::runtime_error("cannot write " + partPath_ + " to the disk: " + systemMessage(GetLastError()));
     // The rename goes through the handle the content was checked through.

@@ -20,6 +20,8 @@ public:
     HANDLE handle() const { return handle_; }
     uint64_t size() const;
     void write(const void* data, size_t size);
+    // Overwrites bytes already written (the file position stays at the end).
+    void writeAt(uint64_t offset, const void* data, size_t size);
     // Flushes the data to the disk and renames the file over the old one,
     // through this handle. Throws std::runtime_error with the system's text;
     // the old file then stays.

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "printable.h"
+
 namespace qdx::update {
 
 bool UpdateLog::append(const std::string& line) {
@@ -12,7 +14,8 @@ bool UpdateLog::append(const std::string& line) {
     GetLocalTime(&t);
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u ", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-    const std::string text = stamp + line + "\r\n";
+    // One line each: whatever the text holds, it cannot start another.
+    const std::string text = stamp + printableText(line) + "\r\n";
     HANDLE h = CreateFileA(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;

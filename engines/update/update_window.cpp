@@ -91,6 +91,7 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             SendMessageA(s->bar, PBM_SETPOS, 1000, 0);
             const char* summary = s->result == kCurrent      ? "Done: the virus definitions are current and verified."
                                   : s->result == kNotChecked ? "Nothing was checked this time (see the list)."
+                                  : s->result == kRefused    ? "A file from a mirror was discarded: see the list. Only checked definitions are in use."
                                                              : "Not everything could be updated: see the list. The last good definitions stay in use.";
             SetWindowTextA(s->status, summary);
             SetWindowTextA(s->button, "Close");

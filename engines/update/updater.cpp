@@ -16,7 +16,11 @@
 #include "mirror.h"
 #include "part_file.h"
 #include "patch.h"
+#include "lock_holder.h"
+#include "printable.h"
 #include "published_versions.h"
+#include "run_lock.h"
+#include "update_decisions.h"
 #include "update_log.h"
 #include "win_file.h"
 #include "winpath.h"
@@ -27,6 +31,8 @@ namespace {
 constexpr uint32_t kMostPatches = 100;
 
 uint64_t now() { return static_cast<uint64_t>(std::time(nullptr)); }
+
+std::string versionText(uint32_t v) { return v ? std::to_string(v) : std::string("(none)"); }
 
 std::string readSmallFile(const std::string& path, bool& found) {
     found = false;
@@ -98,16 +104,22 @@ public:
           reporter_(reporter), stop_(stop), log_(programDir + "\\update.log") {}
 
     int run() {
-        // One run at a time on a machine: two would fetch into the same files.
-        HANDLE single = CreateMutexA(nullptr, FALSE, "Global\\QuendixDefinitionsUpdate");
-        if (single && GetLastError() == ERROR_ALREADY_EXISTS) {
-            CloseHandle(single);
-            say("Another update of the virus definitions is running; this one does nothing.");
-            return finish(kNotChecked);
+        if (!CreateDirectoryA(folder_.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            say("Error: the folder " + folder_ + " cannot be created: " + systemMessage(GetLastError()));
+            return finish(kBadUsage);
         }
-        const int code = runAlone();
-        if (single) CloseHandle(single);
-        return code;
+        RunLock lock;
+        std::string holder;
+        try {
+            if (!lock.take(folder_ + "\\update.lock", lockHolderText(GetCurrentProcessId(), options_.quiet, now()), holder)) {
+                say("Another update of the virus definitions is running (" + holder + "); this one does nothing.");
+                return finish(kNotChecked);
+            }
+        } catch (const std::exception& e) {
+            say("Error: " + std::string(e.what()));
+            return finish(kBadUsage);
+        }
+        return runAlone();
     }
 
 private:
@@ -119,10 +131,7 @@ private:
         for (const auto& p : settings_.problems) say("update.ini " + p + ": not understood, ignored");
         if (options_.mirror) settings_.mirrors = {*options_.mirror};
         completeSettings(settings_);
-        if (!CreateDirectoryA(folder_.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-            say("Error: the folder " + folder_ + " cannot be created: " + systemMessage(GetLastError()));
-            return finish(kBadUsage);
-        }
+        runDeadline_ = tickMs() + uint64_t{settings_.runSeconds} * 1000;
         removeLeftoverParts(folder_);
         for (const auto& db : settings_.databases) {
             tidyDuplicates(db);
@@ -135,19 +144,37 @@ private:
 
         std::vector<std::string> pending = settings_.databases;
         for (const auto& source : settings_.mirrors) {
-            if (pending.empty()) break;
+            if (pending.empty() || stop_ || outOfTime()) break;
             pending = fromMirror(source, pending);
         }
-        if (!pending.empty() && result_ == kCurrent) result_ = kFailed;
 
         for (const auto& p : afterUpdate(folder_, changed_)) say("Warning: " + p);
-        summarise();
-        return finish(result_);
+        // What is installed at the end decides: a mirror that failed before
+        // another brought a database up to date leaves nothing behind.
+        const int code = runResult(refused_, notChecked_, pending.size());
+        summarise(code, pending);
+        return finish(code);
     }
 
+    // Text from a mirror may hold anything: no control character reaches
+    // the log or the window, so no line can be forged.
     void say(const std::string& text) {
-        log_.append(text);
-        reporter_.line(text);
+        const std::string line = printableText(text);
+        log_.append(line);
+        reporter_.line(line);
+    }
+
+    bool outOfTime() const { return tickMs() > runDeadline_; }
+
+    // The limits of one transfer: the user's Stop, the run's deadline, and
+    // a floor rate from which each transfer's own deadline follows.
+    Transfer transfer() {
+        Transfer t;
+        t.stop = &stop_;
+        t.runDeadline = runDeadline_;
+        t.floorBytesPerSecond = settings_.floorBytesPerSecond;
+        t.graceSeconds = settings_.timeoutSeconds;
+        return t;
     }
 
     int finish(int code) {
@@ -156,9 +183,9 @@ private:
     }
 
     void worsen(int code) {
-        // A refusal outweighs a failure, both outweigh "not checked".
-        const auto rank = [](int c) { return c == kRefused ? 3 : c == kFailed ? 2 : c == kNotChecked ? 1 : 0; };
-        if (rank(code) > rank(result_)) result_ = code;
+        if (code == kRefused) refused_ = true;
+        if (code == kNotChecked) notChecked_ = true;
+        // A failure shows in the databases left pending at the end.
     }
 
     // Both forms of one database: the newer stays.
@@ -205,7 +232,6 @@ private:
             mirror = openMirror(source, settings_);
         } catch (const FetchError& e) {
             say("Error: " + std::string(e.what()));
-            worsen(kFailed);
             return databases;
         }
         say("Source: " + mirror->describe());
@@ -226,9 +252,9 @@ private:
 
         std::vector<std::string> left;
         for (size_t i = 0; i < databases.size(); ++i) {
-            if (stop_) {
-                say("Stopped by the user.");
-                worsen(kFailed);
+            if (stop_ || outOfTime()) {
+                say(stop_ ? std::string("Stopped by the user.")
+                          : "The time for one run (" + std::to_string(settings_.runSeconds / 60) + " minutes) is up; the rest waits for the next run.");
                 left.insert(left.end(), databases.begin() + static_cast<long>(i), databases.end());
                 break;
             }
@@ -242,7 +268,6 @@ private:
                     s.waitUntil = now() + waitAsked_;
                     writeSmallFile(statePath, formatMirrorState(s));
                 }
-                worsen(kFailed);
                 left.insert(left.end(), databases.begin() + static_cast<long>(i), databases.end());
                 break;
             }
@@ -255,67 +280,77 @@ private:
         const std::string installed = installedPath(db);
         const uint32_t local = installedVersion(installed);
         note(before_, db, local);
-        uint32_t remote = recorded;
-        std::string remoteName = db + ".cvd";
-        try {
-            if (!remote) {
-                // The header of the container, as the mirror has it: a
-                // private mirror or a folder may keep the patched form.
-                std::string head;
-                if (privateMirror) {
-                    try {
-                        head = mirror.head(db + ".cld");
-                        remoteName = db + ".cld";
-                    } catch (const FetchError& e) {
-                        if (e.failure != Failure::NotFound) throw;
+        // A private mirror or a folder may keep the patched form; when its
+        // header answers but the file is then missing, the full form follows.
+        std::vector<std::string> forms;
+        if (privateMirror && !recorded) forms.push_back(db + ".cld");
+        forms.push_back(db + ".cvd");
+        bool patchesTried = false;
+        for (size_t form = 0; form < forms.size(); ++form) {
+            const std::string& remoteName = forms[form];
+            const bool lastForm = form + 1 == forms.size();
+            uint32_t remote = recorded;
+            try {
+                if (!remote) {
+                    remote = headerVersion(mirror.head(remoteName, transfer()));
+                    if (!remote) {
+                        say("Refused: " + remoteName + " on " + mirror.describe() + " has no valid header");
+                        worsen(kRefused);
+                        note(after_, db, local);
+                        return false;
                     }
                 }
-                if (head.empty()) head = mirror.head(remoteName);
-                remote = headerVersion(head);
-                if (!remote) {
-                    say("Refused: " + remoteName + " on " + mirror.describe() + " has no valid header");
-                    worsen(kRefused);
-                    note(after_, db, local);
-                    return false;
-                }
+            } catch (const FetchError& e) {
+                if (e.failure == Failure::NotFound && !lastForm) continue;
+                return fetchFailed(e, db, local);
             }
-        } catch (const FetchError& e) {
-            return fetchFailed(e, db, local);
-        }
 
-        if (remote < local) {
-            say("Refused: " + mirror.describe() + " offers " + db + " version " + std::to_string(remote) + ", older than the installed " +
-                std::to_string(local) + "; the installed one stays");
-            worsen(kRefused);
-            note(after_, db, local);
-            return true;
-        }
-        bool repair = options_.force;
-        if (remote == local && !repair) {
-            std::string damage;
-            if (verifiedInstalled(installed, damage)) {
+            // The installed file counts only as what it proves to be: one that
+            // is damaged or another database's (a set swapped by a mirror
+            // before this was checked) is replaced, whatever its header says.
+            InstalledDatabase have{local, true};
+            if (local && (remote <= local || options_.force)) {
+                std::string damage;
+                have.sound = verifiedInstalled(installed, db, damage);
+                if (!have.sound) say("The installed " + installed + " does not count (" + damage + "); fetching " + db + " again");
+            }
+            const Plan plan = planFor(remote, have, options_.force);
+            if (plan == Plan::RefuseOlder) {
+                say("Refused: " + mirror.describe() + " offers " + db + " version " + std::to_string(remote) + ", older than the installed " +
+                    std::to_string(local) + "; the installed one stays");
+                worsen(kRefused);
+                note(after_, db, local);
+                return true;
+            }
+            if (plan == Plan::Current) {
                 say(db + " is current (version " + std::to_string(local) + ")");
                 note(after_, db, local);
                 return true;
             }
-            say("The installed " + installed + " is damaged (" + damage + "); fetching it again");
-            repair = true;
-        }
-        say(db + ": version " + std::to_string(remote) + " is available" + (local ? " (installed: " + std::to_string(local) + ")" : ""));
-
-        try {
-            if (settings_.patches && local && remote > local && remote - local <= kMostPatches && !repair &&
-                patch(mirror, db, installed, local, remote))
+            const uint32_t counted = countedVersion(have);
+            const bool repair = plan == Plan::Refetch;
+            say(db + ": version " + std::to_string(remote) + " is available" + (counted ? " (installed: " + std::to_string(counted) + ")" : ""));
+            try {
+                if (settings_.patches && !patchesTried && mayPatch(remote, have, options_.force, kMostPatches)) {
+                    patchesTried = true;
+                    if (patch(mirror, db, installed, counted, remote)) return true;
+                }
+                full(mirror, db, remoteName, counted, remote, repair);
                 return true;
-            full(mirror, db, remoteName, local, remote, repair);
-            return true;
-        } catch (const FetchError& e) {
-            return fetchFailed(e, db, local);
+            } catch (const FetchError& e) {
+                if (e.failure == Failure::NotFound && !lastForm) {
+                    say(remoteName + " is not on " + mirror.describe() + " after all; trying " + forms[form + 1]);
+                    continue;
+                }
+                return fetchFailed(e, db, local);
+            }
         }
+        return false;
     }
 
     bool fetchFailed(const FetchError& e, const std::string& db, uint32_t local) {
-        if (e.failure == Failure::TooMany || e.failure == Failure::Forbidden || e.failure == Failure::Untrusted) {
+        if (e.failure == Failure::TooMany || e.failure == Failure::Forbidden || e.failure == Failure::Untrusted ||
+            e.failure == Failure::TooSlow) {
             waitAsked_ = e.failure == Failure::TooMany ? e.retryAfter : 0;
             note(after_, db, local);
             throw MirrorBlocked{"Error: " + std::string(e.what()) + ". This mirror is not used again in this run; the installed databases stay as they are.",
@@ -323,10 +358,9 @@ private:
         }
         if (stop_) {
             say("Stopped by the user; " + db + " stays as it is");
-            worsen(kFailed);
         } else {
             say(std::string(e.failure == Failure::Refused ? "Refused: " : "Error: ") + e.what() + "; " + db + " stays as it is");
-            worsen(e.failure == Failure::Refused ? kRefused : kFailed);
+            if (e.failure == Failure::Refused) worsen(kRefused);
         }
         note(after_, db, local);
         return false;
@@ -336,8 +370,7 @@ private:
     // (0: the size limit of update.ini).
     void download(Mirror& mirror, const std::string& name, PartFile& part, uint64_t limit = 0) {
         say("Downloading " + name);
-        Transfer t;
-        t.stop = &stop_;
+        Transfer t = transfer();
         uint64_t fileSize = 0;
         t.size = [&](uint64_t size) { fileSize = size; };
         t.progress = [&](uint64_t n) {
@@ -350,7 +383,7 @@ private:
                 return;
             } catch (const FetchError& e) {
                 const RetryDecision d = decideRetry(e.failure, attempt, settings_.retryWaitSeconds);
-                if (!d.again || stop_) throw;
+                if (!d.again || stop_ || outOfTime()) throw;
                 say(std::string(e.what()) + "; trying again in " + std::to_string(d.waitSeconds) + " seconds");
                 for (uint32_t s = 0; s < d.waitSeconds * 10 && !stop_; ++s) Sleep(100);
             }
@@ -358,12 +391,12 @@ private:
     }
 
     // Checks what `part` holds; throws FetchError(Refused) with the reason.
-    ContainerHeader check(PartFile& part, const std::string& name, MemberSet* keep = nullptr) {
+    ContainerHeader check(PartFile& part, const std::string& name, const std::string& db, std::string* signedHeader = nullptr) {
         WinFile file(part.handle(), part.size());
         RangeStream in(file, 0, file.size());
         try {
             CheckLimits limits;
-            return checkContainer(in, kindOf(name), keys_, keep, limits);
+            return checkContainer(in, kindOf(name), db, keys_, nullptr, limits, signedHeader);
         } catch (const ContainerRefused& e) {
             throw FetchError(Failure::Refused, name + " was discarded: " + e.what());
         } catch (const ReadError& e) {
@@ -408,12 +441,12 @@ private:
         const std::string other = folder_ + "\\" + db + (kindOf(name) == ContainerKind::Cld ? ".cvd" : ".cld");
         DeleteFileA(other.c_str());
         changed_.push_back(folder_ + "\\" + name);
-        say(db + " updated " + how + ": " + (local ? std::to_string(local) : std::string("(none)")) + " -> " + std::to_string(version));
+        say(db + " updated " + how + ": " + versionText(local) + " -> " + std::to_string(version));
         note(after_, db, version);
     }
 
     // True when the installed container passes every check; else `damage` says why.
-    bool verifiedInstalled(const std::string& path, std::string& damage) {
+    bool verifiedInstalled(const std::string& path, const std::string& db, std::string& damage) {
         HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             damage = systemMessage(GetLastError());
@@ -425,7 +458,15 @@ private:
         RangeStream in(file, 0, file.size());
         bool ok = true;
         try {
-            checkContainer(in, kindOf(path), keys_);
+            std::string signedHeader;
+            checkContainer(in, kindOf(path), db, keys_, nullptr, {}, &signedHeader);
+            // A .cld installed before its header was rebuilt from the signed
+            // list may still show a mirror's text as the definitions' date.
+            std::string head(kContainerHeaderSize, '\0');
+            if (kindOf(path) == ContainerKind::Cld && (file.readAt(0, head.data(), head.size()) != head.size() || head != signedHeader)) {
+                damage = "its header is not the one its signed member list gives";
+                ok = false;
+            }
         } catch (const std::exception& e) {
             damage = e.what();
             ok = false;
@@ -439,12 +480,16 @@ private:
         try {
             PartFile part(folder_ + "\\" + name);
             download(mirror, name, part);
-            const ContainerHeader h = check(part, name);
-            if (h.version < remote || h.version < local || (h.version == local && !repair))
+            std::string signedHeader;
+            const ContainerHeader h = check(part, name, db, &signedHeader);
+            if (!acceptFetched(h.version, remote, local, repair))
                 throw FetchError(Failure::Refused, name + " was discarded: it holds version " + std::to_string(h.version) +
                                                        ", not the " + std::to_string(remote) + " announced");
-            checkDetached(mirror, detachedSignatureName(db, h.version, kindOf(name) == ContainerKind::Cld ? "cld" : "cvd"), digesterOf(part),
-                          name);
+            const bool cld = kindOf(name) == ContainerKind::Cld;
+            checkDetached(mirror, detachedSignatureName(db, h.version, cld ? "cld" : "cvd"), digesterOf(part), name);
+            // A .cld's header is signed by nothing: the engines and the info
+            // program read it from the signed member list instead.
+            if (cld) part.writeAt(0, signedHeader.data(), signedHeader.size());
             put(part, db, name, local, h.version, "in full");
         } catch (const FetchError&) {
             throw;
@@ -457,6 +502,7 @@ private:
     // mirror lacks one (a full download follows).
     bool patch(Mirror& mirror, const std::string& db, const std::string& installed, uint32_t local, uint32_t remote) {
         MemberSet set;
+        uint32_t base = 0;
         try {
             HANDLE h = CreateFileA(installed.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (h == INVALID_HANDLE_VALUE) throw std::runtime_error(systemMessage(GetLastError()));
@@ -465,7 +511,7 @@ private:
             WinFile file(h, static_cast<uint64_t>(size.QuadPart));
             RangeStream in(file, 0, file.size());
             try {
-                checkContainer(in, kindOf(installed), keys_, &set);
+                base = checkContainer(in, kindOf(installed), db, keys_, &set).version;
             } catch (...) {
                 CloseHandle(h);
                 throw;
@@ -475,7 +521,11 @@ private:
             say("The installed " + installed + " cannot be patched (" + e.what() + "); downloading in full");
             return false;
         }
-        for (uint32_t v = local + 1; v <= remote; ++v) {
+        if (base != local) {
+            say("The installed " + installed + " is not the version its header said; downloading in full");
+            return false;
+        }
+        for (uint32_t v = base + 1; v <= remote; ++v) {
             const std::string name = db + "-" + std::to_string(v) + ".cdiff";
             std::string bytes;
             try {
@@ -499,9 +549,7 @@ private:
                 return false;
             }
             try {
-                const Patch p = readPatch(bytes, keys_.patch);
-                if (p.version != v) throw PatchError("it is for version " + std::to_string(p.version));
-                applyScript(p.script, set);
+                applyPatchStep(bytes, keys_.patch, v - 1, set);
             } catch (const PatchError& e) {
                 say("Refused: " + name + " was discarded: " + e.what() + "; downloading " + db + " in full");
                 worsen(kRefused);
@@ -513,7 +561,7 @@ private:
             PartFile part(folder_ + "\\" + name);
             writeCld(set, db, [&](std::string_view bytes) { part.write(bytes.data(), bytes.size()); });
             set = MemberSet();
-            const ContainerHeader h = check(part, name);
+            const ContainerHeader h = check(part, name, db);
             if (h.version != remote) throw FetchError(Failure::Refused, "the patched " + name + " holds version " + std::to_string(h.version));
             const std::string how = "by " + std::to_string(remote - local) + (remote - local == 1 ? " patch" : " patches");
             put(part, db, name, local, remote, how.c_str());
@@ -538,7 +586,7 @@ private:
         list.emplace_back(db, version);
     }
 
-    void summarise() {
+    void summarise(int code, const std::vector<std::string>& pending) {
         std::string b, a;
         const auto text = [](const std::pair<std::string, uint32_t>& e) {
             return e.first + " " + (e.second ? std::to_string(e.second) : std::string("(none)"));
@@ -547,9 +595,14 @@ private:
         for (const auto& e : after_) a += (a.empty() ? "" : ", ") + text(e);
         say("Versions before: " + (b.empty() ? std::string("-") : b));
         say("Versions after: " + (a.empty() ? std::string("-") : a));
-        if (result_ == kCurrent) say(changed_.empty() ? "The virus definitions are current." : "The virus definitions were updated and verified.");
-        else if (result_ == kNotChecked) say("The virus definitions were not checked this time.");
-        else say("Not every database could be updated; the installed databases that were not replaced stay as they were.");
+        std::string left;
+        for (const auto& db : pending) left += (left.empty() ? "" : ", ") + db;
+        if (code == kCurrent) say(changed_.empty() ? "The virus definitions are current." : "The virus definitions were updated and verified.");
+        else if (code == kNotChecked) say("The virus definitions were not checked this time.");
+        else if (pending.empty())
+            say("Every database is current and verified, but a mirror offered a file that was discarded or an older version (see above).");
+        else
+            say("Not every database could be updated (" + left + "); the installed databases that were not replaced stay as they were.");
     }
 
     const RunOptions& options_;
@@ -559,8 +612,8 @@ private:
     const std::atomic<bool>& stop_;
     UpdateLog log_;
     Settings settings_;
-    int result_ = kCurrent;
-    uint64_t bytes_ = 0, waitAsked_ = 0;
+    bool refused_ = false, notChecked_ = false;
+    uint64_t bytes_ = 0, waitAsked_ = 0, runDeadline_ = 0;
     bool askedMirror_ = false;
     std::vector<std::string> changed_;
     Versions before_, after_;

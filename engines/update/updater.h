@@ -8,6 +8,7 @@
 
 #include "settings.h"
 #include "signature.h"
+#include "update_decisions.h"
 
 namespace qdx::update {
 
@@ -16,15 +17,6 @@ struct RunOptions {
     bool force = false;  // check now and fetch every file in full
     std::optional<Source> mirror;  // instead of update.ini's mirrors
     bool testBuild = false;        // honours update.ini's TestVersionRecord
-};
-
-// Exit codes, documented in the README.
-enum ExitCode : int {
-    kCurrent = 0,      // every database is current and verified
-    kFailed = 1,       // a download or the disk failed; the last good set stays
-    kRefused = 2,      // a file failed a check, or a mirror offered an older version
-    kNotChecked = 3,   // checked within the hour, or the mirror asked us to wait
-    kBadUsage = 4,     // a bad command line, or the folders cannot be used
 };
 
 class RunReporter {

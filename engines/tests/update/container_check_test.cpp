@@ -13,7 +13,7 @@ const fixtures::Files kFiles{{"daily.hdb", "44d88612fea8a8f36de82e1278abb02f:68:
 
 ContainerHeader check(const std::string& bytes, ContainerKind kind, MemberSet* keep = nullptr) {
     MemoryStream in(bytes);
-    return checkContainer(in, kind, fixtures::testKeys(), keep);
+    return checkContainer(in, kind, "daily", fixtures::testKeys(), keep);
 }
 
 TEST(ContainerCheck, SignedContainerPassesAndKeepsItsMembers) {
@@ -35,7 +35,7 @@ TEST(ContainerCheck, EveryBrokenTrustIsRefused) {
     EXPECT_THROW(check(good.substr(0, good.size() - 20), ContainerKind::Cvd), ContainerRefused);
     EXPECT_THROW(check(good.substr(0, 300), ContainerKind::Cvd), ContainerRefused);
     MemoryStream in(good);
-    EXPECT_THROW(checkContainer(in, ContainerKind::Cvd, officialKeys()), ContainerRefused);
+    EXPECT_THROW(checkContainer(in, ContainerKind::Cvd, "daily", officialKeys()), ContainerRefused);
 }
 
 TEST(ContainerCheck, MemberListMustVouchForEveryMember) {
@@ -58,6 +58,90 @@ TEST(ContainerCheck, MemberListMustVouchForEveryMember) {
     EXPECT_THROW(check(cld(kFiles, fixtures::infoFor("daily", 26999, kFiles)), ContainerKind::Cld), ContainerRefused);
     std::string unsignedInfo = info.substr(0, info.find("DSIG:"));
     EXPECT_THROW(check(cld(kFiles, unsignedInfo), ContainerKind::Cld), ContainerRefused);
+}
+
+// A member list signed over other lines than it holds, or with a line doubled.
+std::string signedList(const std::string& body) { return body + "DSIG:" + fixtures::signPss(sha256Of(body)) + "\n"; }
+std::string listBody(uint32_t version, const fixtures::Files& files) {
+    const std::string info = fixtures::infoFor("daily", version, files);
+    return info.substr(0, info.find("DSIG:"));
+}
+
+std::string cldOf(const fixtures::Files& members, uint32_t version = 27000) {
+    std::string head = "ClamAV-VDB:x:" + std::to_string(version) + ":1:216:X:X:tester:0";
+    head.resize(512, ' ');
+    return head + fixtures::tarOf(members);
+}
+
+TEST(ContainerCheck, EveryWayAroundTheMemberListIsRefused) {
+    const std::string info = fixtures::infoFor("daily", 27000, kFiles);
+    const fixtures::Files good{{"COPYING", "c"}, {"daily.info", info}, kFiles[0], kFiles[1]};
+    ASSERT_NO_THROW(check(cldOf(good), ContainerKind::Cld));
+    fixtures::Files sameSize = kFiles;
+    sameSize[1].second[2] = '1';  // "A:1:*:414243": as long, other bytes
+    const fixtures::Files extraInfo{{"COPYING", "c"}, {"daily.info", info}, {"other.info", "anything\n"}, kFiles[0], kFiles[1]};
+    struct Case {
+        const char* what;
+        fixtures::Files members;
+    };
+    const Case cases[] = {
+        {"a list changed after it was signed, its DSIG line kept",
+         {{"COPYING", "c"}, {"daily.info", listBody(27000, sameSize) + info.substr(info.find("DSIG:"))}, kFiles[0], sameSize[1]}},
+        {"a list with a DSIG line of other bytes",
+         {{"COPYING", "c"}, {"daily.info", listBody(27000, kFiles) + "DSIG:" + fixtures::signPss(sha256Of("other")) + "\n"}, kFiles[0],
+          kFiles[1]}},
+        {"a member of the listed size, other bytes", {{"COPYING", "c"}, {"daily.info", info}, kFiles[0], sameSize[1]}},
+        {"a member twice, the first one unlisted bytes", {{"COPYING", "c"}, {"daily.info", info}, kFiles[0], sameSize[1], kFiles[1]}},
+        {"a member twice, both as listed", {{"COPYING", "c"}, {"daily.info", info}, kFiles[0], kFiles[1], kFiles[1]}},
+        {"a second member list, vouched for by nothing", extraInfo},
+        {"the list named twice", {{"COPYING", "c"}, {"daily.info", info}, {"daily.info", info}, kFiles[0], kFiles[1]}},
+        {"a list naming a file twice",
+         {{"COPYING", "c"}, {"daily.info", signedList(listBody(27000, {kFiles[0], kFiles[1], kFiles[1]}))}, kFiles[0], kFiles[1]}},
+        {"a list naming a file twice, with other sizes",
+         {{"COPYING", "c"}, {"daily.info", signedList(listBody(27000, {kFiles[0], kFiles[1], sameSize[1]}))}, kFiles[0], kFiles[1]}},
+    };
+    for (const auto& c : cases) EXPECT_THROW(check(cldOf(c.members), ContainerKind::Cld), ContainerRefused) << c.what;
+}
+
+TEST(ContainerCheck, AContainerIsOnlyTheDatabaseItsSignedListNames) {
+    const std::string daily = fixtures::makeCvd("daily", 27000, kFiles);
+    MemoryStream in(daily);
+    EXPECT_EQ(checkContainer(in, ContainerKind::Cvd, "daily", fixtures::testKeys()).version, 27000u);
+    for (const char* other : {"main", "bytecode", "dail", "daily.info", ""}) {
+        MemoryStream again(daily);
+        try {
+            checkContainer(again, ContainerKind::Cvd, other, fixtures::testKeys());
+            ADD_FAILURE() << "daily accepted as " << other;
+        } catch (const ContainerRefused& e) {
+            EXPECT_NE(std::string(e.what()).find("(its member list is daily.info)"), std::string::npos) << e.what();
+        }
+    }
+    // Both lists in one archive: neither makes it main's.
+    const std::string mainInfo = fixtures::infoFor("main", 27000, kFiles);
+    const std::string info = fixtures::infoFor("daily", 27000, kFiles);
+    for (const fixtures::Files& members : {fixtures::Files{{"daily.info", info}, {"main.info", mainInfo}, kFiles[0], kFiles[1]},
+                                           fixtures::Files{{"main.info", mainInfo}, {"daily.info", info}, kFiles[0], kFiles[1]}}) {
+        const std::string cld = cldOf(members);
+        MemoryStream asMain(cld), asDaily(cld);
+        EXPECT_THROW(checkContainer(asMain, ContainerKind::Cld, "main", fixtures::testKeys()), ContainerRefused);
+        EXPECT_THROW(checkContainer(asDaily, ContainerKind::Cld, "daily", fixtures::testKeys()), ContainerRefused);
+    }
+}
+
+TEST(ContainerCheck, ACldsHeaderComesFromItsSignedList) {
+    const std::string info = fixtures::infoFor("daily", 27000, kFiles);
+    std::string forged = "ClamAV-VDB:01 Jan 2099\r\nforged:27000:9:999:X:X:mirror:4070908800";
+    forged.resize(512, ' ');
+    const std::string cld = forged + fixtures::tarOf({{"COPYING", "c"}, {"daily.info", info}, kFiles[0], kFiles[1]});
+    MemoryStream in(cld);
+    std::string signedHeader;
+    EXPECT_EQ(checkContainer(in, ContainerKind::Cld, "daily", fixtures::testKeys(), nullptr, {}, &signedHeader).version, 27000u);
+    std::string expected = info.substr(0, info.find('\n'));
+    expected.resize(512, ' ');
+    EXPECT_EQ(signedHeader, expected);
+    ContainerHeader h;
+    ASSERT_TRUE(parseContainerHeader(signedHeader, h));
+    EXPECT_EQ(h.created, "08 Dec 2026 10-00 +0000");
 }
 
 TEST(ContainerCheck, PatchedSetRebuildsIntoAVerifiedCld) {

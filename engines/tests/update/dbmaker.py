@@ -18,17 +18,29 @@ _ALPHABET = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+/"
 CERTS = os.path.join(_HERE, "certs")
 
 
-def sign_detached(data, trusted=True):
+def self_signed(work, common_name):
+    """A self-signed certificate and its key under `common_name` (any bytes,
+    control characters included), as anyone can make one."""
+    key, cert = os.path.join(work, "self.key"), os.path.join(work, "self.crt")
+    subprocess.run(["openssl", "req", "-x509", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-subj",
+                    "/CN=" + common_name, "-days", "30", "-out", cert], check=True, capture_output=True)
+    return cert, key
+
+
+def sign_detached(data, trusted=True, signer_name=None):
     """A detached signature file (.sign) for `data` as the maker's signing
     tool writes it: OpenSSL's PKCS#7 (detached, binary) by the tests' signer,
     the intermediate carried along. trusted=False: the same signer's key
     certified by another root of the same name, which the test build does
-    not trust."""
+    not trust. signer_name: a self-signed signer of that name instead."""
     with tempfile.TemporaryDirectory() as work:
         content = os.path.join(work, "content")
         open(content, "wb").write(data)
         signer, carried = os.path.join(CERTS, "signer.crt"), ["-certfile", os.path.join(CERTS, "intermediate.crt")]
-        if not trusted:
+        signer_key = os.path.join(CERTS, "signer.key")
+        if signer_name is not None:
+            (signer, signer_key), carried = self_signed(work, signer_name), []
+        elif not trusted:
             request, signer, carried = os.path.join(work, "signer.csr"), os.path.join(work, "signer.crt"), []
             subprocess.run(["openssl", "req", "-new", "-key", os.path.join(CERTS, "signer.key"), "-subj",
                             "/O=Quendix Test/CN=Quendix_test_datafiles", "-config", os.path.join(CERTS, "ext.cnf"),
@@ -38,7 +50,7 @@ def sign_detached(data, trusted=True):
                             "-extfile", os.path.join(CERTS, "ext.cnf"), "-extensions", "signer", "-out", signer],
                            check=True, capture_output=True)
         pem = subprocess.run(["openssl", "smime", "-sign", "-binary", "-md", "sha256", "-in", content, "-signer", signer,
-                              "-inkey", os.path.join(CERTS, "signer.key"), "-outform", "PEM"] + carried,
+                              "-inkey", signer_key, "-outform", "PEM"] + carried,
                              check=True, capture_output=True).stdout.decode()
     body = "".join(line for line in pem.splitlines() if not line.startswith("-----"))
     return ("#clamsign-1.0\n220::pkcs7-pem:%s\n" % body).encode()
@@ -128,6 +140,13 @@ def make_cvd(base, version, files, damage=None):
         body = body[:-12] + bytes([body[-12] ^ 1]) + body[-11:]
     head = header_line(version, md5, dsig).encode().ljust(512, b" ")
     return head + body
+
+
+def make_cld(base, version, files, header=None):
+    """A .cld as a private mirror keeps it: an unsigned header (`header`, any
+    bytes, or the usual one), then the plain archive with the signed list."""
+    head = (header if header is not None else header_line(version).encode()).ljust(512, b" ")
+    return head + tar_of(members(base, version, files))
 
 
 def make_patch(version, script):

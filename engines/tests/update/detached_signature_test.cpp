@@ -225,6 +225,13 @@ TEST_F(DetachedSignature, ChainsAreJudgedAsOpenSslJudgesThem) {
     X509* impostor = keep(makeCert({"Quendix TEST Intermediate CA", -1, 365, "critical,CA:TRUE", "critical,keyCertSign", "emailProtection"},
                                    interKey, otherRoot, otherKey));
     X509* notCa = keep(makeCert({"Not a CA", -1, 365, "CA:FALSE", nullptr, nullptr}, interKey, root, rootKey));
+    // A CA whose key usage leaves out signing certificates; CAs with a path
+    // length of 0 and 1, each with a CA below it.
+    X509* noCertSign = keep(makeCert({"No certSign CA", -1, 365, "critical,CA:TRUE", "critical,digitalSignature", nullptr}, interKey, root, rootKey));
+    X509* length0 = keep(makeCert({"Path 0 CA", -1, 365, "critical,CA:TRUE,pathlen:0", "critical,keyCertSign", nullptr}, interKey, root, rootKey));
+    X509* length1 = keep(makeCert({"Path 1 CA", -1, 365, "critical,CA:TRUE,pathlen:1", "critical,keyCertSign", nullptr}, interKey, root, rootKey));
+    X509* under0 = keep(makeCert({"CA under path 0", -1, 365, "critical,CA:TRUE", "critical,keyCertSign", nullptr}, otherKey, length0, interKey));
+    X509* under1 = keep(makeCert({"CA under path 1", -1, 365, "critical,CA:TRUE", "critical,keyCertSign", nullptr}, otherKey, length1, interKey));
     const std::vector<Case> cases = {
         {"good", keep(makeCert({"good"}, k, inter, interKey)), {inter}},
         {"good, no extensions of use", keep(makeCert({"plain", -1, 365, nullptr, nullptr, nullptr}, k, inter, interKey)), {inter}},
@@ -239,6 +246,14 @@ TEST_F(DetachedSignature, ChainsAreJudgedAsOpenSslJudgesThem) {
         {"through a non-CA", keep(makeCert({"under non-CA"}, k, notCa, interKey)), {notCa}},
         {"self-signed", keep(makeCert({"self", -1, 365, "CA:FALSE", "digitalSignature", nullptr}, k, nullptr, k)), {}},
         {"straight from the root", keep(makeCert({"direct"}, k, root, rootKey, EVP_sha512())), {}},
+        {"through a CA that may not sign certificates", keep(makeCert({"under no certSign"}, k, noCertSign, interKey)), {noCertSign}},
+        {"path length 0, the signer right below", keep(makeCert({"below path 0"}, k, length0, interKey)), {length0}},
+        {"path length 0, a CA below it", keep(makeCert({"two below path 0"}, k, under0, otherKey)), {under0, length0}},
+        {"path length 1, a CA below it", keep(makeCert({"two below path 1"}, k, under1, otherKey)), {under1, length1}},
+        // A root of the trusted one's name, carried in the signature: only
+        // the trusted root's very bytes end a chain.
+        {"a look-alike root carried along", keep(makeCert({"lookalike"}, k, otherRoot, otherKey)), {otherRoot}},
+        {"a look-alike root and the intermediate", keep(makeCert({"lookalike2"}, k, impostor, interKey)), {impostor, otherRoot}},
     };
     for (const auto& c : cases) {
         const Signed s = sign(content, c.signerCert, k, c.carried);
@@ -247,6 +262,29 @@ TEST_F(DetachedSignature, ChainsAreJudgedAsOpenSslJudgesThem) {
         EXPECT_EQ(r.verdict, expected ? DetachedVerdict::Verified : DetachedVerdict::Refused) << c.what << ": " << r.text;
     }
     EVP_PKEY_free(k);
+}
+
+TEST_F(DetachedSignature, SignedContentOfAnotherKindIsRefused) {
+    for (int nid : {NID_pkcs7_signed, NID_pkcs7_enveloped, NID_pkcs7_digest}) {
+        STACK_OF(X509)* certs = sk_X509_new_null();
+        sk_X509_push(certs, inter);
+        BIO* in = BIO_new_mem_buf(content.data(), static_cast<int>(content.size()));
+        const int flags = PKCS7_DETACHED | PKCS7_BINARY;
+        PKCS7* p7 = PKCS7_sign(nullptr, nullptr, certs, in, flags | PKCS7_PARTIAL);
+        PKCS7_SIGNER_INFO* si = PKCS7_sign_add_signer(p7, signer, signerKey, EVP_sha256(), flags);
+        ASSERT_EQ(PKCS7_add_signed_attribute(si, NID_pkcs9_contentType, V_ASN1_OBJECT, OBJ_nid2obj(nid)), 1);
+        ASSERT_EQ(PKCS7_final(p7, in, flags), 1);
+        unsigned char* out = nullptr;
+        const int n = i2d_PKCS7(p7, &out);
+        const Signed s = signatureFile(std::string(reinterpret_cast<char*>(out), static_cast<size_t>(n)));
+        OPENSSL_free(out);
+        PKCS7_free(p7);
+        BIO_free(in);
+        sk_X509_free(certs);
+        const DetachedResult r = check(s, content);
+        EXPECT_EQ(r.verdict, DetachedVerdict::Refused) << nid << ": " << r.text;
+        EXPECT_NE(r.text.find("content of another kind"), std::string::npos) << r.text;
+    }
 }
 
 TEST_F(DetachedSignature, FormsAndKeysItCannotCheckLeaveTheDecisionToTheContainer) {

@@ -46,6 +46,13 @@ TEST(PatchScript, EditsFilesAsTheMakersToolDoes) {
     EXPECT_EQ(set.find("new.fp")->data, "first line\n");
 }
 
+TEST(PatchScript, MoveTakesLinesUpToTheLastOne) {
+    MemberSet set = setOf({{"a.hdb", "one\ntwo"}});
+    applyScript("MOVE a.hdb b.hdb 1 one 2 two\n", set);
+    EXPECT_EQ(set.find("a.hdb")->data, "");
+    EXPECT_EQ(set.find("b.hdb")->data, "one\ntwo");
+}
+
 TEST(PatchScript, ScriptsForAnotherSetFail) {
     const char* bad[] = {
         "OPEN a.hdb\nDEL 2 xx\nCLOSE\n",             // the line differs
@@ -59,6 +66,8 @@ TEST(PatchScript, ScriptsForAnotherSetFail) {
         "UNLINK missing.hdb\n",
         "MOVE a.hdb b.hdb 2 two 1 one\n",            // backwards
         "MOVE a.hdb b.hdb 1 one 5 x\n",              // beyond the end
+        "MOVE a.hdb b.hdb 1 one 3 x\n",              // one line beyond the end
+        "MOVE a.hdb b.hdb 3 x 3 x\n",                // from beyond the end
         "ADD x\n", "CLOSE\n", "DEL 0 x\n", "FORMAT C:\n", "OPEN\n",
     };
     for (const char* script : bad) {

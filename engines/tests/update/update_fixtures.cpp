@@ -87,6 +87,13 @@ std::string signPss(const std::array<uint8_t, 32>& sha256) {
     return rsaSign(em, sizeof em, testkeys::kPssModulus, testkeys::kPssPrivate);
 }
 
+std::string encodeNumber(const std::string& bigEndian) {
+    BIGNUM* n = BN_bin2bn(reinterpret_cast<const unsigned char*>(bigEndian.data()), static_cast<int>(bigEndian.size()), nullptr);
+    std::string out = encode(n);
+    BN_free(n);
+    return out;
+}
+
 std::string gzip(const std::string& data) {
     z_stream z{};
     deflateInit2(&z, 9, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);

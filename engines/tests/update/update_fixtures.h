@@ -16,6 +16,8 @@ const TrustedKeys& testKeys();
 
 std::string signClassic(const std::string& md5Hex);
 std::string signPss(const std::array<uint8_t, 32>& sha256);
+// A number (big-endian bytes) in the maker's signature alphabet.
+std::string encodeNumber(const std::string& bigEndian);
 
 std::string gzip(const std::string& data);
 std::string md5Hex(const std::string& data);

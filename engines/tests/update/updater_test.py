@@ -37,7 +37,7 @@ class Mirror:
     def __init__(self, certificate=None):
         """`certificate`: (cert, key) files to serve HTTPS under."""
         self.files = {}
-        self.rules = {}  # name -> "404" | "429" | "close" | "truncate" | "cut-once"
+        self.rules = {}  # name -> "404" | "429" | "close" | "truncate" | "cut-once" | "slow" | "trickle" | "head-only"
         self.requests = []
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), self._handler())
         self.secure = certificate is not None
@@ -83,7 +83,7 @@ class Mirror:
                     self.send_header("Content-Length", "0")
                     self.end_headers()
                     return
-                if rule == "404" or name not in mirror.files:
+                if rule == "404" or name not in mirror.files or (rule == "head-only" and not rng):
                     self.send_response(404)
                     self.send_header("Content-Length", "0")
                     self.end_headers()
@@ -102,6 +102,16 @@ class Mirror:
                     self.send_response(200)
                 self.send_header("Content-Length", str(len(body)))
                 self.end_headers()
+                if rule == "trickle":  # a byte now and then, for minutes
+                    try:
+                        for i in range(len(body)):
+                            self.wfile.write(body[i:i + 1])
+                            self.wfile.flush()
+                            time.sleep(0.25)
+                    except OSError:
+                        pass
+                    self.close_connection = True
+                    return
                 if rule == "truncate" or (rule == "cut-once" and start == 0 and len(body) > 600):
                     if rule == "cut-once":
                         mirror.rules[name] = "served"
@@ -149,8 +159,8 @@ class Case:
     def image_built(self):
         return os.path.exists(self.sig("quendix.img"))
 
-    def start(self, *arguments, program=None):
-        command = [self.args.wine_run, "C:\\qdxupdate-tests\\%s\\%s" % (self.name, program or self.program), "/quiet"]
+    def start(self, *arguments, program=None, quiet=True):
+        command = [self.args.wine_run, "C:\\qdxupdate-tests\\%s\\%s" % (self.name, program or self.program)] + (["/quiet"] if quiet else [])
         return subprocess.Popen(command + list(arguments), cwd=self.dir, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -160,6 +170,18 @@ class Case:
     def log(self):
         path = os.path.join(self.dir, "update.log")
         return open(path, encoding="latin-1").read() if os.path.exists(path) else ""
+
+    def log_bytes(self):
+        path = os.path.join(self.dir, "update.log")
+        return open(path, "rb").read() if os.path.exists(path) else b""
+
+
+def helper(args, *arguments):
+    """update_test_helper.exe with `arguments`, started (not waited for)."""
+    folder = os.path.join(args.prefix, "drive_c", "qdxupdate-tests")
+    shutil.copy(os.path.join(args.test_bin, "update_test_helper.exe"), folder)
+    return subprocess.Popen([args.wine_run, "C:\\qdxupdate-tests\\update_test_helper.exe"] + list(arguments),
+                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
 
 
 def server_certificate(work, name, section=None):
@@ -213,10 +235,12 @@ def https_cases(args, plain):
             expect(code == 1 and case.snapshot() == before and not secure.requests, "https %s: exit %d" % (name, code), case)
             expect("certificate" in case.log() and "not used again in this run" in case.log(), "https %s: not said" % name, case)
             expect("Versions after: main 1, daily 10, bytecode 5" in case.log(), "https %s: versions not said" % name, case)
-            # With a second mirror, that one is asked instead (the failed one still counts).
+            # With a second mirror, that one is asked instead; what is installed at the end decides.
             case.ini(secure.url(), extra="Mirror=%s\r\n" % plain.url())
             code = case.run("/force")
-            expect(code == 1 and case.snapshot().get("daily.cvd") == plain.files["daily.cvd"], "https %s, then plain: exit %d" % (name, code), case)
+            expect(code == 0 and case.snapshot().get("daily.cvd") == plain.files["daily.cvd"], "https %s, then plain: exit %d" % (name, code), case)
+            last = case.log().rsplit("Update started", 1)[-1]
+            expect("updated and verified" in last and "Not every database" not in last, "https %s, then plain: summary" % name, case)
             secure.stop()
     finally:
         shutil.rmtree(work, ignore_errors=True)
@@ -371,6 +395,12 @@ def main():
         expect(("daily.cvd", "bytes=0-511", mirror.requests[0][2]) in mirror.requests, "private mirror: no range request for the header")
         expect(any(n == "daily.cvd" and r and r != "bytes=0-511" for n, r, _ in mirror.requests), "no resumed transfer", case)
         mirror.rules.clear()
+        # A private mirror without daily.cld: its patches still come first.
+        mirror.files["daily-11.cdiff"] = dbmaker.make_patch(11, dbmaker.patch_between("daily", daily_files(10), 11, daily_files(11)))
+        case = installed_case(args, "privatepatch", mirror)
+        code = case.run()
+        expect(code == 0 and "daily updated by 1 patch: 10 -> 11" in case.log(), "private mirror, patch: exit %d" % code, case)
+        del mirror.files["daily-11.cdiff"]
 
         # A folder on the command line instead of update.ini's mirror.
         folder = os.path.join(args.prefix, "drive_c", "qdxupdate-tests", "source")
@@ -396,8 +426,23 @@ def main():
             time.sleep(0.1)
         code = case.run("/force")
         expect(code == 3 and "Another update" in case.log(), "a second run at once: exit %d" % code, case)
+        expect("is running (process " in case.log() and ", scheduled, started " in case.log(), "a second run: the holder is not named", case)
         expect(first.wait(timeout=120) == 0, "the first of two runs failed", case)
+        expect(not os.path.exists(case.sig("update.lock")), "the run lock stays after the run", case)
         mirror.rules.clear()
+
+        # A lock file left behind is taken over, and the named object older
+        # versions locked with, held by any program, stops nothing.
+        serve_full(mirror, 11)
+        case = installed_case(args, "stalelock", mirror, record(1, 11, 5))
+        case.install("update.lock", b"process 4242, scheduled, started long ago")
+        holder = helper(args, "hold", "Global\\QuendixDefinitionsUpdate", "30")
+        expect(holder.stdout.readline().strip() == b"held", "the helper did not take the old lock's name")
+        code = case.run()
+        holder.kill()
+        holder.wait()
+        expect(code == 0 and case.snapshot().get("daily.cvd") == mirror.files["daily.cvd"], "stale lock: exit %d" % code, case)
+        expect(not os.path.exists(case.sig("update.lock")), "stale lock: the lock file stays", case)
 
         # A damaged installed file of the current version is fetched again.
         serve_full(mirror, 11)
@@ -407,6 +452,115 @@ def main():
         case.install("main.cvd", bytes(damaged))
         code = case.run()
         expect(code == 0 and case.snapshot().get("main.cvd") == mirror.files["main.cvd"], "damaged main: exit %d" % code, case)
+
+        # A container is only the database it was fetched for: the maker's
+        # genuinely signed bytecode served as main is refused, the installed
+        # set stays byte for byte; on a first installation too.
+        serve_full(mirror, 10)
+        mirror.files["main.cvd"] = mirror.files["bytecode.cvd"]
+        case = installed_case(args, "swapped", mirror)
+        before = case.snapshot()
+        code = case.run()
+        expect(code == 2 and case.snapshot() == before, "swapped: exit %d" % code, case)
+        expect("main.cvd was discarded: it is not the main database (its member list is bytecode.info)" in case.log(),
+               "swapped: not said", case)
+        serve_full(mirror, 10)
+        mirror.files["main.cvd"] = dbmaker.make_cvd("daily", 11, daily_files(11))
+        case = Case(args, "swappedfirst")
+        case.ini(mirror.url(), record(11, 10, 5))
+        code = case.run()
+        expect(code == 2 and sorted(case.snapshot()) == ["bytecode.cvd", "daily.cvd"], "swapped on a first install: exit %d" % code, case)
+        # A set swapped before this was checked: /force puts the real main
+        # back, although the swapped file's version is higher.
+        serve_full(mirror, 10)
+        case = installed_case(args, "swaprepair", mirror)
+        case.install("main.cvd", dbmaker.make_cvd("daily", 27, daily_files(27)))
+        code = case.run("/force")
+        expect(code == 0 and case.snapshot() == {n: mirror.files[n] for n in ("bytecode.cvd", "daily.cvd", "main.cvd")},
+               "swapped set, /force: exit %d" % code, case)
+        expect("main updated in full: (none) -> 1" in case.log(), "swapped set, /force: not said", case)
+
+        # A .cld from a private mirror: its unsigned header (a date in 2099,
+        # a line break) is rebuilt from the signed member list.
+        serve_full(mirror, 10)
+        forged = b"ClamAV-VDB:01 Jan 2099 00-00 +0000\r\nForged:11:4:216:X:X:mirror:4070908800"
+        mirror.files["daily.cld"] = dbmaker.make_cld("daily", 11, daily_files(11), header=forged)
+        case = installed_case(args, "cldheader", mirror)
+        code = case.run()
+        installed = case.snapshot().get("daily.cld", b"")
+        expect(code == 0 and installed[:512] == dbmaker.header_line(11).encode().ljust(512, b" ")
+               and installed[512:] == mirror.files["daily.cld"][512:], "cld header: exit %d" % code, case)
+        # One installed before the header was rebuilt is fetched again.
+        case = installed_case(args, "cldforgedinstalled", mirror)
+        os.remove(case.sig("daily.cvd"))
+        case.install("daily.cld", mirror.files["daily.cld"])
+        code = case.run()
+        installed = case.snapshot().get("daily.cld", b"")
+        expect(code == 0 and installed[:512] == dbmaker.header_line(11).encode().ljust(512, b" "), "installed forged cld: exit %d" % code, case)
+        expect("its header is not the one its signed member list gives" in case.log(), "installed forged cld: not said", case)
+        # The info program writes printable lines whatever a header holds
+        # (a .cld installed before its header was rebuilt).
+        case = Case(args, "infolines")
+        case.install("daily.cld", mirror.files["daily.cld"])
+        shutil.copy(os.path.join(args.bin_dir, "quendix9.exe"), case.dir)
+        subprocess.run([args.wine_run, "C:\\qdxupdate-tests\\infolines\\quendix9.exe"], stdin=subprocess.DEVNULL,
+                       capture_output=True, timeout=120)
+        info = open(os.path.join(case.dir, "quendix3.inf"), "rb").read() if os.path.exists(os.path.join(case.dir, "quendix3.inf")) else b""
+        lines = info.split(b"\r\n")
+        expect(len([l for l in lines if l]) == 10 and all(all(0x20 <= c < 0x7F or c >= 0x80 for c in l) for l in lines)
+               and lines[0].endswith(b"signature databases 01 Jan 2099 00-00 +0000??Forged"), "info program: lines %r" % lines[:3])
+        # A private mirror whose daily.cld header answers but whose file is
+        # missing: its daily.cvd is fetched instead.
+        serve_full(mirror, 11)
+        mirror.files["daily.cld"] = dbmaker.make_cld("daily", 11, daily_files(11))
+        mirror.rules["daily.cld"] = "head-only"
+        case = installed_case(args, "cldmissing", mirror)
+        code = case.run()
+        expect(code == 0 and case.snapshot().get("daily.cvd") == mirror.files["daily.cvd"], "cld missing: exit %d" % code, case)
+        expect("is not on %s after all; trying daily.cvd" % mirror.url() in case.log(), "cld missing: not said", case)
+        mirror.rules.clear()
+        del mirror.files["daily.cld"]
+
+        # Text from a mirror cannot forge a line of the log: a signer's name
+        # with a line break in it.
+        offered = dbmaker.make_cvd("daily", 11, daily_files(11))
+        forged_name = "evil\r\n2026-12-08 10:00:00 Update ended with exit code 0"
+        case = unchanged_case(args, mirror, "forgedname", offered=offered, sign=dbmaker.sign_detached(offered, signer_name=forged_name),
+                              expected_code=2, says="was not issued by a certificate this program trusts")
+        raw = case.log_bytes()
+        expect(b"\r\n2026-12-08 10:00:00 Update ended" not in raw and b"evil??2026-12-08" in raw, "forged name: a line was forged", case)
+        expect(raw.count(b"\r") == raw.count(b"\r\n") == raw.count(b"\n"), "forged name: a bare line break in the log", case)
+
+        # A slow mirror holds nothing up: a transfer below the floor rate
+        # ends at its deadline, the next mirror brings the set up to date,
+        # and the run ends as what is installed: current.
+        slow = Mirror()
+        try:
+            serve_full(mirror, 11)
+            serve_full(slow, 11)
+            slow.rules["daily.cvd"] = "trickle"
+            case = installed_case(args, "slowmirror", slow)
+            case.ini(slow.url(), extra="Mirror=%s\r\nFloorRateKB=1\r\n" % mirror.url())
+            code = case.run()
+            expect(code == 0 and case.snapshot().get("daily.cvd") == mirror.files["daily.cvd"], "slow mirror: exit %d" % code, case)
+            expect("the mirror is too slow" in case.log() and "Versions after: main 1, daily 11, bytecode 5" in case.log(),
+                   "slow mirror: not said", case)
+            # Stop ends a transfer that would otherwise go on (no floor rate here).
+            case = installed_case(args, "stop", slow)
+            case.ini(slow.url(), extra="FloorRateKB=0\r\n")
+            before = case.snapshot()
+            slow.requests.clear()
+            run = case.start(quiet=False)
+            for _ in range(300):
+                if any(n == "daily.cvd" for n, _, _ in slow.requests):
+                    break
+                time.sleep(0.1)
+            stopper = helper(args, "stop", "60")
+            code = run.wait(timeout=120)
+            stopper.wait(timeout=60)
+            expect(code == 1 and case.snapshot() == before and "Stopped by the user" in case.log(), "stop: exit %d" % code, case)
+        finally:
+            slow.stop()
 
         https_cases(args, mirror)
 

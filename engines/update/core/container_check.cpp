@@ -53,7 +53,7 @@ struct Seen {
 
 // The member list: "ClamAV-VDB:..." first, "name:size:sha256" lines, then
 // "DSIG:signature" over every byte before that line.
-std::map<std::string, Listed> readInfo(const std::string& info, const RsaKey& key, uint32_t version) {
+std::map<std::string, Listed> readInfo(const std::string& info, const RsaKey& key, uint32_t version, std::string& headerBlock) {
     size_t dsig = std::string::npos;
     for (size_t at = 0; at < info.size();) {
         if (info.compare(at, 5, "DSIG:") == 0) {
@@ -84,6 +84,7 @@ std::map<std::string, Listed> readInfo(const std::string& info, const RsaKey& ke
             ContainerHeader h;
             if (header || !parseContainerHeader(block, h)) throw ContainerRefused("its member list is damaged");
             if (h.version != version) throw ContainerRefused("its member list is for another version");
+            headerBlock = block;
             header = true;
             continue;
         }
@@ -115,8 +116,9 @@ uint32_t headerVersion(std::string_view first512) {
     return parseContainerHeader(first512, h) ? h.version : 0;
 }
 
-ContainerHeader checkContainer(InputStream& in, ContainerKind kind, const TrustedKeys& keys, MemberSet* keep,
-                               CheckLimits limits) {
+ContainerHeader checkContainer(InputStream& in, ContainerKind kind, std::string_view database, const TrustedKeys& keys,
+                               MemberSet* keep, CheckLimits limits, std::string* signedHeader) {
+    const std::string infoName = std::string(database) + ".info";
     char block[kContainerHeaderSize];
     ContainerHeader header;
     if (readUpTo(in, block, sizeof block) != sizeof block || !parseContainerHeader(std::string_view(block, sizeof block), header) ||
@@ -137,7 +139,8 @@ ContainerHeader checkContainer(InputStream& in, ContainerKind kind, const Truste
     }
 
     std::map<std::string, Seen> seen;
-    std::string info;
+    std::string info, infoFound;  // the member list: the first .info member
+    int infos = 0;
     uint64_t total = 0;
     try {
         TarReader tar(*tarStream);
@@ -147,14 +150,17 @@ ContainerHeader checkContainer(InputStream& in, ContainerKind kind, const Truste
             total += tar.size();
             if (total > limits.unpacked) throw ContainerRefused("it unpacks to more than allowed");
             const bool isInfo = isInfoName(name);
-            if (isInfo && (!info.empty() || tar.size() > kInfoLimit)) throw ContainerRefused("its member list is not valid");
+            // One member list only: a second one would be vouched for by nothing.
+            if (isInfo && (++infos > 1 || tar.size() > kInfoLimit)) throw ContainerRefused("its member list is not valid");
+            const bool isList = isInfo && infoFound.empty();
+            if (isList) infoFound = name;
             Hashing member(tar.member(), HashKind::Sha256);
             std::string* data = nullptr;
             if (keep) {
                 keep->members().push_back(Member{name, {}});
                 data = &keep->members().back().data;
                 data->reserve(static_cast<size_t>(tar.size()));
-            } else if (isInfo) {
+            } else if (isList) {
                 data = &info;
             }
             char buffer[65536];
@@ -163,7 +169,7 @@ ContainerHeader checkContainer(InputStream& in, ContainerKind kind, const Truste
                 size += n;
                 if (data) data->append(buffer, n);
             }
-            if (isInfo && keep) info = *data;
+            if (isList && keep) info = *data;
             seen[name] = Seen{size, member.hex(32)};
         }
         char rest[4096];
@@ -177,8 +183,11 @@ ContainerHeader checkContainer(InputStream& in, ContainerKind kind, const Truste
         throw ContainerRefused(std::string("it is damaged: ") + e.what());
     }
     if (kind == ContainerKind::Cvd && whole.hex(16) != header.md5) throw ContainerRefused("its MD5 checksum does not match");
-    if (info.empty()) throw ContainerRefused("it has no member list");
-    const auto listed = readInfo(info, keys.info, header.version);
+    if (infoFound.empty()) throw ContainerRefused("it has no member list");
+    if (infoFound != infoName)
+        throw ContainerRefused("it is not the " + std::string(database) + " database (its member list is " + infoFound + ")");
+    std::string headerBlock;
+    const auto listed = readInfo(info, keys.info, header.version, headerBlock);
     for (const auto& [name, s] : seen) {
         if (isInfoName(name)) continue;
         const auto it = listed.find(name);
@@ -191,6 +200,7 @@ ContainerHeader checkContainer(InputStream& in, ContainerKind kind, const Truste
     }
     for (const auto& [name, l] : listed)
         if (!seen.count(name)) throw ContainerRefused("its member " + name + " is missing");
+    if (signedHeader) *signedHeader = headerBlock;
     return header;
 }
 

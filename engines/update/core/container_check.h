@@ -5,7 +5,10 @@
 // - every container (.cvd and .cld, which the updater rebuilds from patches):
 //   a .info member signed by the maker, whose first line is the header of the
 //   same version, and which lists every other member with its size and
-//   SHA-256, each of which matches.
+//   SHA-256, each of which matches;
+// - and it is the database it was fetched or installed as: its member list
+//   is "<database>.info", and no other .info member is in it (a mirror
+//   could otherwise serve the maker's daily.cvd as main.cvd).
 #pragma once
 #include <cstdint>
 #include <stdexcept>
@@ -29,11 +32,13 @@ struct CheckLimits {
     uint64_t unpacked = 1ull << 30;  // all members together
 };
 
-// Reads the whole container from `in`. Throws ContainerRefused with the
-// reason; a ReadError from `in` passes through. With `keep`, the members
-// are kept there (for a patch to be applied).
-ContainerHeader checkContainer(InputStream& in, ContainerKind kind, const TrustedKeys& keys,
-                               MemberSet* keep = nullptr, CheckLimits limits = {});
+// Reads the whole container from `in`, as the database `database` ("main").
+// Throws ContainerRefused with the reason; a ReadError from `in` passes
+// through. With `keep`, the members are kept there (for a patch to be
+// applied). With `signedHeader`, the 512-byte header made of the signed
+// member list's first line (a .cld's own header is signed by nothing).
+ContainerHeader checkContainer(InputStream& in, ContainerKind kind, std::string_view database, const TrustedKeys& keys,
+                               MemberSet* keep = nullptr, CheckLimits limits = {}, std::string* signedHeader = nullptr);
 
 // The version in a container's first 512 bytes; 0 when they are no header.
 uint32_t headerVersion(std::string_view first512);

@@ -221,6 +221,13 @@ Patch readPatch(std::string_view file, const RsaKey& key, size_t limit) {
     return patch;
 }
 
+void applyPatchStep(std::string_view file, const RsaKey& key, uint32_t base, MemberSet& set) {
+    const Patch p = readPatch(file, key);
+    if (p.version != base + 1)
+        throw PatchError("it is for version " + std::to_string(p.version) + ", not " + std::to_string(base + 1));
+    applyScript(p.script, set);
+}
+
 void applyScript(std::string_view script, MemberSet& set) {
     ScriptRunner runner(set);
     size_t at = 0, number = 0;

@@ -42,4 +42,9 @@ Patch readPatch(std::string_view file, const RsaKey& key, size_t limit = kScript
 // copy or throw it away.
 void applyScript(std::string_view script, MemberSet& set);
 
+// One step of a chain of patches: `file` must be signed with `key` and take
+// a set of version `base` to `base + 1` (a patch for another version is
+// refused before it touches the set), then it is applied to `set`.
+void applyPatchStep(std::string_view file, const RsaKey& key, uint32_t base, MemberSet& set);
+
 }  // namespace qdx::update

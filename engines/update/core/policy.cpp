@@ -80,6 +80,11 @@ uint64_t retryAfterSeconds(std::string_view header, uint64_t now) {
     return v > kLongestCoolDown ? kLongestCoolDown : v;
 }
 
+uint64_t transferSeconds(uint64_t size, uint64_t floorBytesPerSecond, uint32_t graceSeconds) {
+    if (floorBytesPerSecond == 0) return kNoDeadline;
+    return graceSeconds + (size + floorBytesPerSecond - 1) / floorBytesPerSecond;
+}
+
 RetryDecision decideRetry(Failure failure, int attempt, uint32_t baseWait) {
     if ((failure != Failure::Cut && failure != Failure::ServerError) || attempt >= kMaxAttempts) return {};
     uint32_t wait = baseWait;

@@ -91,6 +91,12 @@ Settings parseSettings(std::string_view text) {
         } else if (key == "retrywaitseconds") {
             if (parseDecimal(value, n) && n <= 600) s.retryWaitSeconds = n;
             else problem();
+        } else if (key == "floorratekb") {
+            if (parseDecimal(value, n) && n <= 100000) s.floorBytesPerSecond = uint64_t{n} * 1024;
+            else problem();
+        } else if (key == "runminutes") {
+            if (parseDecimal(value, n) && n >= 1 && n <= 1440) s.runSeconds = n * 60;
+            else problem();
         } else if (key == "useragent") {
             if (!value.empty() && value.size() < 200) s.userAgent = std::string(value);
             else problem();

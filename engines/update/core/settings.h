@@ -6,6 +6,8 @@
 //   Patches=yes                              (daily by .cdiff where the mirror has them)
 //   DnsRecord=current.cvd.clamav.net         (empty: ask the mirrors for the versions)
 //   MaxFileMB=512  TimeoutSeconds=60  RetryWaitSeconds=10
+//   FloorRateKB=32                           (a transfer slower than this ends; 0: no floor)
+//   RunMinutes=100                           (a whole run ends by then; below the task's 2 hours)
 //   UserAgent=...
 //
 // Unknown keys are ignored; bad values keep the default and are reported.
@@ -30,6 +32,8 @@ struct Settings {
     uint64_t maxFileBytes = 512ull << 20;
     uint32_t timeoutSeconds = 60;
     uint32_t retryWaitSeconds = 10;
+    uint64_t floorBytesPerSecond = 32 * 1024;
+    uint32_t runSeconds = 100 * 60;
     std::string userAgent;
     // Only honoured by the test build: the version record as if from DNS.
     std::string testVersionRecord;

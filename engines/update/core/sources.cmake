@@ -7,6 +7,7 @@ set(QDX_UPDATE_CORE_SOURCES
   cld_writer.cpp
   container_check.cpp
   der.cpp
+  lock_holder.cpp
   detached_signature.cpp
   digests.cpp
   member_set.cpp
@@ -16,5 +17,6 @@ set(QDX_UPDATE_CORE_SOURCES
   settings.cpp
   signature.cpp
   signed_data.cpp
+  update_decisions.cpp
 )
 list(TRANSFORM QDX_UPDATE_CORE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
