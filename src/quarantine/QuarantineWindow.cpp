@@ -163,10 +163,13 @@ void QuarantineWindow::refresh()
         }
     }
     const std::size_t count = entries_.size();
-    std::string store = std::to_string(count) + (count == 1 ? " file" : " files") + " kept in " + narrow(folder_);
+    // Why files are passed over matters more than where they are.
+    std::string store = std::to_string(count) + (count == 1 ? " file" : " files") + " kept";
     if (passedOver)
-        store += "; " + std::to_string(passedOver) + (passedOver == 1 ? " file" : " files") +
-                 " passed over, " + whyEntryPassedOver(Principal::Other);
+        store += "; " + std::to_string(passedOver) + (passedOver == 1 ? " file" : " files") + " passed over, " +
+                 whyEntryPassedOver(Principal::Other);
+    else
+        store += " in " + narrow(folder_);
     StoreLabel.setTextFitted(store);
     if (count)
         EntryList.select(was >= 0 && static_cast<std::size_t>(was) < count ? was : 0);

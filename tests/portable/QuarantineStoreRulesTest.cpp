@@ -119,13 +119,13 @@ TEST(QuarantineLedger, MakesRoomFromTheOldest)
     ledger.add("m-third.qdq", 300, 3);
     ledger.add("b-same-time.qdq", 50, 3);
 
-    auto fits = ledger.oldestToMakeRoom(400, 1000);
+    auto fits = ledger.oldestToMakeRoom(350, 1000);
     ASSERT_TRUE(fits);
     EXPECT_TRUE(fits->empty());
-    auto one = ledger.oldestToMakeRoom(500, 1000);
+    auto one = ledger.oldestToMakeRoom(400, 1000);
     ASSERT_TRUE(one);
     EXPECT_EQ(names(*one), (std::vector<std::string>{"z-first.qdq"}));
-    auto three = ledger.oldestToMakeRoom(900, 1000);
+    auto three = ledger.oldestToMakeRoom(700, 1000);
     ASSERT_TRUE(three);
     EXPECT_EQ(names(*three), (std::vector<std::string>{"z-first.qdq", "a-second.qdq", "b-same-time.qdq"}));
     auto all = ledger.oldestToMakeRoom(1000, 1000);
