@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -37,7 +39,7 @@ uint64_t fileIndex(HANDLE h) {
 
 uint64_t fileIndex(const std::string& path) {
     HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     EXPECT_NE(h, INVALID_HANDLE_VALUE) << path;
     const uint64_t index = fileIndex(h);
     CloseHandle(h);
@@ -129,6 +131,28 @@ std::vector<Kept> entriesIn(const std::string& folder) {
     return out;
 }
 
+std::string unixPath(const std::string& path) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    static const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    const char* name = unixName ? unixName(wide(path).c_str()) : nullptr;
+    if (!name) throw std::runtime_error("no Unix path for " + path);
+    return name;
+}
+
+// Runs a Unix command line (Wine starts Unix programs too) and waits a moment
+// for its effect: Wine may signal the process before it has run.
+void runUnix(std::string command) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessA("Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    Sleep(300);
+}
+
 // Distinct bytes for each file, so that an entry shows whose it is.
 std::string infected(int n) { return signature("EICAR-Test-File") + " file " + std::to_string(n); }
 
@@ -176,6 +200,40 @@ TEST(QuarantineOwner, FolderSomeoneElseMadeIsSetAsideAndMadeAnew) {
         const std::string aside = (parentToo ? home : parent) + "\\" + e.cFileName;
         EXPECT_EQ(readFile(aside + (parentToo ? "\\Quarantine" : "") + "\\20000101000000-0BADF00D.qdq"), "planted");
     }
+}
+
+// A link someone else put in the store's place is moved aside as itself (its
+// target is never touched), and a real folder made; one that is the
+// Administrators' own is refused, since it leads elsewhere.
+TEST(QuarantineOwner, LinkInTheStoresPlace) {
+    const std::string home = freshDir("owner-link"), elsewhere = freshDir("owner-link-target");
+    CreateDirectoryA((home + "\\Quendix").c_str(), nullptr);
+    const std::string folder = home + "\\Quendix\\Quarantine";
+    writeFile(elsewhere + "\\kept.txt", "theirs");
+    std::string command = "/bin/sh -c \"ln -s '" + unixPath(elsewhere) + "' '" + unixPath(home + "\\Quendix") +
+                          "/Quarantine'\"";
+    runUnix(command);
+    ASSERT_TRUE(GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    const std::string files = freshDir("owner-link-files");
+    {
+        writeFile(files + "\\a.com", infected(1));
+        QuarantineStore store(wide(folder));
+        const ScanRun run = scan(files, Delete, store);
+        EXPECT_NE(lineBeginning(run, "File deleted: ").find("is a link or not a folder"), std::string::npos)
+            << lineBeginning(run, "File deleted: ");
+        EXPECT_TRUE(GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    }
+    ForeignOwners others;
+    others.add(folder);
+    writeFile(files + "\\b.com", infected(2));
+    QuarantineStore store(wide(folder));
+    const ScanRun run = scan(files, Delete, store);
+    EXPECT_EQ(lineBeginning(run, "File deleted: "), "File deleted: " + files + "\\b.com (EICAR-Test-File)");
+    EXPECT_FALSE(lineBeginning(run, "Scanning: the quarantine folder " + folder + " belonged to").empty());
+    EXPECT_FALSE(GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    ASSERT_EQ(entriesIn(folder).size(), 1u);
+    EXPECT_TRUE(entriesIn(elsewhere).empty());
+    EXPECT_EQ(readFile(elsewhere + "\\kept.txt"), "theirs");
 }
 
 // Only the scanner's own entries count toward the limit, by what they take
@@ -267,6 +325,18 @@ TEST(QuarantineLimit, NoCopyLetsTheChosenActionDecideAndSaysSo) {
     EXPECT_EQ(readFile(dir + "\\c.com"), host());
     EXPECT_EQ(run.counted, 1);
     EXPECT_TRUE(entriesIn(folder).empty());
+
+    // A store that cannot be used at all (its folder cannot be made) takes no
+    // clean copy either: disinfection then deletes, as for a virus that
+    // cannot be cut out, and says that no copy was kept.
+    QuarantineStore unusable(wide(dir + "\\missing\\Quendix\\Quarantine"));
+    writeFile(dir + "\\d.com", host() + signature("Quendix-Test.Tail.A"));
+    run = scan(dir, Disinfect, unusable);
+    const std::string deleted = lineBeginning(run, "File deleted: " + dir + "\\d.com (Quendix-Test.Tail.A)");
+    EXPECT_NE(deleted.find("; no copy was kept, since the quarantine could not take it: cannot open the folder"),
+              std::string::npos)
+        << deleted;
+    EXPECT_FALSE(exists(dir + "\\d.com"));
 }
 
 // Nobody may write to a file between its quarantine copy and its change:

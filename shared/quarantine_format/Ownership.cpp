@@ -9,12 +9,13 @@ bool isTrustedOwner(Principal owner)
 
 FolderStep stepForStoreFolder(const FolderFacts& facts)
 {
-    if (!facts.isFolder || facts.isLink)
-        return FolderStep::Refuse;
     // Whatever its permissions now, an owner other than ours could have let
-    // anyone in, and the files planted meanwhile keep their own owners.
+    // anyone in, and the files planted meanwhile keep their own owners. A link
+    // someone else made goes aside too: it is moved as itself, never followed.
     if (!isTrustedOwner(facts.owner))
         return FolderStep::SetAside;
+    if (!facts.isFolder || facts.isLink)
+        return FolderStep::Refuse;
     if (facts.othersAllowed || !facts.protectedDacl)
         return FolderStep::Tighten;
     return FolderStep::Use;
