@@ -185,10 +185,10 @@ std::wstring QuarantineStore::defaultFolder() {
 }
 
 // Makes the folder `name` in the open folder `dir` when missing and opens it
-// as itself; moves it aside (as itself, a link too) and makes it anew when
-// someone else owns it (a standard user may have made it first, and planted
-// entries in it); refuses a link of the Administrators'; gives it the store's
-// owner and permissions when others may use it.
+// as itself; refuses a link (moving it could move what it leads to); moves it
+// aside and makes it anew when someone else owns it (a standard user may have
+// made it first, and planted entries in it); gives it the store's owner and
+// permissions when others may use it.
 bool QuarantineStore::secureChild(HANDLE dir, const std::wstring& dirPath, const std::wstring& name, Handle& out,
                                   std::string& why) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;

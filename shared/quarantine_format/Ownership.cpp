@@ -9,13 +9,14 @@ bool isTrustedOwner(Principal owner)
 
 FolderStep stepForStoreFolder(const FolderFacts& facts)
 {
-    // Whatever its permissions now, an owner other than ours could have let
-    // anyone in, and the files planted meanwhile keep their own owners. A link
-    // someone else made goes aside too: it is moved as itself, never followed.
-    if (!isTrustedOwner(facts.owner))
-        return FolderStep::SetAside;
+    // A link is never used, nor moved: the move could act on what it leads
+    // to, which is not the store's to move.
     if (!facts.isFolder || facts.isLink)
         return FolderStep::Refuse;
+    // Whatever its permissions now, an owner other than ours could have let
+    // anyone in, and the files planted meanwhile keep their own owners.
+    if (!isTrustedOwner(facts.owner))
+        return FolderStep::SetAside;
     if (facts.othersAllowed || !facts.protectedDacl)
         return FolderStep::Tighten;
     return FolderStep::Use;

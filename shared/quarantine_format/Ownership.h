@@ -28,8 +28,8 @@ struct FolderFacts {
 enum class FolderStep {
     Use,        // sound as it is
     Tighten,    // ours, but others may use it: give it the store's permissions
-    SetAside,   // someone else made it (a link too): move it away as itself and make a new one
-    Refuse,     // a link or not a folder of SYSTEM's or the Administrators': never used, never moved
+    SetAside,   // someone else made it: move it away and make a new one
+    Refuse,     // a link or not a folder: never used, never moved
 };
 
 FolderStep stepForStoreFolder(const FolderFacts& facts);

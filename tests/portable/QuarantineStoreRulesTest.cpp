@@ -68,15 +68,14 @@ TEST(QuarantineOwnership, WhatBecomesOfAStoreFolder)
     planted.othersAllowed = true;
     EXPECT_EQ(stepForStoreFolder(planted), FolderStep::SetAside);
 
-    // A link or a file is never used; one someone else made goes aside as
-    // itself, one of the Administrators' stays where it is.
+    // A link or a file is never used, nor moved (the move could act on what
+    // a link leads to), whoever made it.
     for (FolderFacts f : {sound(), planted}) {
-        const FolderStep expected = f.owner == Principal::Other ? FolderStep::SetAside : FolderStep::Refuse;
         f.isLink = true;
-        EXPECT_EQ(stepForStoreFolder(f), expected);
+        EXPECT_EQ(stepForStoreFolder(f), FolderStep::Refuse);
         f.isLink = false;
         f.isFolder = false;
-        EXPECT_EQ(stepForStoreFolder(f), expected);
+        EXPECT_EQ(stepForStoreFolder(f), FolderStep::Refuse);
     }
 }
 
