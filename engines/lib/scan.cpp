@@ -455,11 +455,11 @@ Scanner::Cut Scanner::disinfect(OpenFile& file, HANDLE writer, const std::string
 
     // The clean copy first, in one pass; the file is changed only once it is
     // complete, checked and the original is in the quarantine.
-    // Without the store for the clean copy, the file is one whose virus
-    // cannot be removed here: deleted (without a copy, and said so), since a
-    // store that cannot be used must not keep viruses in place.
     Handle clean;
     if (quarantine().scratch(clean, error)) {
+        // Without the store there is no clean copy: the virus cannot be cut
+        // out here, and the file is deleted (without a copy, and said so),
+        // since a store that cannot be used must not keep viruses in place.
         error.clear();
         return Cut::Impossible;
     }
