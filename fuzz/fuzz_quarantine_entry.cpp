@@ -2,8 +2,8 @@
 // decoded as the quarantine window does. Checks that the decoder never gives
 // more than the stated size, gives exactly that size when it succeeds, and
 // that a parsed header written out again reads back the same.
-#include "quarantine/EntryHeader.h"
-#include "quarantine/Payload.h"
+#include "quarantine_format/EntryHeader.h"
+#include "quarantine_format/Payload.h"
 
 #include <cstdint>
 #include <cstdlib>

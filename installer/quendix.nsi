@@ -127,15 +127,19 @@ VIAddVersionKey /LANG=1033 "OriginalFilename" "quendix-${VERSION}-setup.exe"
 ; system may change it, users may read and run what is in it. The rights are
 ; the folder's own, not inherited: a folder outside Program Files would
 ; otherwise let every user change it.
-!define FOLDER_RIGHTS "D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
+; The owner is the Administrators too: an owner may always change the rights,
+; and a standard user who made the folder first would otherwise stay one.
+!define FOLDER_RIGHTS "O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
 !macro PROTECT_FOLDER
   StrCpy $0 1
   System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${FOLDER_RIGHTS}", i 1, *p .r1, p 0) i .r2'
   ${If} $2 <> 0
     System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r3, *p .r4, *i .r5) i .r2'
+    System::Call 'advapi32::GetSecurityDescriptorOwner(p r1, *p .r6, *i .r5) i .r3'
     ${If} $2 <> 0
-      ; SE_FILE_OBJECT; DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
-      System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i 1, i 0x80000004, p 0, p 0, p r4, p 0) i .r0'
+    ${AndIf} $3 <> 0
+      ; SE_FILE_OBJECT; OWNER | DACL | PROTECTED_DACL
+      System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i 1, i 0x80000005, p r6, p 0, p r4, p 0) i .r0'
     ${EndIf}
     System::Call 'kernel32::LocalFree(p r1)'
   ${EndIf}
@@ -145,6 +149,55 @@ VIAddVersionKey /LANG=1033 "OriginalFilename" "quendix-${VERSION}-setup.exe"
     Quit
   ${EndIf}
   DetailPrint "Only administrators and the system may change $INSTDIR; users may read and run its programs."
+!macroend
+
+; $9 = 1 when SYSTEM or the Administrators own the file or folder, else 0.
+; Wine keeps no owners (it shows every file as the running user's): there
+; every folder counts as the Administrators'.
+!macro ADMINISTRATORS_OWN path
+  StrCpy $9 0
+  System::Call 'kernel32::GetModuleHandleW(w "ntdll.dll") p .r7'
+  System::Call 'kernel32::GetProcAddress(p r7, m "wine_get_version") p .r7'
+  ${If} $7 P<> 0
+    StrCpy $9 1
+  ${Else}
+    ; SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION
+    System::Call 'advapi32::GetNamedSecurityInfoW(w "${path}", i 1, i 1, *p .r7, p 0, p 0, p 0, *p .r8) i .r6'
+    ${If} $6 == 0
+      System::Call 'advapi32::IsWellKnownSid(p r7, i 26) i .r9' ; WinBuiltinAdministratorsSid
+      ${If} $9 == 0
+        System::Call 'advapi32::IsWellKnownSid(p r7, i 22) i .r9' ; WinLocalSystemSid
+      ${EndIf}
+      System::Call 'kernel32::LocalFree(p r8)'
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; A folder that is not empty and that someone other than the Administrators
+; made (with /D=) may hold DLLs that Windows loads into the programs before
+; they run: it is refused. Our own earlier installation ($R0) is ours.
+!macro REFUSE_FOREIGN_FOLDER
+  ${If} ${FileExists} "$INSTDIR\*.*"
+  ${AndIf} $R0 != $INSTDIR
+    !insertmacro ADMINISTRATORS_OWN "$INSTDIR"
+    ${If} $9 == 0
+      StrCpy $6 0
+      FindFirst $7 $8 "$INSTDIR\*.*"
+      ${DoWhile} $8 != ""
+        ${If} $8 != "."
+        ${AndIf} $8 != ".."
+          StrCpy $6 1
+        ${EndIf}
+        FindNext $7 $8
+      ${Loop}
+      FindClose $7
+      ${If} $6 == 1
+        MessageBox MB_OK|MB_ICONSTOP "$INSTDIR is not empty and belongs to a user other than the Administrators, who may have put files there that the programs would load. Nothing is installed: choose an empty folder or a new one." /SD IDOK
+        SetErrorLevel 5
+        Quit
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
 !macroend
 
 !macro REQUIRE_ADMIN
@@ -229,9 +282,10 @@ FunctionEnd
 
 Section "${PRODUCT} (required)" SecProgram
   SectionIn RO
+  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  !insertmacro REFUSE_FOREIGN_FOLDER
   ; An earlier installation in another folder goes first; the user's report
   ; and signature databases move here.
-  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $R0 != ""
   ${AndIf} $R0 != $INSTDIR
   ${AndIf} ${FileExists} "$R0\uninstall.exe"
@@ -292,14 +346,22 @@ SectionEnd
 ; Owner Administrators; SYSTEM and Administrators only, not inherited from above.
 !define QUARANTINE_SDDL "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
 
-; Makes the folder (or takes over one that exists: a standard user may have
-; made it first) with the administrators-only permissions. A link in its
-; place is removed first, so that nothing is made where it points.
+; Makes the folder with the administrators-only permissions. A link in its
+; place is removed first, so that nothing is made where it points; a folder
+; someone else made (a standard user may have made it first, and put entries
+; in it) is moved aside with what it holds, and a new one made.
 !macro QUARANTINE_FOLDER path
   System::Call 'kernel32::GetFileAttributesW(w "${path}") i .r3'
   ${If} $3 != -1
   ${AndIf} $3 & 0x400 ; FILE_ATTRIBUTE_REPARSE_POINT
     RMDir "${path}"
+  ${ElseIf} $3 != -1
+    !insertmacro ADMINISTRATORS_OWN "${path}"
+    ${If} $9 == 0
+      System::Call 'kernel32::GetTickCount() i .r7'
+      Rename "${path}" "${path}.untrusted-$7"
+      DetailPrint "${path} belonged to a user other than the Administrators: moved to ${path}.untrusted-$7."
+    ${EndIf}
   ${EndIf}
   System::Call 'kernel32::CreateDirectoryW(w "${path}", p r2) i .r3'
   ; OWNER | DACL | PROTECTED_DACL
@@ -374,6 +436,9 @@ Section "Uninstall"
   !insertmacro REMOVE_INTEGRATION
   System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ; Where a running program recorded its hand-over channel.
+  DeleteRegKey HKLM "Software\Quendix\HandOver"
+  DeleteRegKey /ifempty HKLM "Software\Quendix"
 
   ; What the program and its engines leave in their folder (NSIS reads "$$$$" as "$$").
   Delete "$INSTDIR\windir.inf"

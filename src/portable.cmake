@@ -15,7 +15,5 @@ set(QUENDIX_PORTABLE_SOURCES
   scan/ResultsFile.cpp
   scan/ResultsTexts.cpp
   ui/TextFit.cpp
-  quarantine/EntryHeader.cpp
-  quarantine/Payload.cpp
 )
 list(TRANSFORM QUENDIX_PORTABLE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

@@ -15,10 +15,15 @@ constexpr uint64_t kMaxImageBytes = 1536ull << 20;
 
 std::string imagePath(const std::string& folder) { return folder + "\\" + kImageName; }
 
+// The view and the file it shows: the handle stays open while the view is in
+// use, and shares no writing, so that no one can change the image in place
+// under a running scan (its checks were made once, when it was mapped).
 struct View {
     const void* base = nullptr;
+    HANDLE file = INVALID_HANDLE_VALUE;
     ~View() {
         if (base) UnmapViewOfFile(base);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     }
 };
 
@@ -28,19 +33,17 @@ std::shared_ptr<const View> mapImage(const std::string& folder, uint64_t& size) 
     HANDLE file = CreateFileA(imagePath(folder).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
+    auto view = std::make_shared<View>();
+    view->file = file;
     LARGE_INTEGER bytes;
-    std::shared_ptr<View> view;
-    if (GetFileSizeEx(file, &bytes) && bytes.QuadPart > 0 && static_cast<uint64_t>(bytes.QuadPart) <= kMaxImageBytes) {
-        HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-        if (mapping) {
-            view = std::make_shared<View>();
-            view->base = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-            CloseHandle(mapping);  // the view keeps the mapping
-            if (!view->base) view.reset();
-        }
-        size = static_cast<uint64_t>(bytes.QuadPart);
-    }
-    CloseHandle(file);
+    if (!GetFileSizeEx(file, &bytes) || bytes.QuadPart <= 0 || static_cast<uint64_t>(bytes.QuadPart) > kMaxImageBytes)
+        return nullptr;
+    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (!mapping) return nullptr;
+    view->base = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    CloseHandle(mapping);  // the view keeps the mapping
+    if (!view->base) return nullptr;
+    size = static_cast<uint64_t>(bytes.QuadPart);
     return view;
 }
 

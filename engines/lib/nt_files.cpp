@@ -27,7 +27,7 @@ NTSTATUS setInformation(HANDLE h, void* info, ULONG size, ULONG kind) {
 }  // namespace
 
 DWORD openChild(HANDLE dir, const std::wstring& name, ACCESS_MASK access, bool folder, Handle& out,
-                bool followLink) {
+                bool followLink, ULONG share) {
     UNICODE_STRING text;
     text.Buffer = const_cast<wchar_t*>(name.c_str());
     text.Length = text.MaximumLength = static_cast<USHORT>(name.size() * sizeof(wchar_t));
@@ -38,7 +38,7 @@ DWORD openChild(HANDLE dir, const std::wstring& name, ACCESS_MASK access, bool f
     const ULONG options = FILE_SYNCHRONOUS_IO_NONALERT | (followLink ? 0 : FILE_OPEN_REPARSE_POINT) | FILE_OPEN_FOR_BACKUP_INTENT |
                           (folder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE);
     const NTSTATUS status = NtCreateFile(&h, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &io, nullptr, 0,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, options,
+                                         share, FILE_OPEN, options,
                                          nullptr, 0);
     if (status < 0) return fromStatus(status);
     out.reset(h);

@@ -45,11 +45,12 @@ struct FolderEntry {
     DWORD attributes = 0;
 };
 
+inline constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // Opens the entry `name` (one component) of the folder `dir` for synchronous
-// use, as itself when it is a link (unless `followLink`). Gives a Win32
-// error code, 0 on success.
+// use, as itself when it is a link (unless `followLink`), sharing it as
+// `share` allows. Gives a Win32 error code, 0 on success.
 DWORD openChild(HANDLE dir, const std::wstring& name, ACCESS_MASK access, bool folder, Handle& out,
-                bool followLink = false);
+                bool followLink = false, ULONG share = kShareAll);
 // The entries of an open folder, "." and ".." left out.
 DWORD listFolder(HANDLE dir, std::vector<FolderEntry>& out);
 // Sets the attributes and leaves the times as they are.

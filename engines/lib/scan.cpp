@@ -118,10 +118,15 @@ QuarantineStore& Scanner::quarantine() {
         ownQuarantine_ = std::make_unique<QuarantineStore>(QuarantineStore::defaultFolder());
         quarantine_ = ownQuarantine_.get();
     }
+    // What the store does of its own accord goes into the results; the line
+    // begins with "Scanning", so the front end counts no infection for it.
+    quarantine_->setNotes([this](const std::string& text) { emit("Scanning: " + text); });
     return *quarantine_;
 }
 
-Scanner::~Scanner() = default;
+Scanner::~Scanner() {
+    if (quarantine_) quarantine_->setNotes({});
+}
 
 bool Scanner::goOn(const std::wstring& checking) {
     if (stopped_) return false;
@@ -406,21 +411,42 @@ bool Scanner::isLink(OpenFile& file) const {
     return !resolved.empty() && !sameNoCase(resolved, join(file.folder, file.name));
 }
 
-bool Scanner::keep(OpenFile& file, const QuarantineRecord& record, const char* verb, const std::string& where,
-                   std::wstring& entry) {
+bool Scanner::keep(OpenFile& file, const QuarantineRecord& record, std::wstring& entry) {
     std::string why;
+    noCopy_.clear();
     const auto outcome = quarantine().keep(file.handle.get(), record, [this] { return goOn(checking_); }, entry, why);
-    if (outcome == QuarantineStore::Outcome::Kept) return true;
+    if (outcome == QuarantineStore::Outcome::Stopped) return false;
     if (outcome == QuarantineStore::Outcome::Refused) {
-        ++figures_.errors;
-        ++figures_.reported;
-        emit(std::string("Error: could not ") + verb + " " + where + " (" + record.virus +
-             "): the file was left as it was, since the quarantine could not keep a copy of it: " + why);
+        // The user chose to have infected files changed: a copy that cannot
+        // be kept does not keep the virus in place (a full store would
+        // otherwise stop every removal), and the line says so.
+        noCopy_ = why;
+        entry.clear();
     }
-    return false;
+    return true;
 }
 
-Scanner::Cut Scanner::disinfect(OpenFile& file, const std::string& what, std::string& error) {
+std::string Scanner::noCopyNote() const {
+    return noCopy_.empty() ? std::string() : "; no copy was kept, since the quarantine could not take it: " + noCopy_;
+}
+
+DWORD Scanner::holdAgainstWriters(OpenFile& file, bool writes, Handle& guard) {
+    const DWORD attributes = file.info.attributes;
+    // Write access is checked when a handle is opened: a read-only file is
+    // made writable only for that moment.
+    const bool readOnly = writes && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (readOnly)
+        if (const DWORD code = setAttributes(file.handle.get(), attributes & ~FILE_ATTRIBUTE_READONLY)) return code;
+    const ACCESS_MASK access = FILE_READ_DATA | (writes ? FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES : 0);
+    DWORD code = openChild(file.dir, file.name, access, false, guard, false, FILE_SHARE_READ | FILE_SHARE_DELETE);
+    FileFacts same;
+    if (!code && (factsOf(guard.get(), same) || same.index != file.info.index)) code = ERROR_FILE_NOT_FOUND;
+    if (readOnly) setAttributes(file.handle.get(), attributes);
+    if (code) guard.reset();
+    return code;
+}
+
+Scanner::Cut Scanner::disinfect(OpenFile& file, HANDLE writer, const std::string& what, std::string& error) {
     std::vector<std::string> bodies;
     if (store_.own())
         for (const auto& s : store_.own()->signatures)
@@ -430,7 +456,13 @@ Scanner::Cut Scanner::disinfect(OpenFile& file, const std::string& what, std::st
     // The clean copy first, in one pass; the file is changed only once it is
     // complete, checked and the original is in the quarantine.
     Handle clean;
-    if (quarantine().scratch(clean, error)) return Cut::Failed;
+    if (quarantine().scratch(clean, error)) {
+        // Without the store there is no clean copy: the virus cannot be cut
+        // out here, and the file is deleted (without a copy, and said so),
+        // since a store that cannot be used must not keep viruses in place.
+        error.clear();
+        return Cut::Impossible;
+    }
     SignatureCutter cutter(std::move(bodies));
     std::string kept;
     bool written = true;
@@ -478,59 +510,45 @@ Scanner::Cut Scanner::disinfect(OpenFile& file, const std::string& what, std::st
     }
 
     std::wstring entry;
-    if (!keep(file, {file.path, what, "disinfected", {}}, "disinfect", toAnsi(file.path), entry))
-        return stopped_ ? Cut::Stopped : Cut::Failed;
+    if (!keep(file, {file.path, what, "disinfected", {}}, entry)) return Cut::Stopped;
     bool touched = false;
-    if (writeBack(file, clean.get(), static_cast<uint64_t>(cleanSize.QuadPart), touched, error)) return Cut::Done;
+    if (writeBack(file, writer, clean.get(), static_cast<uint64_t>(cleanSize.QuadPart), touched, error))
+        return Cut::Done;
     if (!touched) quarantine().withdraw(entry);  // the file is as it was
     return Cut::Failed;
 }
 
 // Repairs the file in place, so that it keeps its owner, permissions,
 // streams and links; attributes and times are put back afterwards.
-bool Scanner::writeBack(OpenFile& file, HANDLE clean, uint64_t size, bool& touched, std::string& error) {
+bool Scanner::writeBack(OpenFile& file, HANDLE writer, HANDLE clean, uint64_t size, bool& touched,
+                        std::string& error) {
     const DWORD attributes = file.info.attributes;
-    if ((attributes & FILE_ATTRIBUTE_READONLY) && setAttributes(file.handle.get(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
-        error = "its read-only attribute cannot be cleared";
-        return false;
-    }
-    // A handle that may write, to the very file checked: opened within the
-    // same open folder and compared by identity.
-    Handle writer;
-    FileFacts same;
-    DWORD code = openChild(file.dir, file.name, FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES, false, writer);
-    if (!code && (factsOf(writer.get(), same) || same.index != file.info.index)) code = ERROR_FILE_NOT_FOUND;
-    if (code) {
-        setAttributes(file.handle.get(), attributes);
-        error = systemMessage(code);
-        return false;
-    }
+    const std::string kept = noCopy_.empty() ? "; the original is kept in the quarantine" : "";
     std::string chunk(kChunk, '\0');
     WinFile source(clean, size);
     touched = true;
     bool ok = true;
     LARGE_INTEGER at{};
-    ok = SetFilePointerEx(writer.get(), at, nullptr, FILE_BEGIN);
+    ok = SetFilePointerEx(writer, at, nullptr, FILE_BEGIN);
     try {
         for (uint64_t offset = 0; ok && offset < size;) {
             const size_t got = source.readAt(offset, chunk.data(), static_cast<size_t>(std::min<uint64_t>(kChunk, size - offset)));
             if (got == 0) break;
-            ok = writeAll(writer.get(), chunk.data(), got);
+            ok = writeAll(writer, chunk.data(), got);
             offset += got;
         }
     } catch (const ReadError& e) {
-        error = std::string(e.what()) + "; the original is kept in the quarantine";
+        error = std::string(e.what()) + kept;
         return false;
     }
     at.QuadPart = static_cast<LONGLONG>(size);
-    ok = ok && SetFilePointerEx(writer.get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(writer.get()) &&
-         FlushFileBuffers(writer.get());
+    ok = ok && SetFilePointerEx(writer, at, nullptr, FILE_BEGIN) && SetEndOfFile(writer) && FlushFileBuffers(writer);
     if (!ok) {
-        error = systemMessage(GetLastError()) + "; the original is kept in the quarantine";
+        error = systemMessage(GetLastError()) + kept;
         return false;
     }
-    SetFileTime(writer.get(), &file.info.created, &file.info.accessed, &file.info.written);
-    setAttributes(writer.get(), attributes);
+    SetFileTime(writer, &file.info.created, &file.info.accessed, &file.info.written);
+    setAttributes(writer, attributes);
     return true;
 }
 
@@ -574,12 +592,22 @@ void Scanner::act(OpenFile& file, const Detection& found) {
         failed(verb, systemMessage(file.refused));
         return;
     }
+    // From here until the change, no one else may write to the file: what
+    // is written after the quarantine's copy would be lost with the change.
+    Handle guard;
+    if (const DWORD code = holdAgainstWriters(file, step == Step::Remove, guard)) {
+        failed(verb, code == ERROR_SHARING_VIOLATION
+                         ? "another program has it open for writing, and what it writes would be lost"
+                         : systemMessage(code));
+        return;
+    }
     std::string error;
+    noCopy_.clear();
     if (step == Step::Remove) {
-        switch (disinfect(file, what, error)) {
+        switch (disinfect(file, guard.get(), what, error)) {
             case Cut::Done:
                 ++figures_.removed;
-                emit("Virus removed: " + what + " in " + where);
+                emit("Virus removed: " + what + " in " + where + noCopyNote());
                 return;
             case Cut::Stopped: return;
             case Cut::Failed:
@@ -591,7 +619,7 @@ void Scanner::act(OpenFile& file, const Detection& found) {
     std::wstring entry;
     const DWORD attributes = file.info.attributes;
     if (step == Step::Delete) {
-        if (!keep(file, {file.path, what, "deleted", {}}, "delete", where, entry)) return;
+        if (!keep(file, {file.path, what, "deleted", {}}, entry)) return;
         DWORD code = 0;
         if (attributes & FILE_ATTRIBUTE_READONLY) code = setAttributes(file.handle.get(), attributes & ~FILE_ATTRIBUTE_READONLY);
         if (!code) code = markForDeletion(file.handle.get());
@@ -603,7 +631,7 @@ void Scanner::act(OpenFile& file, const Detection& found) {
         }
         file.handle.reset();  // the file goes with its last handle
         ++figures_.deleted;
-        emit("File deleted: " + where + " (" + what + ")");
+        emit("File deleted: " + where + " (" + what + ")" + noCopyNote());
         return;
     }
     // Rename: a file of the new name from an earlier scan stays: .V00 to .V99.
@@ -615,14 +643,14 @@ void Scanner::act(OpenFile& file, const Detection& found) {
         wchar_t digits[3] = {static_cast<wchar_t>(L'0' + n / 10), static_cast<wchar_t>(L'0' + n % 10), 0};
         target = target.substr(0, dot + 2) + digits;
     }
-    if (!keep(file, {file.path, what, "renamed", join(parentOf(file.path), target)}, "rename", where, entry)) return;
+    if (!keep(file, {file.path, what, "renamed", join(parentOf(file.path), target)}, entry)) return;
     if (const DWORD code = renameWithin(file.handle.get(), file.dir, target)) {
         quarantine().withdraw(entry);
         failed("rename", systemMessage(code));
         return;
     }
     ++figures_.renamed;
-    emit("File renamed: " + where + " to " + toAnsi(target) + " (" + what + ")");
+    emit("File renamed: " + where + " to " + toAnsi(target) + " (" + what + ")" + noCopyNote());
 }
 
 }  // namespace qdx

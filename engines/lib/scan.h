@@ -95,13 +95,20 @@ private:
     Detection checkFile(void* handle, uint64_t size, const std::string& name);
     Detection detectionOf(const FileFinding& found) const;
     void act(OpenFile& file, const Detection& found);
-    // Keeps the original in the quarantine; false (with a line) when the
-    // change must not go ahead.
-    bool keep(OpenFile& file, const QuarantineRecord& record, const char* verb, const std::string& where,
-              std::wstring& entry);
-    Cut disinfect(OpenFile& file, const std::string& what, std::string& error);
-    // `touched`: the file may have been changed before a failure.
-    bool writeBack(OpenFile& file, HANDLE clean, uint64_t size, bool& touched, std::string& error);
+    // A second handle to the file that lets no one else write to it until the
+    // change is made (with write access itself when `writes`), so that
+    // nothing written after the quarantine's copy is lost. A Win32 error code.
+    DWORD holdAgainstWriters(OpenFile& file, bool writes, Handle& guard);
+    // Keeps the original in the quarantine. False when the scan was stopped;
+    // when no copy can be kept, true with noCopy_ saying why: the change the
+    // user chose still goes ahead, and its line says so.
+    bool keep(OpenFile& file, const QuarantineRecord& record, std::wstring& entry);
+    Cut disinfect(OpenFile& file, HANDLE writer, const std::string& what, std::string& error);
+    // Writes the clean bytes through `writer`; `touched`: the file may have
+    // been changed before a failure.
+    bool writeBack(OpenFile& file, HANDLE writer, HANDLE clean, uint64_t size, bool& touched, std::string& error);
+    // "; no copy was kept ..." after a change made without a copy, else empty.
+    std::string noCopyNote() const;
     bool isLink(OpenFile& file) const;
     QuarantineStore& quarantine();
     void ioError(const std::string& text);
@@ -122,6 +129,7 @@ private:
     ScanMonitor* monitor_;
     std::wstring checking_;  // the file being checked, for the chunk loop
     std::vector<ScanNote> notes_;  // about the file just checked
+    std::string noCopy_;           // why the quarantine could not keep the file being changed
     bool stopped_ = false;
     std::wstring stoppedIn_;
 };

@@ -586,23 +586,26 @@ TEST(SafeActions, DisinfectionKeepsWhatTheFileCarried) {
     EXPECT_EQ(CompareFileTime(&after.ftLastWriteTime, &written), 0);
 }
 
-TEST(SafeActions, FullQuarantineLeavesTheFileAsItWas) {
+// A quarantine that cannot take the copy does not keep the virus in place:
+// the chosen action goes ahead, and its line says that no copy was kept.
+TEST(SafeActions, FullQuarantineLetsTheChosenActionGoAhead) {
     const std::string dir = freshDir("full");
-    writeFile(dir + "\\eicar.com", signature("EICAR-Test-File"));
     const std::string folder = freshDir("store-full") + "\\Quendix\\Quarantine";
     QuarantineLimits limits;
     limits.storeSize = 100;
     QuarantineStore full(wide(folder), limits);
     for (int action : {Disinfect, Delete, Rename}) {
+        writeFile(dir + "\\eicar.com", signature("EICAR-Test-File"));
         const ScanRun run = scan(dir, action, 1, 1, 1, &full);
-        EXPECT_EQ(linesBeginning(run, "Error: could not "), 1);
-        EXPECT_NE(run.lines.back().find("the file was left as it was, since the quarantine could not keep a copy "
-                                        "of it: the quarantine is full"),
+        EXPECT_EQ(linesBeginning(run, "Error: could not "), 0);
+        EXPECT_NE(run.lines.back().find("; no copy was kept, since the quarantine could not take it: its copy would "
+                                        "take more than the quarantine's whole limit"),
                   std::string::npos)
             << run.lines.back();
-        EXPECT_EQ(run.counted, 0);
-        EXPECT_EQ(readFile(dir + "\\eicar.com"), signature("EICAR-Test-File"));
+        EXPECT_EQ(run.counted, 1);
+        EXPECT_FALSE(exists(dir + "\\eicar.com"));
         EXPECT_TRUE(entriesIn(folder).empty());
+        DeleteFileA((dir + "\\eicar.vom").c_str());
     }
 }
 

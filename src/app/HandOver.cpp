@@ -25,6 +25,22 @@ bool samePath(std::string_view a, std::string_view b)
 
 } // namespace
 
+std::string handOverPipeName(std::uint32_t session, std::string_view randomHex)
+{
+    return std::string(kHandOverPipePrefix) + std::to_string(session) + "." + std::string(randomHex);
+}
+
+bool isHandOverPipeName(std::string_view name, std::uint32_t session)
+{
+    const std::string start = std::string(kHandOverPipePrefix) + std::to_string(session) + ".";
+    if (name.size() != start.size() + 32 || name.substr(0, start.size()) != start)
+        return false;
+    for (char c : name.substr(start.size()))
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
+            return false;
+    return true;
+}
+
 bool mayHandOver(const HandOverPeer& peer, std::string_view ownImage)
 {
     return peer.elevated && !ownImage.empty() && samePath(peer.image, ownImage);

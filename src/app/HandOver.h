@@ -31,6 +31,15 @@ struct HandOverPeer {
 // collect the paths the user asked to scan.
 bool mayHandOver(const HandOverPeer& peer, std::string_view ownImage);
 
+// The hand-over pipe's name: the session, then 32 random hex digits, so that
+// no other program can make it first (a pipe's name is anyone's to take).
+// The running front end records it where only administrators may write.
+inline constexpr std::string_view kHandOverPipePrefix = "\\\\.\\pipe\\Quendix.Professional.FrontEnd.";
+std::string handOverPipeName(std::uint32_t session, std::string_view randomHex);
+// Whether a recorded name is one handOverPipeName makes for `session`: a
+// record that names anything else (another machine's pipe, a file) is refused.
+bool isHandOverPipeName(std::string_view name, std::uint32_t session);
+
 // A message: a tag, then the path's bytes (none: no path, just come forward).
 std::string handOverMessage(std::string_view path);
 // The path a message carries, or none when it is not a hand-over message.

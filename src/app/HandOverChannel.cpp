@@ -1,11 +1,13 @@
 // The pipe's and the process's Vista calls; the program runs on Vista and later.
 #undef _WIN32_WINNT
 #define _WIN32_WINNT 0x0600
+#define _CRT_RAND_S
 #include "app/HandOverChannel.h"
 
 #include "app/SecurityDescriptor.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <vector>
 
 namespace quendix {
@@ -17,12 +19,80 @@ namespace {
 constexpr DWORD kAnswerWithinMs = 10000;
 constexpr DWORD kRetryMs = 100;
 
-std::wstring pipeName()
+// Where the running front end records its pipe's name: under HKLM, which
+// only administrators may change, one value per session, gone at restart.
+constexpr const wchar_t* kRecordKey = L"Software\\Quendix\\HandOver";
+
+DWORD ownSession()
 {
     DWORD session = 0;
     ProcessIdToSessionId(GetCurrentProcessId(), &session);
-    return L"\\\\.\\pipe\\Quendix.Professional.FrontEnd." + std::to_wstring(session);
+    return session;
 }
+
+std::wstring wide(const std::string& ascii)
+{
+    return std::wstring(ascii.begin(), ascii.end());
+}
+
+// A name no other program can guess and make first.
+std::string newPipeName()
+{
+    std::string hex;
+    for (int i = 0; i < 4; ++i) {
+        unsigned int random = 0;
+        if (rand_s(&random) != 0)
+            return {};
+        static const char* const kDigits = "0123456789ABCDEF";
+        for (int shift = 28; shift >= 0; shift -= 4)
+            hex += kDigits[(random >> shift) & 15];
+    }
+    return handOverPipeName(ownSession(), hex);
+}
+
+bool record(const std::string& name)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kRecordKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    const std::wstring value = wide(name);
+    const bool ok = RegSetValueExW(key, std::to_wstring(ownSession()).c_str(), 0, REG_SZ,
+                                   reinterpret_cast<const BYTE*>(value.c_str()),
+                                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
+// The recorded name, checked to be one of ours; empty when there is none,
+// with the reason in `why`.
+std::string recordedPipeName(std::string& why)
+{
+    wchar_t value[256] = {};
+    DWORD bytes = sizeof value - sizeof(wchar_t);
+    DWORD type = 0;
+    HKEY key = nullptr;
+    LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRecordKey, 0, KEY_QUERY_VALUE, &key);
+    if (rc == ERROR_SUCCESS) {
+        rc = RegQueryValueExW(key, std::to_wstring(ownSession()).c_str(), nullptr, &type,
+                              reinterpret_cast<BYTE*>(value), &bytes);
+        RegCloseKey(key);
+    }
+    if (rc != ERROR_SUCCESS) {
+        why = "it has recorded no hand-over channel";
+        return {};
+    }
+    std::string name;
+    for (const wchar_t* c = value; *c && c < value + bytes / sizeof(wchar_t); ++c)
+        name += *c < 128 ? static_cast<char>(*c) : '?';
+    if (type != REG_SZ || !isHandOverPipeName(name, ownSession())) {
+        why = "its recorded hand-over channel is not one it makes";
+        return {};
+    }
+    return name;
+}
+
+std::string recordedName;
 
 // What the pipe tells of the program at its other end.
 HandOverPeer peerOf(DWORD pid)
@@ -111,13 +181,21 @@ bool openHandOverChannel()
     SecurityDescriptor dacl(kAdministratorsOnly);
     if (!dacl.attributes())
         return false;
-    // The first instance of the name: a pipe some other program made first
-    // is never joined.
-    HANDLE pipe = CreateNamedPipeW(pipeName().c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+    // The first instance of a name no one can know beforehand: a pipe some
+    // other program made first is never joined.
+    const std::string name = newPipeName();
+    if (name.empty())
+        return false;
+    HANDLE pipe = CreateNamedPipeW(wide(name).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
                                    PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
                                    1, 16, static_cast<DWORD>(kMaxHandOverBytes + 1), 0, dacl.attributes());
     if (pipe == INVALID_HANDLE_VALUE)
         return false;
+    if (!record(name)) {
+        CloseHandle(pipe);
+        return false;
+    }
+    recordedName = name;
     // The thread lives as long as the program; the pipe goes with the process.
     HANDLE thread = CreateThread(nullptr, 0, serve, pipe, 0, nullptr);
     if (!thread) {
@@ -128,6 +206,21 @@ bool openHandOverChannel()
     return true;
 }
 
+void closeHandOverChannel()
+{
+    if (recordedName.empty())
+        return;
+    std::string why;
+    if (recordedPipeName(why) == recordedName) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRecordKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            RegDeleteValueW(key, std::to_wstring(ownSession()).c_str());
+            RegCloseKey(key);
+        }
+    }
+    recordedName.clear();
+}
+
 void setHandOverWindow(HWND window, UINT arrived)
 {
     handOverArrived.store(arrived);
@@ -136,11 +229,21 @@ void setHandOverWindow(HWND window, UINT arrived)
         notifyWindow();
 }
 
-HandOverResult handToRunningInstance(const std::optional<std::string>& path)
+HandOverResult handToRunningInstance(const std::optional<std::string>& path, std::string* why)
 {
     const std::string message = handOverMessage(path.value_or(""));
-    const std::wstring name = pipeName();
     const DWORD start = GetTickCount();
+    // The first one may not have recorded its channel yet.
+    std::string recorded, reason;
+    while ((recorded = recordedPipeName(reason)).empty()) {
+        if (GetTickCount() - start >= kAnswerWithinMs) {
+            if (why)
+                *why = reason;
+            return HandOverResult::NoChannel;
+        }
+        Sleep(kRetryMs);
+    }
+    const std::wstring name = wide(recorded);
     HANDLE pipe = INVALID_HANDLE_VALUE;
     for (;;) {
         // Identification only: a program posing as the server may not act as us.
@@ -178,7 +281,7 @@ HandOverResult handToRunningInstance(const std::optional<std::string>& path)
     return result;
 }
 
-std::string handOverFailureText(HandOverResult result)
+std::string handOverFailureText(HandOverResult result, const std::string& why)
 {
     switch (result) {
     case HandOverResult::Full:
@@ -187,6 +290,9 @@ std::string handOverFailureText(HandOverResult result)
     case HandOverResult::NotOurs:
         return "Quendix Professional seems to be running, but the program that answered is not Quendix "
                "Professional running as administrator from this folder: nothing was handed over";
+    case HandOverResult::NoChannel:
+        return "Quendix Professional seems to be running, but this start cannot be handed over to it (" + why +
+               "): nothing was handed over. Start the scan in the running program, or end it and start again";
     default:
         return "Quendix Professional is already running and does not answer";
     }

@@ -29,12 +29,15 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         return 1;
     quendix::SingleInstance instance;
     if (!instance.first()) {
-        quendix::HandOverResult result = quendix::handToRunningInstance(path);
+        std::string why;
+        quendix::HandOverResult result = quendix::handToRunningInstance(path, &why);
         if (result == quendix::HandOverResult::Taken)
             return 0;
-        quendix::ui::showErrorBox(quendix::handOverFailureText(result));
+        quendix::ui::showErrorBox(quendix::handOverFailureText(result, why));
         return 1;
     }
     quendix::openHandOverChannel();
-    return quendix::runProgram(path);
+    const int code = quendix::runProgram(path);
+    quendix::closeHandOverChannel();
+    return code;
 }

@@ -6,8 +6,9 @@
 
 #include "engine/IoError.h"
 #include "engine/ScopedHandle.h"
-#include "quarantine/Payload.h"
-#include "quarantine/Sha256.h"
+#include "quarantine_format/Payload.h"
+#include "quarantine_format/Sha256.h"
+#include "quarantine_format/StoreSecurity.h"
 #include "quarantine/WideText.h"
 
 #include <windows.h>
@@ -45,7 +46,7 @@ struct OpenEntry {
 OpenEntry openEntry(const std::wstring& file, bool forDeleting)
 {
     OpenEntry e;
-    e.handle.reset(CreateFileW(file.c_str(), GENERIC_READ | (forDeleting ? DELETE : 0), FILE_SHARE_READ, nullptr,
+    e.handle.reset(CreateFileW(file.c_str(), GENERIC_READ | READ_CONTROL | (forDeleting ? DELETE : 0), FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!e.handle.valid())
         fail("Cannot open the quarantine entry " + shown(file), GetLastError());
@@ -54,6 +55,10 @@ OpenEntry openEntry(const std::wstring& file, bool forDeleting)
         fail("Cannot read the quarantine entry " + shown(file), GetLastError());
     if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
         throw DamagedEntry("it is not a plain file");
+    // Checked through the handle the entry is then read through.
+    const std::string foreign = whyEntryPassedOver(ownerOf(e.handle.get()));
+    if (!foreign.empty())
+        throw ForeignEntry("The quarantine entry " + shown(file) + " is " + foreign + ": it is not restored");
     e.size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     return e;
 }
@@ -295,8 +300,10 @@ void setAttributesAndTimes(HANDLE h, const EntryHeader& header, const std::wstri
 
 } // namespace
 
-std::vector<StoredEntry> listEntries(const std::wstring& folder)
+std::vector<StoredEntry> listEntries(const std::wstring& folder, std::size_t* passedOver)
 {
+    if (passedOver)
+        *passedOver = 0;
     std::vector<StoredEntry> entries;
     WIN32_FIND_DATAW found{};
     HANDLE find = FindFirstFileW((folder + L"\\*.qdq").c_str(), &found);
@@ -324,6 +331,10 @@ std::vector<StoredEntry> listEntries(const std::wstring& folder)
             OpenEntry open = openEntry(entry.file, false);
             entry.fileSize = open.size;
             entry.header = readHeader(open, entry.file);
+        } catch (const ForeignEntry&) {
+            if (passedOver)
+                ++*passedOver;
+            continue;
         } catch (const DamagedEntry& damage) {
             entry.damage = damage.what();
         } catch (const std::runtime_error& e) {

@@ -2,6 +2,7 @@
 
 #include "layouts/QuarantineLayout.h"
 #include "quarantine/StoreFolder.h"
+#include "quarantine_format/Ownership.h"
 #include "quarantine/WideText.h"
 #include "ui/ErrorBox.h"
 #include "ui/QuestionBox.h"
@@ -143,7 +144,8 @@ void QuarantineWindow::refresh()
         StoreLabel.setTextFitted("Nothing has been quarantined (" + narrow(folder_) + " does not exist)");
         return;
     }
-    entries_ = listEntries(folder_);
+    std::size_t passedOver = 0;
+    entries_ = listEntries(folder_, &passedOver);
     for (StoredEntry& e : entries_) {
         if (auto found = foundDamaged_.find(e.file); found != foundDamaged_.end() && e.header) {
             e.header.reset();
@@ -161,8 +163,14 @@ void QuarantineWindow::refresh()
         }
     }
     const std::size_t count = entries_.size();
-    StoreLabel.setTextFitted(std::to_string(count) + (count == 1 ? " file" : " files") + " kept in " +
-                             narrow(folder_));
+    // Why files are passed over matters more than where they are.
+    std::string store = std::to_string(count) + (count == 1 ? " file" : " files") + " kept";
+    if (passedOver)
+        store += "; " + std::to_string(passedOver) + (passedOver == 1 ? " file" : " files") + " passed over, " +
+                 whyEntryPassedOver(Principal::Other);
+    else
+        store += " in " + narrow(folder_);
+    StoreLabel.setTextFitted(store);
     if (count)
         EntryList.select(was >= 0 && static_cast<std::size_t>(was) < count ? was : 0);
     updateButtons();

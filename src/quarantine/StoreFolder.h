@@ -10,8 +10,8 @@ namespace quendix::quarantine {
 std::wstring defaultStoreFolder();
 
 // Throws, with a message for the user, unless `folder` and its parent are
-// real folders (no reparse point) that only SYSTEM, Administrators or the
-// user running this program own and may access. A missing folder is fine:
+// real folders (no reparse point) that SYSTEM or the Administrators own and
+// only they may access. A missing folder is fine:
 // returns false (nothing was ever quarantined); true when it exists.
 bool checkStoreFolder(const std::wstring& folder);
 

@@ -392,12 +392,42 @@ LRESULT CALLBACK lookAlikeWindow(HWND w, UINT m, WPARAM wp, LPARAM lp)
     return DefWindowProcA(w, m, wp, lp);
 }
 
+// The record of the running program's hand-over channel, as the program
+// keeps it (HKLM, one value per session).
+void forgetHandOverRecord()
+{
+    DWORD session = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Quendix\\HandOver", 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, std::to_string(session).c_str());
+        RegCloseKey(key);
+    }
+}
+
+std::string recordedHandOverPipe()
+{
+    DWORD session = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    char value[256] = {};
+    DWORD size = sizeof value - 1, type = 0;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Quendix\\HandOver", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return {};
+    const LONG rc = RegQueryValueExA(key, std::to_string(session).c_str(), nullptr, &type,
+                                     reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS && type == REG_SZ ? value : "";
+}
+
 // Another program of the user's (here the test itself) takes the names of
-// the single-instance check and the hand-over, and shows a window of the
-// program's class and title, before the program starts: the start hands its
-// path to none of them, and says why.
+// the single-instance check and the former fixed hand-over pipe, and shows a
+// window of the program's class and title, before the program starts: the
+// start hands its path to none of them, and says plainly that it could not
+// hand over, blaming no one.
 TEST_F(EndToEnd, AStartNeverHandsItsPathToAProgramPosingAsTheRunningOne)
 {
+    forgetHandOverRecord();
     HANDLE mutex = CreateMutexA(nullptr, FALSE, "Local\\Quendix.Professional.FrontEnd");
     ASSERT_NE(mutex, nullptr);
     DWORD session = 0;
@@ -446,9 +476,14 @@ TEST_F(EndToEnd, AStartNeverHandsItsPathToAProgramPosingAsTheRunningOne)
     CloseHandle(start.hThread);
     CloseHandle(start.hProcess);
     EXPECT_EQ(code, 1u);
-    EXPECT_NE(shown.find("is not Quendix Professional"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("this start cannot be handed over to it (it has recorded no hand-over channel)"),
+              std::string::npos)
+        << shown;
     DWORD waiting = 0;
-    EXPECT_TRUE(PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr) || GetLastError() == ERROR_BROKEN_PIPE);
+    // Never even connected to: the start no longer knows the former name.
+    EXPECT_TRUE(PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr) || GetLastError() == ERROR_BROKEN_PIPE ||
+                GetLastError() == ERROR_PIPE_LISTENING || GetLastError() == ERROR_BAD_PIPE)
+        << GetLastError();
     EXPECT_EQ(waiting, 0u);
     EXPECT_EQ(lookAlikeCopies, 0);
     EXPECT_EQ(installation.requestCount(), 0u);
@@ -457,10 +492,27 @@ TEST_F(EndToEnd, AStartNeverHandsItsPathToAProgramPosingAsTheRunningOne)
     CloseHandle(mutex);
 }
 
+// A standard user's program that made the hand-over pipe's former fixed name
+// first no longer stops the hand-over: the running program's pipe has a
+// random name, recorded where only administrators may write.
 TEST_F(EndToEnd, ASecondStartHandsItsPathToTheRunningProgram)
 {
+    DWORD session = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    const std::string fixedName = "\\\\.\\pipe\\Quendix.Professional.FrontEnd." + std::to_string(session);
+    HANDLE squatter = CreateNamedPipeA(fixedName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                       PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_NOWAIT, 1, 4096, 4096, 0,
+                                       nullptr);
+    ASSERT_NE(squatter, INVALID_HANDLE_VALUE);
+    struct Close {
+        HANDLE h;
+        ~Close() { CloseHandle(h); }
+    } closeSquatter{squatter};
     RunningProgram program(installation.path());
     ASSERT_NE(program.mainWindow(), nullptr);
+    const std::string recorded = recordedHandOverPipe();
+    EXPECT_EQ(recorded.rfind(fixedName + ".", 0), 0u) << recorded;
+    EXPECT_EQ(recorded.size(), fixedName.size() + 33) << recorded;
     // As "Scan with Quendix" starts it while the program is open: the second
     // start must not run a start-up of its own over the first one's files.
     std::string exe = installation.path() + "\\quendix.exe";

@@ -48,3 +48,20 @@ TEST(HandOver, OnlyTheMessagesOfADropComeFromLessPrivilegedPrograms)
     // would let any program hand a path over.
     EXPECT_EQ(messagesFromLowerIntegrity(), (std::vector<std::uint32_t>{0x0233, 0x0049}));
 }
+
+// The pipe's name cannot be taken first by another program, since no one
+// knows it beforehand; a record naming anything else is not followed.
+TEST(HandOver, ThePipesNameIsRandomAndOnlyOurKindOfNameIsFollowed)
+{
+    const std::string name = handOverPipeName(3, "0123456789ABCDEF0123456789ABCDEF");
+    EXPECT_EQ(name, "\\\\.\\pipe\\Quendix.Professional.FrontEnd.3.0123456789ABCDEF0123456789ABCDEF");
+    EXPECT_TRUE(isHandOverPipeName(name, 3));
+    EXPECT_FALSE(isHandOverPipeName(name, 4));   // another session's
+    EXPECT_FALSE(isHandOverPipeName("\\\\.\\pipe\\Quendix.Professional.FrontEnd.3", 3));   // the former fixed name
+    EXPECT_FALSE(isHandOverPipeName(handOverPipeName(3, "0123456789ABCDEF0123456789ABCDE"), 3));
+    EXPECT_FALSE(isHandOverPipeName(handOverPipeName(3, "0123456789ABCDEF0123456789ABCDEF0"), 3));
+    EXPECT_FALSE(isHandOverPipeName(handOverPipeName(3, "0123456789abcdef0123456789ABCDEF"), 3));
+    EXPECT_FALSE(isHandOverPipeName(handOverPipeName(3, "0123456789ABCDEF0123456789ABCD\\x"), 3));
+    EXPECT_FALSE(isHandOverPipeName("\\\\server\\pipe\\Quendix.Professional.FrontEnd.3.0123456789ABCDEF0123456789ABCDEF",
+                                    3));
+}

@@ -1,8 +1,8 @@
 // Reading a quarantine entry: the header says where a file is written back,
 // so anything unexpected must make the entry damaged, and the payload must
 // give exactly the original bytes or nothing.
-#include "quarantine/EntryHeader.h"
-#include "quarantine/Payload.h"
+#include "quarantine_format/EntryHeader.h"
+#include "quarantine_format/Payload.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 #undef _WIN32_WINNT
 #define _WIN32_WINNT 0x0600
 #include "quarantine/WideText.h"
+#include "quarantine_format/StoreSecurity.h"
 #include "support/QuarantineStore.h"
 #include "support/Scratch.h"
 
@@ -216,6 +217,83 @@ TEST_F(QuarantineTest, RestoreThroughAFolderThatLeadsElsewhereWritesNothing)
     EXPECT_NE(driver.errors.texts[0].find("another place"), std::string::npos) << driver.errors.texts[0];
     EXPECT_FALSE(fileExists(narrow(path)));
     EXPECT_EQ(entriesLeft(), 1);
+}
+
+// Files "another user" owns, by their file number (Wine keeps no owners, and
+// shows every file as the running user's); the rest read as the
+// Administrators'. Reading the owner itself is shown on Windows only.
+struct ForeignOwners {
+    std::vector<std::uint64_t> files;
+    static std::uint64_t indexOf(HANDLE h)
+    {
+        BY_HANDLE_FILE_INFORMATION info{};
+        GetFileInformationByHandle(h, &info);
+        return std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    }
+    ForeignOwners()
+    {
+        quarantine::setOwnerReader([this](void* h) {
+            const std::uint64_t index = indexOf(static_cast<HANDLE>(h));
+            for (std::uint64_t f : files)
+                if (f == index)
+                    return quarantine::Principal::Other;
+            return quarantine::Principal::Administrators;
+        });
+    }
+    ~ForeignOwners() { quarantine::setOwnerReader({}); }
+    void add(const std::wstring& path)
+    {
+        HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        files.push_back(indexOf(h));
+        CloseHandle(h);
+    }
+};
+
+// An entry someone else planted (a standard user who made the store first)
+// is neither listed nor restored, and the window says why it passes over it.
+TEST_F(QuarantineTest, EntriesOthersOwnArePassedOverAndNeverRestored)
+{
+    const std::wstring ours = make(L"ours.com", "ours", FILE_ATTRIBUTE_ARCHIVE, kWritten);
+    const std::wstring theirs = make(L"theirs.dll", "planted bytes", FILE_ATTRIBUTE_ARCHIVE, kWritten);
+    quarantineFile(store, ours, "Test.File", Action::Deleted);
+    const std::wstring planted = quarantineFile(store, theirs, "Test.File", Action::Deleted);
+    DeleteFileW(ours.c_str());
+    DeleteFileW(theirs.c_str());
+    ForeignOwners others;
+    others.add(planted);
+
+    QuarantineDriver driver(store);
+    ASSERT_EQ(driver.window.entries().size(), 1u);
+    EXPECT_EQ(driver.rowOf(narrow(theirs)), -1);
+    EXPECT_NE(driver.rowOf(narrow(ours)), -1);
+    const std::string label = driver.window.StoreLabel.text();
+    EXPECT_NE(label.find("1 file passed over, owned by a user other than SYSTEM or the Administrators"),
+              std::string::npos)
+        << label;
+    EXPECT_TRUE(driver.errors.texts.empty());
+
+    // Even asked for directly (a listing made before it was planted).
+    quarantine::StoredEntry stale;
+    stale.file = planted;
+    EXPECT_THROW(quarantine::restoreEntry(stale, theirs), quarantine::ForeignEntry);
+    EXPECT_FALSE(fileExists(narrow(theirs)));
+    EXPECT_EQ(entriesLeft(), 2);
+}
+
+// A store folder someone else owns is not read at all.
+TEST_F(QuarantineTest, StoreSomeoneElseOwnsIsNotRead)
+{
+    const std::wstring path = make(L"a.com", "infected", FILE_ATTRIBUTE_ARCHIVE, kWritten);
+    quarantineFile(store, path, "Test.File", Action::Deleted);
+    ForeignOwners others;
+    others.add(store);
+    QuarantineDriver driver(store);
+    EXPECT_EQ(driver.window.EntryList.count(), 0);
+    ASSERT_EQ(driver.errors.texts.size(), 1u);
+    EXPECT_NE(driver.errors.texts[0].find("is not safe: it is owned by a user other than SYSTEM or the Administrators"),
+              std::string::npos)
+        << driver.errors.texts[0];
 }
 
 } // namespace

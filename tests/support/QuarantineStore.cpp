@@ -2,8 +2,8 @@
 #define _WIN32_WINNT 0x0600
 #include "support/QuarantineStore.h"
 
-#include "quarantine/Payload.h"
-#include "quarantine/Sha256.h"
+#include "quarantine_format/Payload.h"
+#include "quarantine_format/Sha256.h"
 #include "quarantine/WideText.h"
 
 #include <windows.h>

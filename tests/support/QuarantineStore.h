@@ -2,7 +2,7 @@
 // Quarantine entries made as the scanner makes them, and the quarantine
 // window driven in this process: for tests that restore what a test (or the
 // real scanner) put into the quarantine.
-#include "quarantine/EntryHeader.h"
+#include "quarantine_format/EntryHeader.h"
 #include "quarantine/QuarantineWindow.h"
 #include "support/AskedQuestions.h"
 #include "support/ShownErrors.h"

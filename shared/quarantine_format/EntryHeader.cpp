@@ -1,4 +1,4 @@
-#include "quarantine/EntryHeader.h"
+#include "quarantine_format/EntryHeader.h"
 
 #include <charconv>
 #include <map>
@@ -178,7 +178,12 @@ std::string sha256Hex(const std::uint8_t (&digest)[kSha256Bytes])
 std::string formatEntryHeader(const EntryHeader& e)
 {
     std::string text = std::string(kFirstLine) + "\r\n";
-    auto line = [&](const char* key, const std::string& value) { text += std::string(key) + "=" + value + "\r\n"; };
+    auto line = [&](const char* key, std::string value) {
+        for (char& c : value)
+            if (static_cast<unsigned char>(c) < 32 || c == 127)
+                c = '?';
+        text += std::string(key) + "=" + value + "\r\n";
+    };
     line("path", e.path);
     line("size", std::to_string(e.size));
     line("sha256", sha256Hex(e.sha256));
@@ -193,7 +198,7 @@ std::string formatEntryHeader(const EntryHeader& e)
     line("security", e.security);
     line("virus", e.virus);
     line("action", actionName(e.action));
-    if (e.action == Action::Renamed)
+    if (e.action == Action::Renamed || !e.renamedTo.empty())
         line("renamed-to", e.renamedTo);
     line("quarantined", std::to_string(e.quarantined));
     line("stored", std::to_string(e.stored));

@@ -1,9 +1,10 @@
-#include "quarantine/Payload.h"
+#include "quarantine_format/Payload.h"
 
-#include "quarantine/EntryHeader.h"
+#include "quarantine_format/EntryHeader.h"
 
 #include <zlib.h>
 
+#include <stdexcept>
 #include <vector>
 
 namespace quendix::quarantine {
@@ -93,15 +94,74 @@ void PayloadDecoder::finish()
         throw DamagedEntry("its stored bytes give less than the original size");
 }
 
+struct PayloadEncoder::Stream {
+    z_stream z{};
+};
+
+PayloadEncoder::PayloadEncoder(Output out)
+    : stream_(std::make_unique<Stream>()), out_(std::move(out)), buffer_(256 * 1024)
+{
+    // The fastest level: a scan keeps every file it changes, and the point
+    // is to keep it whole, not small.
+    if (deflateInit(&stream_->z, 1) != Z_OK)
+        throw std::bad_alloc();
+}
+
+PayloadEncoder::~PayloadEncoder()
+{
+    deflateEnd(&stream_->z);
+}
+
+void PayloadEncoder::deflateAll(int flush)
+{
+    z_stream& z = stream_->z;
+    int rc = Z_OK;
+    do {
+        z.next_out = buffer_.data();
+        z.avail_out = static_cast<uInt>(buffer_.size());
+        rc = deflate(&z, flush);
+        if (rc == Z_STREAM_ERROR)
+            throw std::runtime_error("the compressor failed");
+        const std::size_t produced = buffer_.size() - z.avail_out;
+        if (produced) {
+            applyMask(buffer_.data(), produced, stored_);
+            stored_ += produced;
+            out_(buffer_.data(), produced);
+        }
+    } while (z.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
+}
+
+void PayloadEncoder::feed(const std::uint8_t* data, std::size_t size)
+{
+    z_stream& z = stream_->z;
+    while (size) {
+        const std::size_t part = size < (1u << 30) ? size : (1u << 30);
+        z.next_in = const_cast<std::uint8_t*>(data);
+        z.avail_in = static_cast<uInt>(part);
+        deflateAll(Z_NO_FLUSH);
+        data += part;
+        size -= part;
+    }
+}
+
+void PayloadEncoder::finish()
+{
+    if (finished_)
+        return;
+    stream_->z.next_in = nullptr;
+    stream_->z.avail_in = 0;
+    deflateAll(Z_FINISH);
+    finished_ = true;
+}
+
 std::string encodePayload(std::string_view original)
 {
-    uLongf bound = compressBound(static_cast<uLong>(original.size()));
-    std::string out(bound, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(out.data()), &bound, reinterpret_cast<const Bytef*>(original.data()),
-                  static_cast<uLong>(original.size()), 6) != Z_OK)
-        throw std::runtime_error("cannot compress");
-    out.resize(bound);
-    applyMask(reinterpret_cast<std::uint8_t*>(out.data()), out.size(), 0);
+    std::string out;
+    PayloadEncoder encoder([&](const std::uint8_t* data, std::size_t size) {
+        out.append(reinterpret_cast<const char*>(data), size);
+    });
+    encoder.feed(reinterpret_cast<const std::uint8_t*>(original.data()), original.size());
+    encoder.finish();
     return out;
 }
 

@@ -41,7 +41,33 @@ private:
     bool ended_ = false;
 };
 
-// The payload for `original`, for tools and tests that make entries.
+// Deflates the original, fed in pieces of any size, and masks what comes out:
+// `out` gets the stored bytes in pieces (it may throw, which ends the work).
+class PayloadEncoder {
+public:
+    using Output = std::function<void(const std::uint8_t* data, std::size_t size)>;
+    explicit PayloadEncoder(Output out);
+    ~PayloadEncoder();
+    PayloadEncoder(const PayloadEncoder&) = delete;
+    PayloadEncoder& operator=(const PayloadEncoder&) = delete;
+
+    void feed(const std::uint8_t* data, std::size_t size);
+    void finish();
+    // The stored bytes handed out so far.
+    std::uint64_t stored() const { return stored_; }
+
+private:
+    void deflateAll(int flush);
+
+    struct Stream;
+    std::unique_ptr<Stream> stream_;
+    Output out_;
+    std::vector<std::uint8_t> buffer_;
+    std::uint64_t stored_ = 0;
+    bool finished_ = false;
+};
+
+// The payload for `original` in one piece.
 std::string encodePayload(std::string_view original);
 
 } // namespace quendix::quarantine

@@ -1,7 +1,9 @@
 #pragma once
 // The text header in front of every quarantine entry: what the original was
-// and where it came from. Parsing is strict, since the entry says where a file
-// is written back: anything unexpected makes the entry damaged.
+// and where it came from. The scanner writes it and the quarantine window reads
+// it, both through this file, so that the two cannot drift apart. Parsing is
+// strict, since the entry says where a file is written back: anything
+// unexpected makes the entry damaged.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -50,8 +52,8 @@ EntryHeader parseEntryHeader(std::string_view bytes, std::uint64_t fileSize);
 // (upper-case hex). Every other name is ignored.
 bool isEntryFileName(std::string_view name);
 
-// Writes the header for `entry` (headerBytes is ignored): used by tools and
-// tests that make entries.
+// Writes the header for `entry` (headerBytes is ignored). A control
+// character in a value is written as '?', so that no value can add a line.
 std::string formatEntryHeader(const EntryHeader& entry);
 
 std::string sha256Hex(const std::uint8_t (&digest)[kSha256Bytes]);
