@@ -87,6 +87,10 @@ EntryHeader parseEntryHeader(std::string_view bytes, std::uint64_t fileSize)
         at = eol + 2;
         if (line.find_first_of("\r\n") != std::string_view::npos)
             throw DamagedEntry("its header holds a stray line break");
+        // The writer replaces every control character: one here was not written by us.
+        for (char c : line)
+            if (static_cast<unsigned char>(c) < 32 || c == 127)
+                throw DamagedEntry("its header holds a control character");
         if (first) {
             if (line != kFirstLine)
                 throw DamagedEntry("it is not a quarantine entry of this version");
