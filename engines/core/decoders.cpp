@@ -94,6 +94,7 @@ class LzmaStream final : public InputStream {
 public:
     enum Kind { Xz, Alone, Lzip, Zip };
     LzmaStream(InputStream& raw, Kind kind, bool endMarker, uint64_t size) : feed_(raw), size_(size) {
+        takeDecoderRefused();  // a refusal before this one is not ours
         lzma_ret r;
         if (kind == Xz) {
             r = lzma_stream_decoder(&z_, kMaxDecoderMemory, LZMA_CONCATENATED);
@@ -113,7 +114,9 @@ public:
             // Without an end marker the data ends at the stated size.
             bounded_ = !endMarker;
         }
-        if (r == LZMA_MEMLIMIT_ERROR || takeDecoderRefused())
+        const bool refused = r == LZMA_MEMLIMIT_ERROR || takeDecoderRefused();
+        if (refused || r != LZMA_OK) lzma_end(&z_);  // no destructor runs after a throw here
+        if (refused)
             throw DecoderTooLarge("it needs more memory to unpack than the " +
                                   std::to_string(kMaxDecoderMemory >> 20) + " MiB this engine allows");
         if (r != LZMA_OK) throw std::runtime_error("cannot start LZMA decompression");
