@@ -172,6 +172,7 @@ public:
             // Offsets as stated, or shifted as the directory was.
             // (Shifted first: the stated place may hold another archive's header.)
             if (shift != 0 && signatureAt(f_, local + shift) == kLocal) local += shift;
+            named_.push_back(local);  // its header is this archive's, read or not
             add(std::move(m), local, flags);
         }
         return true;
@@ -250,6 +251,7 @@ public:
                 out_.members.push_back(std::move(candidates_[i].member));
             }
         }
+        for (uint64_t local : named_) out_.claimed.emplace_back(local, local + 30);
         std::sort(out_.claimed.begin(), out_.claimed.end());
     }
 
@@ -294,6 +296,7 @@ private:
     ZipListing& out_;
     size_t max_;
     std::vector<Candidate> candidates_;
+    std::vector<uint64_t> named_;  // local headers the directory names
 };
 
 }  // namespace
