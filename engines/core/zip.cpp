@@ -201,25 +201,16 @@ public:
             }
             const uint64_t at = blockStart + static_cast<uint64_t>(hit - block.data());
             from = at + 4;
-            const uint8_t* h = cursor_.get(at, 30);
-            if (!h) break;
-            const size_t nameLength = le16(h + 26), extraLength = le16(h + 28);
-            const uint8_t* header = cursor_.get(at, 30 + nameLength + extraLength);
-            if (!header) continue;
+            LocalHeader l;
+            const int read = localHeader(at, l);
+            if (read < 0) break;
+            if (read == 0) continue;
             any = true;
-            ZipMember m;
-            const uint32_t flags = le16(h + 6);
-            m.name = keptName(header + 30, nameLength);
-            m.method = le16(h + 8);
-            m.packedSize = le32(h + 18);
-            m.size = le32(h + 22);
-            readZip64(header + 30 + nameLength, extraLength, m.size, m.packedSize, nullptr);
-            if (flags & 8) m.packedSize = 0;  // the sizes follow the data
-            const uint64_t data = at + 30 + nameLength + extraLength;
             // Past the data when its size is known: nothing in it is a header.
-            if (!(flags & 8) && data <= f_.size()) from = std::max(from, data + std::min(m.packedSize, f_.size() - data));
-            if (isFolder(m.name)) continue;
-            add(std::move(m), at, flags);
+            if (!(l.flags & 8) && l.data <= f_.size())
+                from = std::max(from, l.data + std::min(l.member.packedSize, f_.size() - l.data));
+            if (isFolder(l.member.name)) continue;
+            add(std::move(l.member), at, l.flags);
         }
         return any;
     }
@@ -257,26 +248,39 @@ public:
 
     // One local header, at a place found by a search.
     bool single(uint64_t at) {
-        const uint8_t* h = cursor_.get(at, 30);
-        if (!h || le32(h) != kLocal) return false;
-        const size_t nameLength = le16(h + 26), extraLength = le16(h + 28);
-        const uint8_t* header = cursor_.get(at, 30 + nameLength + extraLength);
-        if (!header || nameLength == 0) return false;
-        ZipMember m;
-        const uint32_t flags = le16(h + 6);
-        m.name = keptName(header + 30, nameLength);
-        m.method = le16(h + 8);
-        m.packedSize = le32(h + 18);
-        m.size = le32(h + 22);
-        readZip64(header + 30 + nameLength, extraLength, m.size, m.packedSize, nullptr);
-        if (flags & 8) m.packedSize = 0;
-        if (isFolder(m.name)) return true;
-        add(std::move(m), at, flags);
+        LocalHeader l;
+        if (signatureAt(f_, at) != kLocal || localHeader(at, l) <= 0 || l.member.name.empty()) return false;
+        if (!isFolder(l.member.name)) add(std::move(l.member), at, l.flags);
         return true;
     }
 
 private:
     static constexpr uint64_t kNone = ~uint64_t{0};
+
+    struct LocalHeader {
+        ZipMember member;
+        uint32_t flags = 0;
+        uint64_t data = 0;  // where its data begins
+    };
+
+    // The member a local header at `at` describes: -1 when the file ends
+    // before its fixed part, 0 when before its name and extra field.
+    int localHeader(uint64_t at, LocalHeader& out) {
+        const uint8_t* h = cursor_.get(at, 30);
+        if (!h) return -1;
+        const size_t nameLength = le16(h + 26), extraLength = le16(h + 28);
+        const uint8_t* header = cursor_.get(at, 30 + nameLength + extraLength);
+        if (!header) return 0;
+        out.flags = le16(header + 6);
+        out.member.name = keptName(header + 30, nameLength);
+        out.member.method = le16(header + 8);
+        out.member.packedSize = le32(header + 18);
+        out.member.size = le32(header + 22);
+        readZip64(header + 30 + nameLength, extraLength, out.member.size, out.member.packedSize, nullptr);
+        if (out.flags & 8) out.member.packedSize = 0;  // the sizes follow the data
+        out.data = at + 30 + nameLength + extraLength;
+        return 1;
+    }
 
     // The end record, searched from the end backwards over the longest
     // possible comment.
