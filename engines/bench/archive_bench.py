@@ -34,6 +34,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "oracle"))
 
 import scanners  # noqa: E402
+from clamscan_bench import warm  # noqa: E402
 
 KINDS = [
     ("tar", ["bsdtar", "-cf"]), ("tar.gz", ["bsdtar", "-czf"]), ("tar.bz2", ["bsdtar", "-cjf"]),
@@ -93,14 +94,6 @@ def prepare(args):
     with open(os.path.join(db, "bench.ndb"), "w") as f:
         f.write("\n".join(ndb) + "\n")
     json.dump(key, open(stamp, "w"))
-
-
-def warm(tree):
-    for dirpath, _, names in os.walk(tree):
-        for n in names:
-            with open(os.path.join(dirpath, n), "rb") as f:
-                while f.read(1 << 20):
-                    pass
 
 
 def hostile_cases(folder):
