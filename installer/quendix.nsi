@@ -312,6 +312,7 @@ Section "${PRODUCT} (required)" SecProgram
   File "${BIN_DIR}/quendix9.exe"
   File "${BIN_DIR}/quendix3.dat"
   File "${BIN_DIR}/qdxvlst.txt"
+  File "${BIN_DIR}/third-party-notices.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; The working folder is the installation folder: the program relies on it.
@@ -418,6 +419,7 @@ Section "Uninstall"
   Delete "$INSTDIR\quendix9.exe"
   Delete "$INSTDIR\quendix3.dat"
   Delete "$INSTDIR\qdxvlst.txt"
+  Delete "$INSTDIR\third-party-notices.txt"
   Delete "$INSTDIR\uninstall.exe"
   ; --- The definitions updater -------------------------------------------
   nsExec::ExecToLog 'schtasks /Delete /F /TN "${UPDATE_TASK}"'

@@ -61,7 +61,7 @@ std::set<std::string> filesIn(const std::string& folder)
 
 const std::set<std::string> kShipped = {"qdxvlst.txt",  "quendix.exe",   "quendix3.dat", "quendixq.exe",
                                          "quendix7.exe", "quendix9.exe",  "uninstall.exe", "qdxupdate.exe",
-                                         "update.ini",   "signatures"};
+                                         "update.ini",   "signatures",    "third-party-notices.txt"};
 
 // The quarantine's folder, and an entry the silent uninstall is to keep.
 std::string quarantineFolder()
@@ -254,6 +254,10 @@ TEST_F(Phase, InstalledFilesShortcutsAndEntries)
 {
     EXPECT_EQ(filesIn(defaultFolder()), kShipped);
     expectIntegrationFor(defaultFolder());
+    // The static LGPL library's licence travels with the programs, in full.
+    const std::string notices = readFile(defaultFolder() + "\\third-party-notices.txt");
+    EXPECT_NE(notices.find("libmspack (source package libmspack "), std::string::npos);
+    EXPECT_NE(notices.find("GNU LESSER GENERAL PUBLIC LICENSE"), std::string::npos);
 }
 
 TEST_F(Phase, InstalledProgramStartedFromItsShortcutShowsTheEnginesVariantCount)
