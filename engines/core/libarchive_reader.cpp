@@ -4,7 +4,9 @@
 #include <archive_entry.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "bytes.h"
@@ -17,6 +19,8 @@ namespace {
 constexpr size_t kReadBlock = 64 * 1024;
 // libarchive may ask to retry a header; more than this in a row is damage.
 constexpr int kMaxRetries = 16;
+// Blocks of no bytes in a row before a member's data counts as damaged.
+constexpr int kMaxEmptyBlocks = 1024;
 
 bool isFilter(FileType type) {
     switch (type) {
@@ -85,6 +89,8 @@ public:
             if (kind != AE_IFREG && kind != 0) continue;  // folders, links, devices
             describe(entry, out);
             data_.reset();
+            block_ = {};
+            hole_ = written_ = 0;
             return true;
         }
     }
@@ -92,23 +98,45 @@ public:
     MemberData& data() override { return data_; }
     bool damaged() const override { return damaged_; }
 
+    // Block by block: archive_read_data drops what it had copied when a
+    // later block fails, and a member cut short would lose its last bytes.
     size_t readData(void* buffer, size_t size, bool& damaged, std::string& stopped) {
-        takeDecoderRefused();
-        const la_ssize_t got = archive_read_data(a_, buffer, size);
-        rethrow();
-        if (got >= 0) return static_cast<size_t>(got);
-        if (const uint64_t wanted = takeDecoderRefused()) {
-            stopped = "it needs " + std::to_string(wanted >> 20) + " MiB of memory to unpack, more than the " +
-                      std::to_string(kMaxDecoderMemory >> 20) + " MiB this engine allows";
-        } else if (archive_errno(a_) == ENOMEM) {
-            stopped = "it needs more memory to unpack than this engine allows";
-        } else {
-            damaged = true;
+        for (int empty = 0; block_.empty() && hole_ == 0;) {
+            const void* data = nullptr;
+            size_t length = 0;
+            la_int64_t offset = 0;
+            takeDecoderRefused();
+            const int r = archive_read_data_block(a_, &data, &length, &offset);
+            rethrow();
+            if (r == ARCHIVE_EOF) return 0;
+            if (r < ARCHIVE_WARN) {
+                failed(r, damaged, stopped);
+                return 0;
+            }
+            // A sparse member's holes read as zeros; blocks run forwards.
+            if (offset < 0 || static_cast<uint64_t>(offset) < written_ || (length > 0 && !data)) {
+                damaged = true;
+                return 0;
+            }
+            hole_ = static_cast<uint64_t>(offset) - written_;
+            block_ = {static_cast<const char*>(data), length};
+            if (block_.empty() && hole_ == 0 && ++empty >= kMaxEmptyBlocks) {
+                damaged = true;
+                return 0;
+            }
         }
-        // Memory refused ends the archive too (the library cannot go on), but
-        // that is no damage of it.
-        if (got == ARCHIVE_FATAL) finish(stopped.empty());
-        return 0;
+        size_t got = 0;
+        if (hole_ > 0) {
+            got = static_cast<size_t>(std::min<uint64_t>(size, hole_));
+            std::memset(buffer, 0, got);
+            hole_ -= got;
+        } else {
+            got = std::min(size, block_.size());
+            std::memcpy(buffer, block_.data(), got);
+            block_.remove_prefix(got);
+        }
+        written_ += got;
+        return got;
     }
 
 private:
@@ -155,6 +183,20 @@ private:
         if (archive_entry_size_is_set(entry) && archive_entry_size(entry) >= 0)
             out.size = static_cast<uint64_t>(archive_entry_size(entry));
         if (archive_entry_is_encrypted(entry)) out.unreadable = "it is encrypted";
+    }
+
+    void failed(int result, bool& damaged, std::string& stopped) {
+        if (const uint64_t wanted = takeDecoderRefused()) {
+            stopped = "it needs " + std::to_string(wanted >> 20) + " MiB of memory to unpack, more than the " +
+                      std::to_string(kMaxDecoderMemory >> 20) + " MiB this engine allows";
+        } else if (archive_errno(a_) == ENOMEM) {
+            stopped = "it needs more memory to unpack than this engine allows";
+        } else {
+            damaged = true;
+        }
+        // Memory refused ends the archive too (the library cannot go on), but
+        // that is no damage of it.
+        if (result == ARCHIVE_FATAL) finish(stopped.empty());
     }
 
     std::string unreadableReason() {
@@ -229,6 +271,10 @@ private:
     Data data_{*this};
     std::string readError_;
     bool open_ = false, ended_ = false, damaged_ = false;
+    // The member being read: what is left of the library's block, of a hole
+    // before it, and how much has been handed out.
+    std::string_view block_;
+    uint64_t hole_ = 0, written_ = 0;
 };
 
 size_t Data::read(void* buffer, size_t size) {

@@ -45,7 +45,8 @@ public:
             {"walk.hdb", "f03f566a28784ddb31d216e6a5056e83:20:Rar4.Member\n"
                          "2e01b70f6711145cfd2e52ed8b844060:1200:Rar5.Member\n"
                          "067610695188b994e2dec3b4543e62e6:4096:Rar5.Solid.Member\n"
-                         "202cb962ac59075b964b07152d234b70:3:Rar5.Sfx.Member\n"},
+                         "202cb962ac59075b964b07152d234b70:3:Rar5.Sfx.Member\n"
+                         "1947107df8aa8afd8eee7006db98b7d5:1048601:Sparse.Member\n"},
         };
         for (const auto& [name, data] : files) {
             MemoryStream in(data);
@@ -109,6 +110,8 @@ TEST(ArchiveWalk, EveryFormatOpensToItsMembers) {
                   (std::vector<std::string>{"Walk.Payload@payload.tar", "Walk.Payload@payload.tar/payload.txt"}))
             << name;  // the tar holds the payload as it is, so the tar itself matches too
     EXPECT_EQ(w.scan(fixture("payload.txt.gz")), std::vector<std::string>{"Walk.Payload@data"});
+    // A sparse member's hole reads as the zeros it stands for.
+    EXPECT_EQ(w.scanFixture("sparse.tar"), std::vector<std::string>{"Sparse.Member@sparse.bin"});
 }
 
 TEST(ArchiveWalk, RarArchivesOfBothVersions) {
@@ -186,18 +189,24 @@ TEST(ArchiveWalk, HostileInputsStayWithinTheBudget) {
     // 256 MiB of zeros in a gzip of a quarter of a megabyte: cut at the budget.
     EXPECT_EQ(w.scan(gzip(std::string(256u << 20, '\0')), "zeros.gz", limits),
               std::vector<std::string>{"zeros: not scanned whole: the archive's budget of unpacked bytes is spent"});
-    // A tar member that claims 2^63 bytes ends where the file does.
-    std::string tar = makeTar({{"big.bin", "before QDX-WALK-PAYLOAD-4f1c9a after"}});
-    // The size field in base 256: 2^63 - 1.
-    tar[124] = static_cast<char>(0x80);
-    for (int i = 125; i < 128; ++i) tar[i] = 0;
-    tar[128] = 0x7F;
-    for (int i = 129; i < 136; ++i) tar[i] = static_cast<char>(0xFF);
-    unsigned sum = 0;
-    for (int i = 0; i < 512; ++i) sum += (i >= 148 && i < 156) ? ' ' : static_cast<unsigned char>(tar[i]);
-    std::snprintf(&tar[148], 8, "%06o", sum);
-    const auto notes = w.scan(tar, "claims.tar", limits);
-    EXPECT_FALSE(notes.empty());
+    // A tar member whose size field (base 256) claims 2^63 - 1 bytes, or
+    // 2^62: the header is refused as damaged, or the member read to where the
+    // file ends; the bytes are scanned either way.
+    const std::vector<std::string> cut = {"Walk.Payload@", "Walk.Payload@big.bin",
+                                          "big.bin: scanned up to where its data is damaged",
+                                          "...: not scanned: the rest of the archive, which is damaged"};
+    const std::vector<std::string> refused = {"Walk.Payload@", "...: not scanned: the rest of the archive, which is damaged"};
+    for (const bool largest : {true, false}) {
+        std::string tar = makeTar({{"big.bin", "before QDX-WALK-PAYLOAD-4f1c9a after"}});
+        tar[124] = static_cast<char>(0x80);
+        for (int i = 125; i < 128; ++i) tar[i] = 0;
+        tar[128] = largest ? 0x7F : 0x40;
+        for (int i = 129; i < 136; ++i) tar[i] = static_cast<char>(largest ? 0xFF : 0);
+        unsigned sum = 0;
+        for (int i = 0; i < 512; ++i) sum += (i >= 148 && i < 156) ? ' ' : static_cast<unsigned char>(tar[i]);
+        std::snprintf(&tar[148], 8, "%06o", sum);
+        EXPECT_EQ(w.scan(tar, "claims.tar", limits), largest ? refused : cut) << largest;
+    }
 }
 
 TEST(ArchiveWalk, TypesAreToldByTheirFirstBytes) {

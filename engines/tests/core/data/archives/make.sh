@@ -46,6 +46,10 @@ mkdir -p "$work/big"
   xz --format=lzma < payload.txt > "$work/payload.txt.lzma"
   zstd -q -19 < payload.txt > "$work/payload.txt.zst"
 )
+# A sparse member: a megabyte of hole, then a line.
+( cd "$work" && truncate -s 1M sparse.bin && printf 'the end of a sparse file\n' >> sparse.bin &&
+  tar --sparse --format=posix --owner=0 --group=0 --mtime=2024-01-01 \
+      --pax-option=delete=atime,delete=ctime -cf sparse.tar sparse.bin )
 # Nested: a ZIP in a 7z in a gzip'd tar.
 ( cd "$work/in" && 7zz a -bd -bso0 -tzip "$work/inner.zip" payload.txt >/dev/null )
 ( cd "$work" && 7zz a -bd -bso0 -t7z middle.7z inner.zip >/dev/null && bsdtar -czf nested.tar.gz middle.7z )
