@@ -21,7 +21,7 @@ constexpr size_t kMinBasic = 30, kMaxBasic = 2600;
 constexpr size_t kMaxExtendedHeaders = 64;
 constexpr uint8_t kGarbled = 0x01, kContinuesInNext = 0x04, kContinuedFromPrevious = 0x08;
 constexpr uint8_t kBinary = 0, kText = 1, kMainHeader = 2;
-constexpr size_t kWindow = 64 * 1024;  // more than any distance methods 1 to 4 can state
+constexpr size_t kWindow = size_t{64} * 1024;  // more than any distance methods 1 to 4 can state
 constexpr size_t kMaxSearchChecks = 4096;
 
 uint32_t crcOf(const uint8_t* p, size_t n) {
@@ -89,7 +89,7 @@ HeaderRead readHeader(RandomAccess& f, uint64_t at, BasicHeader& h) {
 // Bits of the input, most significant first; running out is damage.
 class BitInput {
 public:
-    explicit BitInput(InputStream& in) : in_(in), buffer_(16 * 1024) {}
+    explicit BitInput(InputStream& in) : in_(in), buffer_(size_t{16} * 1024) {}
     uint32_t bit() { return bits(1); }
     uint32_t bits(unsigned n) {  // n <= 16
         if (peek(n), count_ < n) throw Damage{};
@@ -407,7 +407,7 @@ uint64_t findArj(RandomAccess& file, uint64_t from, uint64_t span) {
     const uint64_t size = file.size();
     if (from >= size) return kNoArj;
     const uint64_t end = size - from > span ? from + span : size;
-    constexpr size_t kBlock = 64 * 1024, kHeaderMost = 4 + kMaxBasic + 4;
+    constexpr size_t kBlock = size_t{64} * 1024, kHeaderMost = 4 + kMaxBasic + 4;
     std::vector<uint8_t> block(kBlock + kHeaderMost);
     size_t checks = 0;
     for (uint64_t start = from; start < end; start += kBlock) {

@@ -629,7 +629,8 @@ bool matchPartCode(const uint8_t* code, size_t codeSize, const uint8_t* data) {
                 for (uint32_t s = 0; s < count && !any; ++s) {
                     const uint8_t* str = code + size_t{s} * length * 2;
                     bool same = true;
-                    for (uint32_t k = 0; k < length && same; ++k) same = (data[k] & str[2 * k + 1]) == str[2 * k];
+                    for (uint32_t k = 0; k < length && same; ++k)
+                        same = (data[k] & str[2 * size_t{k} + 1]) == str[2 * size_t{k}];
                     any = same;
                 }
                 if (any == negate) return false;

@@ -97,7 +97,7 @@ bool TarReader::next() {
         if (got != sizeof h) throw std::runtime_error("the archive ends early");
         uint64_t stored = 0, size = 0;
         if (!tarNumber(h + 148, 8, stored)) throw std::runtime_error("the archive is damaged");
-        uint64_t sum = 8 * ' ';
+        uint64_t sum = uint64_t{8} * ' ';
         for (size_t i = 0; i < 512; ++i)
             if (i < 148 || i >= 156) sum += h[i];
         if (sum != stored) throw std::runtime_error("the archive is damaged");

@@ -17,7 +17,7 @@
 namespace qdx {
 namespace {
 
-constexpr size_t kInputBlock = 64 * 1024;
+constexpr size_t kInputBlock = size_t{64} * 1024;
 
 // Input kept between calls, refilled from the packed data when used up.
 class Feed {

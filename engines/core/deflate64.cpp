@@ -12,7 +12,7 @@ namespace {
 
 struct Damage {};
 
-constexpr size_t kWindow = 64 * 1024;
+constexpr size_t kWindow = size_t{64} * 1024;
 constexpr size_t kLiteralCodes = 288, kDistanceCodes = 32, kLengthCodes = 19;
 
 // Length codes 257..285 and distance codes 0..31: base and extra bits.
@@ -31,7 +31,7 @@ constexpr uint8_t kLengthOrder[kLengthCodes] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5
 // Bits of the input, least significant first; running out is damage.
 class BitInput {
 public:
-    explicit BitInput(InputStream& in) : in_(in), buffer_(16 * 1024) {}
+    explicit BitInput(InputStream& in) : in_(in), buffer_(size_t{16} * 1024) {}
     uint32_t bits(unsigned n) {  // n <= 24
         if (peek(n), count_ < n) throw Damage{};
         const uint32_t v = static_cast<uint32_t>(bits_ & ((uint64_t{1} << n) - 1));

@@ -15,7 +15,7 @@
 namespace qdx {
 
 namespace {
-constexpr size_t kTypeHeadBytes = 64 * 1024;
+constexpr size_t kTypeHeadBytes = size_t{64} * 1024;
 }
 
 std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& options, InputStream& in,
@@ -23,7 +23,7 @@ std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& 
     // The first bytes first: they tell the type and hold the PE headers.
     // Small objects need no chunk of full size (a stated size may be wrong,
     // so it only sets the buffer's size, never how much is read).
-    std::vector<uint8_t> buffer(static_cast<size_t>(std::clamp<uint64_t>(size + 1, 64 * 1024, kReadChunk)));
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::clamp<uint64_t>(size + 1, uint64_t{64} * 1024, kReadChunk)));
     size_t have = 0;
     while (have < buffer.size()) {
         const size_t got = in.read(buffer.data() + have, buffer.size() - have);

@@ -126,7 +126,7 @@ class Implode final : public MemberData {
 public:
     Implode(InputStream& raw, uint32_t flags, uint64_t size)
         : in_(raw),
-          window_(8 * 1024, size),
+          window_(size_t{8} * 1024, size),
           distanceLowBits_(flags & 2 ? 7 : 6),
           literalTree_(flags & 4 ? std::make_unique<ShannonFanoTree<256>>() : nullptr),
           minLength_(flags & 4 ? 3 : 2) {}

@@ -9,7 +9,7 @@ struct InflateStream::State {
 };
 
 InflateStream::InflateStream(InputStream& in, Format format, uint64_t limit)
-    : state_(std::make_unique<State>()), in_(in), input_(64 * 1024), limit_(limit) {
+    : state_(std::make_unique<State>()), in_(in), input_(size_t{64} * 1024), limit_(limit) {
     if (inflateInit2(&state_->z, format == Gzip ? 16 + MAX_WBITS : -MAX_WBITS) != Z_OK)
         throw std::runtime_error("cannot start decompression");
 }

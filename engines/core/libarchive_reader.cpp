@@ -3,8 +3,8 @@
 #include <archive.h>
 #include <archive_entry.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -16,7 +16,7 @@
 namespace qdx {
 namespace {
 
-constexpr size_t kReadBlock = 64 * 1024;
+constexpr size_t kReadBlock = size_t{64} * 1024;
 // libarchive may ask to retry a header; more than this in a row is damage.
 constexpr int kMaxRetries = 16;
 // Blocks of no bytes in a row before a member's data counts as damaged.

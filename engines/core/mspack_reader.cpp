@@ -103,6 +103,7 @@ off_t tellFile(mspack_file* file) {
     return static_cast<off_t>(f.handle.at);
 }
 
+// NOLINTNEXTLINE(cert-dcl50-cpp): libmspack calls it through its C interface, with printf arguments
 void message(mspack_file*, const char*, ...) {}
 
 // Zeroed: the library's KWAJ reader frees fields of a header it never
@@ -169,7 +170,7 @@ public:
 protected:
     virtual int unpackCurrent() = 0;
 
-    bool member(std::string name, uint64_t size, MemberInfo& out) {
+    bool member(const std::string& name, uint64_t size, MemberInfo& out) {
         out = MemberInfo{};
         out.name = name.empty() ? "data" : name.substr(0, kMaxMemberNameKept);
         out.size = size;
@@ -278,7 +279,7 @@ public:
         header_ = d_->open(d_, const_cast<char*>(kInput));
         rethrow();
         if (!header_) damaged_ = true;
-        name_ = expandedName(name, header_ ? header_->missing_char : 0);
+        name_ = expandedName(name, header_ ? static_cast<char>(header_->missing_char) : '\0');
     }
     ~Szdd() override {
         if (header_) d_->close(d_, header_);

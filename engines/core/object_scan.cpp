@@ -10,7 +10,7 @@ namespace qdx {
 namespace {
 
 // The window drops bytes it no longer needs once they make up this much.
-constexpr size_t kTrimFrom = 256 * 1024;
+constexpr size_t kTrimFrom = size_t{256} * 1024;
 
 constexpr size_t kMaxPendingEnds = 1 << 16;
 

@@ -358,6 +358,12 @@ bool holdsTogether(SignatureStore::Arrays& a, const Definitions* defs) {
     return true;
 }
 
+// Eight lower-case hexadecimal digits.
+void appendHex(std::string& out, uint32_t value) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    for (int shift = 28; shift >= 0; shift -= 4) out += kDigits[(value >> shift) & 0xF];
+}
+
 }  // namespace
 
 std::string imageStamp(const std::vector<DatabaseFileStamp>& files, const Definitions* defs,
@@ -389,9 +395,8 @@ std::string imageStamp(const std::vector<DatabaseFileStamp>& files, const Defini
             add(f.name);
             add(f.bytes);
         }
-        char text[24];
-        std::snprintf(text, sizeof text, "%08x%08x", a.value(), b.value());
-        out += text;
+        appendHex(out, a.value());
+        appendHex(out, b.value());
     } else {
         out += "none";
     }

@@ -43,7 +43,7 @@ public:
     }
 
 private:
-    static constexpr size_t kWindow = 256 * 1024;
+    static constexpr size_t kWindow = size_t{256} * 1024;
     RandomAccess& f_;
     std::vector<uint8_t> buffer_;
     uint64_t start_ = 0;

@@ -14,7 +14,7 @@
 namespace quendix::quarantine {
 
 inline constexpr const char* kFirstLine = "QUENDIX-QUARANTINE 1";
-inline constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
+inline constexpr std::size_t kMaxHeaderBytes = std::size_t{64} * 1024;
 inline constexpr std::size_t kSha256Bytes = 32;
 // The scanner keeps no original over this size: a larger one is damage.
 inline constexpr std::uint64_t kMaxOriginalBytes = 1ull << 30;

@@ -51,7 +51,7 @@ int PayloadDecoder::inflateOnce(std::vector<std::uint8_t>& plain)
 
 void PayloadDecoder::feed(const std::uint8_t* data, std::size_t size)
 {
-    constexpr std::size_t kPiece = 64 * 1024;
+    constexpr std::size_t kPiece = std::size_t{64} * 1024;
     std::vector<std::uint8_t> masked;
     std::vector<std::uint8_t> plain(kPiece);
     while (size) {
@@ -80,7 +80,7 @@ void PayloadDecoder::finish()
 {
     // Output zlib holds back until asked again.
     z_stream& z = stream_->z;
-    std::vector<std::uint8_t> plain(64 * 1024);
+    std::vector<std::uint8_t> plain(std::size_t{64} * 1024);
     while (!ended_) {
         z.next_in = nullptr;
         z.avail_in = 0;
@@ -99,7 +99,7 @@ struct PayloadEncoder::Stream {
 };
 
 PayloadEncoder::PayloadEncoder(Output out)
-    : stream_(std::make_unique<Stream>()), out_(std::move(out)), buffer_(256 * 1024)
+    : stream_(std::make_unique<Stream>()), out_(std::move(out)), buffer_(std::size_t{256} * 1024)
 {
     // The fastest level: a scan keeps every file it changes, and the point
     // is to keep it whole, not small.

@@ -11,7 +11,7 @@ namespace quendix {
 
 class LineReader {
 public:
-    explicit LineReader(ByteSource& source, std::size_t bufferSize = 64 * 1024);
+    explicit LineReader(ByteSource& source, std::size_t bufferSize = std::size_t{64} * 1024);
 
     std::string readLine();
     void skipLines(int count);

@@ -12,7 +12,7 @@ namespace quendix {
 
 class LineWriter {
 public:
-    explicit LineWriter(ByteSink& sink, std::size_t bufferSize = 64 * 1024);
+    explicit LineWriter(ByteSink& sink, std::size_t bufferSize = std::size_t{64} * 1024);
 
     void writeLine(std::string_view line);
     // Hands everything gathered to the sink; raises the sink's error.

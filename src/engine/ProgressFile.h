@@ -18,7 +18,7 @@ struct ScanProgress {
 };
 
 // Larger files are not progress files; they are passed over unread.
-inline constexpr std::size_t kMaxProgressFileBytes = 64 * 1024;
+inline constexpr std::size_t kMaxProgressFileBytes = std::size_t{64} * 1024;
 
 // The figures, or nothing when the bytes are not a progress file: the first
 // two lines must be plain decimal numbers that fit 64 bits. The third line is

@@ -42,11 +42,12 @@ public:
         DatabaseLoader loader(store_, report_);
         const std::pair<std::string, std::string> files[] = {
             {"walk.ndb", "Walk.Payload:0:*:" + hex("QDX-WALK-PAYLOAD-4f1c9a") + "\n"},
-            {"walk.hdb", "f03f566a28784ddb31d216e6a5056e83:20:Rar4.Member\n"
-                         "2e01b70f6711145cfd2e52ed8b844060:1200:Rar5.Member\n"
-                         "067610695188b994e2dec3b4543e62e6:4096:Rar5.Solid.Member\n"
-                         "202cb962ac59075b964b07152d234b70:3:Rar5.Sfx.Member\n"
-                         "1947107df8aa8afd8eee7006db98b7d5:1048601:Sparse.Member\n"},
+            {"walk.hdb",
+             "f03f566a28784ddb31d216e6a5056e83:20:Rar4.Member\n"
+             "2e01b70f6711145cfd2e52ed8b844060:1200:Rar5.Member\n"
+             "067610695188b994e2dec3b4543e62e6:4096:Rar5.Solid.Member\n"
+             "202cb962ac59075b964b07152d234b70:3:Rar5.Sfx.Member\n"
+             "1947107df8aa8afd8eee7006db98b7d5:1048601:Sparse.Member\n"},
         };
         for (const auto& [name, data] : files) {
             MemoryStream in(data);
@@ -195,7 +196,8 @@ TEST(ArchiveWalk, HostileInputsStayWithinTheBudget) {
     const std::vector<std::string> cut = {"Walk.Payload@", "Walk.Payload@big.bin",
                                           "big.bin: scanned up to where its data is damaged",
                                           "...: not scanned: the rest of the archive, which is damaged"};
-    const std::vector<std::string> refused = {"Walk.Payload@", "...: not scanned: the rest of the archive, which is damaged"};
+    const std::vector<std::string> refused = {"Walk.Payload@",
+                                              "...: not scanned: the rest of the archive, which is damaged"};
     for (const bool largest : {true, false}) {
         std::string tar = makeTar({{"big.bin", "before QDX-WALK-PAYLOAD-4f1c9a after"}});
         tar[124] = static_cast<char>(0x80);

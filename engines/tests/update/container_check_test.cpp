@@ -1,6 +1,8 @@
 // What a downloaded or rebuilt container must satisfy before it is used.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "cld_writer.h"
 #include "container_check.h"
 #include "patch.h"
@@ -142,6 +144,23 @@ TEST(ContainerCheck, ACldsHeaderComesFromItsSignedList) {
     ContainerHeader h;
     ASSERT_TRUE(parseContainerHeader(signedHeader, h));
     EXPECT_EQ(h.created, "08 Dec 2026 10-00 +0000");
+}
+
+TEST(ContainerCheck, ATarHeaderHoldsItsSizeWholeOrRefusesIt) {
+    // Eleven octal digits: 8 GiB - 1 is the most a header holds.
+    const std::string largest = tarHeader("main.ndb", (uint64_t{1} << 33) - 1);
+    EXPECT_EQ(largest.substr(124, 12), std::string("77777777777\0", 12));
+    EXPECT_EQ(largest.substr(257, 8), std::string("ustar\0"
+                                                  "00",
+                                                  8));
+    // Its checksum: six octal digits, a NUL and a blank, over the header
+    // with the checksum's own field counted as blanks.
+    unsigned sum = 0;
+    for (size_t i = 0; i < 512; ++i) sum += (i >= 148 && i < 156) ? ' ' : static_cast<unsigned char>(largest[i]);
+    char expected[8];
+    std::snprintf(expected, sizeof expected, "%06o", sum);
+    EXPECT_EQ(largest.substr(148, 8), std::string(expected, 6) + std::string("\0 ", 2));
+    EXPECT_THROW(tarHeader("main.ndb", uint64_t{1} << 33), std::runtime_error);
 }
 
 TEST(ContainerCheck, PatchedSetRebuildsIntoAVerifiedCld) {

@@ -46,7 +46,7 @@ int64_t parseTime(const DerItem& item) {
     for (int i = 1; i < 6; ++i) v[i] = num(yearDigits + 2 * static_cast<size_t>(i - 1), 2);
     if (v[1] < 1 || v[1] > 12 || v[2] < 1 || v[2] > 31 || v[3] > 23 || v[4] > 59 || v[5] > 60)
         throw DerError("a certificate has a validity time of an unknown form");
-    return daysFromCivil(v[0], v[1], v[2]) * 86400 + v[3] * 3600 + v[4] * 60 + v[5];
+    return daysFromCivil(v[0], v[1], v[2]) * 86400 + int64_t{v[3]} * 3600 + int64_t{v[4]} * 60 + v[5];
 }
 
 std::string_view algorithmOid(const DerItem& algorithm) {

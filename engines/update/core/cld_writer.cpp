@@ -1,16 +1,21 @@
 #include "cld_writer.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <string_view>
 
 #include "container.h"
 
 namespace qdx::update {
 namespace {
 
+// width - 1 octal digits and a NUL; a value too large for them is refused,
+// never cut to its low digits.
 void octal(char* field, size_t width, uint64_t value) {
-    std::snprintf(field, width, "%0*llo", static_cast<int>(width - 1), static_cast<unsigned long long>(value));
+    field[width - 1] = '\0';
+    for (size_t i = width - 1; i-- > 0; value >>= 3) field[i] = static_cast<char>('0' + (value & 7));
+    if (value) throw std::runtime_error("a member is too large for a tar header");
 }
 
 void writeMember(const Member& m, const ByteSink& out) {
@@ -26,7 +31,7 @@ std::string tarHeader(const std::string& name, uint64_t size, uint64_t mtime) {
     if (name.empty() || name.size() > 99) throw std::runtime_error("a member name is too long");
     char h[512];
     std::memset(h, 0, sizeof h);
-    std::memcpy(h, name.data(), name.size());
+    std::copy(name.begin(), name.end(), h);
     octal(h + 100, 8, 0644);
     octal(h + 108, 8, 0);
     octal(h + 116, 8, 0);
@@ -34,11 +39,14 @@ std::string tarHeader(const std::string& name, uint64_t size, uint64_t mtime) {
     octal(h + 136, 12, mtime);
     std::memset(h + 148, ' ', 8);
     h[156] = '0';
-    std::memcpy(h + 257, "ustar", 6);
-    std::memcpy(h + 263, "00", 2);
+    const std::string_view magic(
+        "ustar\0"
+        "00",
+        8);
+    std::copy(magic.begin(), magic.end(), h + 257);
     unsigned sum = 0;
     for (unsigned char c : std::string_view(h, sizeof h)) sum += c;
-    std::snprintf(h + 148, 8, "%06o", sum);
+    octal(h + 148, 7, sum);
     h[155] = ' ';
     return std::string(h, sizeof h);
 }

@@ -29,7 +29,7 @@ struct DetachedResult {
     std::string text;  // the signer's name when verified, else why not
 };
 
-inline constexpr size_t kMostSignatureFileBytes = 256 * 1024;
+inline constexpr size_t kMostSignatureFileBytes = size_t{256} * 1024;
 
 // The digest of the signed file's bytes, computed when a line asks for it.
 using ContentDigester = std::function<std::string(DigestKind)>;

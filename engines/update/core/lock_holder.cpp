@@ -29,8 +29,11 @@ std::string lockHolderText(uint32_t processId, bool scheduled, uint64_t startedA
     civilFromDays(static_cast<int64_t>(startedAt / 86400), y, m, d);
     const unsigned secs = static_cast<unsigned>(startedAt % 86400);
     char text[128];
-    std::snprintf(text, sizeof text, "process %u, %s, started %04d-%02u-%02u %02u:%02u:%02u UTC", processId,
-                  scheduled ? "scheduled" : "started by a user", y, m, d, secs / 3600, secs / 60 % 60, secs % 60);
+    const int n =
+        std::snprintf(text, sizeof text, "process %u, %s, started %04d-%02u-%02u %02u:%02u:%02u UTC", processId,
+                      scheduled ? "scheduled" : "started by a user", y, m, d, secs / 3600, secs / 60 % 60, secs % 60);
+    // The longest there can be (a year of ten digits) fits; a failure leaves the time out.
+    if (n < 0 || static_cast<size_t>(n) >= sizeof text) return "process " + std::to_string(processId);
     return text;
 }
 

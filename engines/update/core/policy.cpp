@@ -34,7 +34,7 @@ bool parseHttpDate(std::string_view text, uint64_t& out) {
     for (unsigned i = 0; i < 12; ++i)
         if (text.substr(3, 3) == months[i]) month = i + 1;
     if (!month || day < 1 || day > 31 || year < 1970 || h > 23 || mi > 59 || s > 60) return false;
-    out = static_cast<uint64_t>(daysFromCivil(year, month, day)) * 86400 + h * 3600 + mi * 60 + s;
+    out = static_cast<uint64_t>(daysFromCivil(year, month, day)) * 86400 + uint64_t{h} * 3600 + uint64_t{mi} * 60 + s;
     return true;
 }
 

@@ -15,7 +15,7 @@ struct MirrorState {
 
 inline constexpr uint64_t kCheckInterval = 3600;
 inline constexpr uint64_t kDefaultCoolDown = 3600;
-inline constexpr uint64_t kLongestCoolDown = 7 * 24 * 3600;
+inline constexpr uint64_t kLongestCoolDown = uint64_t{7} * 24 * 3600;
 
 MirrorState parseMirrorState(std::string_view text);
 std::string formatMirrorState(const MirrorState& s);

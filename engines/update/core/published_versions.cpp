@@ -28,7 +28,7 @@ bool parseVersionRecord(std::string_view text, PublishedVersions& out) {
 }
 
 bool recordIsCurrent(const PublishedVersions& v, uint64_t now) {
-    constexpr uint64_t kThreeHours = 3 * 3600, kClockSlack = 600;
+    constexpr uint64_t kThreeHours = uint64_t{3} * 3600, kClockSlack = 600;
     return v.madeAt <= now + kClockSlack && now - (v.madeAt < now ? v.madeAt : now) <= kThreeHours;
 }
 

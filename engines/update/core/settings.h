@@ -32,7 +32,7 @@ struct Settings {
     uint64_t maxFileBytes = 512ull << 20;
     uint32_t timeoutSeconds = 60;
     uint32_t retryWaitSeconds = 10;
-    uint64_t floorBytesPerSecond = 32 * 1024;
+    uint64_t floorBytesPerSecond = uint64_t{32} * 1024;
     uint32_t runSeconds = 100 * 60;
     std::string userAgent;
     // Only honoured by the test build: the version record as if from DNS.
