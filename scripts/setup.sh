@@ -10,6 +10,7 @@ sudo_cmd=()
 
 packages=(cmake ninja-build g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest
           wine wine32:i386 xvfb xauth x11-utils imagemagick clang-14 libclang-rt-14-dev python3 nsis zip
+          clang-format-14 clang-tidy-14 git
           libz-mingw-w64-dev zlib1g-dev libssl-dev openssl clamav clamav-testfiles
           dpkg-dev debian-archive-keyring make
           libarchive-dev libmspack-dev libbz2-dev liblzma-dev libzstd-dev libxml2-dev libacl1-dev liblz4-dev

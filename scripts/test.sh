@@ -8,6 +8,10 @@ build=${QUENDIX_BUILD:-$root/build}
 if [ -x "$root/scripts/host-test.sh" ]; then
   "$root/scripts/host-test.sh"
 fi
+# The format and clang-tidy checks read the host builds' compile databases.
+# Their failure fails the run, after the tests below have run too.
+lint_status=0
+"$root/scripts/lint.sh" || lint_status=$?
 # One display for every test program: an Xvfb of this run's own when there is
 # no display, ended again (that process only) when the run ends.
 source "$root/scripts/xvfb.sh"
@@ -26,4 +30,8 @@ cd "$build"
 status=0
 ctest --output-on-failure -j2 || status=$?
 wineserver -k 2>/dev/null || true
+if [ $lint_status -ne 0 ]; then
+  echo "scripts/lint.sh failed: see its report above the tests"
+  [ $status -ne 0 ] || status=$lint_status
+fi
 exit $status
