@@ -230,12 +230,14 @@ private:
             // then, and an archive in it opens from memory.
             const uint64_t expected = std::min({info.size, budget.bytes, kMaxMemberHeld});
             if (expected != kUnknownSize) held.reserve(static_cast<size_t>(expected));
-            std::vector<char> chunk(kReadChunk);
+            // One buffer for every member: a megabyte zeroed for each small
+            // member cost more than reading it.
+            if (chunk_.empty()) chunk_.resize(kReadChunk);
             while (held.size() < kMaxMemberHeld) {
-                const size_t got = counted.read(chunk.data(), static_cast<size_t>(std::min<uint64_t>(
-                                                                  chunk.size(), kMaxMemberHeld - held.size())));
+                const size_t got = counted.read(chunk_.data(), static_cast<size_t>(std::min<uint64_t>(
+                                                                   chunk_.size(), kMaxMemberHeld - held.size())));
                 if (got == 0) break;
-                held.append(chunk.data(), got);
+                held.append(chunk_.data(), got);
             }
             whole = counted.ended();
             bool allowed = false;
@@ -303,6 +305,7 @@ private:
     const ArchiveLimits& limits_;
     std::vector<FileFinding>& out_;
     std::vector<ScanNote>* notes_;
+    std::vector<char> chunk_;
 };
 
 }  // namespace
