@@ -234,8 +234,9 @@ private:
             // member cost more than reading it.
             if (chunk_.empty()) chunk_.resize(kReadChunk);
             while (held.size() < kMaxMemberHeld) {
-                const size_t got = counted.read(chunk_.data(), static_cast<size_t>(std::min<uint64_t>(
-                                                                   chunk_.size(), kMaxMemberHeld - held.size())));
+                const size_t got =
+                    counted.read(chunk_.data(),
+                                 static_cast<size_t>(std::min<uint64_t>(chunk_.size(), kMaxMemberHeld - held.size())));
                 if (got == 0) break;
                 held.append(chunk_.data(), got);
             }
