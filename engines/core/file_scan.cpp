@@ -184,7 +184,17 @@ private:
 
     bool walk(ArchiveReader& reader, const std::string& prefix, uint32_t depth, Budget& budget) {
         MemberInfo info;
-        for (;;) {
+        for (bool first = true;; first = false) {
+            // Spent after a member: a reader that cannot tell what is left
+            // is asked for no more, as the next header of a compressed
+            // archive lies behind the rest of this member's data, all of
+            // which would be unpacked to reach it.
+            if (!first && reader.membersLeft() < 0 && (budget.bytes == 0 || budget.timeUp())) {
+                note(prefix + "...", "not scanned: any members after " + info.name + ", " +
+                                         (budget.bytes == 0 ? "the archive's budget of unpacked bytes is spent"
+                                                            : "the archive's time budget is spent"));
+                return true;
+            }
             if (budget.members == 0) {
                 if (reader.next(info)) note(prefix + "...", "not scanned: members beyond the archive's budget of members");
                 return true;

@@ -190,6 +190,18 @@ TEST(ArchiveWalk, HostileInputsStayWithinTheBudget) {
     // 256 MiB of zeros in a gzip of a quarter of a megabyte: cut at the budget.
     EXPECT_EQ(w.scan(gzip(std::string(256u << 20, '\0')), "zeros.gz", limits),
               std::vector<std::string>{"zeros: not scanned whole: the archive's budget of unpacked bytes is spent"});
+    // Spent in a solid 7z: the payload's header lies behind the rest of the
+    // zeros, which are not unpacked to reach it.
+    EXPECT_EQ(w.scan(fixture("budget-spent.7z"), "budget-spent.7z",
+                     [] {
+                         ArchiveLimits small;
+                         small.maxUnpacked = 1 << 20;
+                         return small;
+                     }()),
+              (std::vector<std::string>{
+                  "Walk.Payload@",  // 7-Zip left the short line as it is
+                  "a-zeros.bin: not scanned whole: the archive's budget of unpacked bytes is spent",
+                  "...: not scanned: any members after a-zeros.bin, the archive's budget of unpacked bytes is spent"}));
     // A tar member whose size field (base 256) claims 2^63 - 1 bytes, or
     // 2^62: the header is refused as damaged, or the member read to where the
     // file ends; the bytes are scanned either way.

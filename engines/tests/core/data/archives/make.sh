@@ -46,6 +46,10 @@ mkdir -p "$work/big"
   xz --format=lzma < payload.txt > "$work/payload.txt.lzma"
   zstd -q -19 < payload.txt > "$work/payload.txt.zst"
 )
+# A solid 7z whose first member spends a small budget before the payload.
+( mkdir -p "$work/spent" && cd "$work/spent" && head -c 8M /dev/zero > a-zeros.bin &&
+  cp "$work/in/payload.txt" b-payload.txt && touch -d 2024-01-01 a-zeros.bin b-payload.txt &&
+  7zz a -bd -bso0 -t7z -mx1 "$work/budget-spent.7z" a-zeros.bin b-payload.txt >/dev/null )
 # A sparse member: a megabyte of hole, then a line.
 ( cd "$work" && truncate -s 1M sparse.bin && printf 'the end of a sparse file\n' >> sparse.bin &&
   tar --sparse --format=posix --owner=0 --group=0 --mtime=2024-01-01 \
