@@ -51,7 +51,10 @@ mspack_file* openFile(mspack_system* self, const char* name, int mode) {
 
 void closeFile(mspack_file* file) { delete reinterpret_cast<File*>(file); }
 
+// libmspack may pass a file it never opened (a CAB folder continued from a
+// cabinet that is not there): every use of one refuses it.
 int readFile(mspack_file* file, void* buffer, int bytes) {
+    if (!file) return -1;
     File& f = *reinterpret_cast<File*>(file);
     if (f.handle.output || bytes < 0) return -1;
     RandomAccess& in = *f.system->input;
@@ -67,6 +70,7 @@ int readFile(mspack_file* file, void* buffer, int bytes) {
 }
 
 int writeFile(mspack_file* file, void* buffer, int bytes) {
+    if (!file) return -1;
     File& f = *reinterpret_cast<File*>(file);
     System& s = *f.system;
     if (!f.handle.output || bytes < 0 || !s.output) return -1;
@@ -81,6 +85,7 @@ int writeFile(mspack_file* file, void* buffer, int bytes) {
 }
 
 int seekFile(mspack_file* file, off_t offset, int mode) {
+    if (!file) return -1;
     File& f = *reinterpret_cast<File*>(file);
     if (f.handle.output) return -1;
     const uint64_t size = f.system->input->size();
@@ -98,6 +103,7 @@ int seekFile(mspack_file* file, off_t offset, int mode) {
 }
 
 off_t tellFile(mspack_file* file) {
+    if (!file) return -1;
     const File& f = *reinterpret_cast<File*>(file);
     if (f.handle.at > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) return -1;
     return static_cast<off_t>(f.handle.at);

@@ -190,6 +190,11 @@ TEST(ArchiveWalk, HostileInputsStayWithinTheBudget) {
     // 256 MiB of zeros in a gzip of a quarter of a megabyte: cut at the budget.
     EXPECT_EQ(w.scan(gzip(std::string(256u << 20, '\0')), "zeros.gz", limits),
               std::vector<std::string>{"zeros: not scanned whole: the archive's budget of unpacked bytes is spent"});
+    // A CAB whose file lies in a folder continued from another cabinet:
+    // libmspack reads it through a file it never opened.
+    EXPECT_EQ(w.scanFixture("cab-unopened-file.cab"),
+              (std::vector<std::string>{"Walk.Payload@", "payload.txt: scanned up to where its data is damaged",
+                                        "sub\\harml: scanned up to where its data is damaged"}));
     // Spent in a solid 7z: the payload's header lies behind the rest of the
     // zeros, which are not unpacked to reach it.
     EXPECT_EQ(w.scan(fixture("budget-spent.7z"), "budget-spent.7z",
