@@ -14,6 +14,11 @@ namespace qdx {
 inline constexpr uint64_t kUnknownSize = ~uint64_t{0};
 inline constexpr size_t kMaxMemberNameKept = 255;
 
+// How a member is matched: as a file of its own (its type recognised, its
+// digests taken, archives in it opened), or as the source text of macros,
+// which the signatures for OLE2 files match as well and nothing opens.
+enum class MemberView : uint8_t { File, MacroText };
+
 struct MemberInfo {
     std::string name;              // at most kMaxMemberNameKept bytes
     uint64_t size = kUnknownSize;  // as stated: a hint, never a limit
@@ -21,6 +26,7 @@ struct MemberInfo {
     // "it is packed by a method this engine does not unpack", ...). Its
     // data is then empty.
     std::string unreadable;
+    MemberView view = MemberView::File;
 };
 
 // A member's data. Damaged data ends it early (then damaged() tells);

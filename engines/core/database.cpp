@@ -254,7 +254,7 @@ void DatabaseLoader::bodyLine(std::string_view line) {
     if (malformed || !parseDecimal(f[1], target)) return skip(Skip::Malformed);
     if (!parseOffset(f[2], body_.offset)) return skip(Skip::Malformed);
     if (!fits) return skip(Skip::EngineLevel);
-    if (target > 1) return skip(Skip::OtherTarget);
+    if (!matchedTarget(target)) return skip(Skip::OtherTarget);
     if (body_.offset.needsPe() && target != PeFile) return skip(Skip::Malformed);
     const PatternError e = sink_.wantsPatterns() ? compilePattern(f[3], body_.variants) : checkPattern(f[3]);
     if (e != PatternError::None) return skip(patternSkip(e));
@@ -273,7 +273,7 @@ void DatabaseLoader::logicalLine(std::string_view line) {
     const size_t count = f.size() - 3;
     if (count > kMaxSubsignatures || r.expression.highestSubsignature >= count) return skip(Skip::Malformed);
     if (!r.block.engine.contains(kEngineLevel)) return skip(Skip::EngineLevel);
-    if (r.block.target > 1) return skip(Skip::OtherTarget);
+    if (!matchedTarget(r.block.target)) return skip(Skip::OtherTarget);
     // The special subsignatures first: any of them leaves the whole signature out.
     for (size_t i = 3; i < f.size(); ++i) {
         const std::string_view s = f[i];

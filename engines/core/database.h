@@ -36,8 +36,13 @@ struct HashRecord {
     std::string_view name;
 };
 
-// Target types this engine matches.
-enum FileTarget : uint8_t { AnyFile = 0, PeFile = 1 };
+// Target types this engine matches: any object, Windows programs, OLE2
+// files (and the macro source in them), PDF documents.
+enum FileTarget : uint8_t { AnyFile = 0, PeFile = 1, Ole2File = 2, PdfFile = 10 };
+
+constexpr bool matchedTarget(uint64_t target) {
+    return target == AnyFile || target == PeFile || target == Ole2File || target == PdfFile;
+}
 
 struct BodyRecord {
     std::string_view name;
@@ -55,14 +60,14 @@ struct LogicalRecord {
 };
 
 enum class Skip : uint8_t {
-    OtherTarget,    // signatures for file types other than any file and PE
-    EngineLevel,    // made for other engine levels
-    Special,        // regular expressions, byte comparisons, macros, image hashes
-    Bytecode,       // bytecode signatures
-    Unsupported,    // forms this engine does not match (character classes, containers, ...)
-    OtherKind,      // databases of kinds this engine does not use (phishing, containers' metadata, ...)
-    Malformed,      // lines that are not valid signatures
-    Ignored,        // named in an ignore list
+    OtherTarget,  // signatures for file types this engine does not tell apart
+    EngineLevel,  // made for other engine levels
+    Special,      // regular expressions, byte comparisons, macros, image hashes
+    Bytecode,     // bytecode signatures
+    Unsupported,  // forms this engine does not match (character classes, containers, ...)
+    OtherKind,    // databases of kinds this engine does not use (phishing, containers' metadata, ...)
+    Malformed,    // lines that are not valid signatures
+    Ignored,      // named in an ignore list
     Count
 };
 inline constexpr size_t kSkipReasons = static_cast<size_t>(Skip::Count);

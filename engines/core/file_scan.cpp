@@ -10,6 +10,7 @@
 #include "file_type.h"
 #include "libarchive_reader.h"
 #include "mspack_reader.h"
+#include "ole2.h"
 #include "zip.h"
 
 namespace qdx {
@@ -18,8 +19,8 @@ namespace {
 constexpr size_t kTypeHeadBytes = size_t{64} * 1024;
 }
 
-std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& options, InputStream& in,
-                                uint64_t size, bool& allowed, std::string* headCopy, EmbeddedFinder* finder) {
+std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& options, InputStream& in, uint64_t size,
+                                bool& allowed, std::string* headCopy, EmbeddedFinder* finder, bool macroText) {
     // The first bytes first: they tell the type and hold the PE headers.
     // Small objects need no chunk of full size (a stated size may be wrong,
     // so it only sets the buffer's size, never how much is read).
@@ -32,7 +33,7 @@ std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& 
     }
     const std::string_view head(reinterpret_cast<const char*>(buffer.data()), std::min(have, kPeHeadBytes));
     if (headCopy) headCopy->assign(head.substr(0, kTypeHeadBytes));
-    ObjectScan scan(store, options, size, head);
+    ObjectScan scan(store, options, size, head, macroText);
     if (finder && searchEmbedded(recogniseType(head.substr(0, kTypeHeadBytes)))) scan.findEmbedded(finder);
     scan.feed(buffer.data(), have);
     // The head filled the buffer unless the stream ended in it.
@@ -94,6 +95,23 @@ private:
     bool late_ = false, cut_ = false, ended_ = false;
 };
 
+// Text and documents of formats of their own are never read as a ZIP by a
+// directory near their end (a ZIP in a stream of theirs would be taken for
+// the whole file): the ZIP archives in them are found where they begin.
+bool mayEndInZipDirectory(FileType type) {
+    switch (type) {
+        case FileType::Text:
+        case FileType::Html:
+        case FileType::Mail:
+        case FileType::Ole2:
+        case FileType::Pdf:
+        case FileType::Rtf:
+            return false;
+        default:
+            return true;
+    }
+}
+
 // Enough of a candidate's bytes for the recogniser to confirm a header
 // there (an ARJ main header is the longest, at most 2,608 bytes).
 constexpr size_t kCandidateHeadBytes = 4096;
@@ -114,8 +132,7 @@ public:
                   uint32_t depth, Budget& budget, const EmbeddedFinder* embedded) {
         ZipListing listing;
         const uint64_t room = std::min<uint64_t>(budget.members, kMaxZipMembers);
-        if (type != FileType::Text && type != FileType::Html && type != FileType::Mail &&
-            listZip(file, listing, static_cast<size_t>(room), type == FileType::Zip)) {
+        if (mayEndInZipDirectory(type) && listZip(file, listing, static_cast<size_t>(room), type == FileType::Zip)) {
             const auto claimed = listing.claimed;
             auto reader = zipReader(file, std::move(listing));
             if (!walk(*reader, prefix, depth, budget)) return false;
@@ -145,6 +162,7 @@ private:
         if (readByMspack(type))
             return openMspack(file, type, name, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
         if (type == FileType::Arj) return openArj(file);
+        if (type == FileType::Ole2) return openOle2(file);
         return nullptr;
     }
 
@@ -252,12 +270,14 @@ private:
             }
             whole = counted.ended();
             bool allowed = false;
+            const bool macro = info.view == MemberView::MacroText;
+            EmbeddedFinder* finder = macro ? nullptr : &embedded;
             if (whole) {
                 MemoryStream in(held);
-                found = scanObject(store_, options_, in, held.size(), allowed, &head, &embedded);
+                found = scanObject(store_, options_, in, held.size(), allowed, &head, finder, macro);
             } else {
                 PrefixedStream in(held, counted);
-                found = scanObject(store_, options_, in, info.size, allowed, &head, &embedded);
+                found = scanObject(store_, options_, in, info.size, allowed, &head, finder, macro);
             }
             if (allowed) return true;
             if (!data.stopped().empty()) {
@@ -284,6 +304,7 @@ private:
             }
             out_.push_back({f, name});
         }
+        if (info.view == MemberView::MacroText) return true;  // source text: nothing in it is opened
         const FileType type = recogniseType(head);
         if (depth + 1 >= limits_.maxDepth) {
             if (isContainer(type))

@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "embedded.h"
+#include "file_type.h"
 #include "offset.h"
 
 namespace qdx {
@@ -33,8 +34,15 @@ bool wants(const HashTables& t, HashKind kind, uint64_t size) {
 
 }  // namespace
 
-ObjectScan::ObjectScan(const SignatureStore& store, const ScanOptions& options, uint64_t size, std::string_view head)
-    : store_(store), options_(options), size_(size), mz_(isMz(head)) {
+ObjectScan::ObjectScan(const SignatureStore& store, const ScanOptions& options, uint64_t size, std::string_view head,
+                       bool macroText)
+    : store_(store), options_(options), size_(size), mz_(!macroText && isMz(head)) {
+    if (macroText) {
+        objectTarget_ = Ole2File;
+        return;
+    }
+    const FileType type = recogniseType(head);
+    objectTarget_ = type == FileType::Ole2 ? Ole2File : type == FileType::Pdf ? PdfFile : AnyFile;
     readPe(head, size, pe_);
     const HashTables& files = store_.hashes(HashUse::File);
     const HashTables& allow = store_.hashes(HashUse::Allow);
@@ -99,7 +107,7 @@ void ObjectScan::hit(uint32_t partIndex, uint64_t end) {
             embedded_->add(start, static_cast<FileType>(s.owner));
         return;
     }
-    if (s.target == PeFile && !mz_) return;
+    if (!targetHolds(s.target)) return;
     if (s.origin == Origin::Family && !options_.heuristics) return;
     const uint32_t k = partIndex - s.firstPart;
     if (k == 0) {
@@ -196,7 +204,7 @@ bool ObjectScan::satisfied() const {
 
 bool ObjectScan::logicalHolds(const StoredLogical& l) const {
     const TargetBlock& b = l.block;
-    if (l.dropped || (b.target == PeFile && !mz_)) return false;
+    if (l.dropped || !targetHolds(b.target)) return false;
     if (b.hasFileSize && !b.fileSize.contains(fed_)) return false;
     if (b.hasEntryPoint && !(pe_.valid && b.entryPoint.contains(pe_.entryOffset))) return false;
     if (b.hasSections && !(pe_.valid && b.sections.contains(pe_.sectionCount))) return false;

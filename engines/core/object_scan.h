@@ -34,7 +34,11 @@ class ObjectScan {
 public:
     // `size`: the object's size as far as known beforehand; `head`: its
     // first bytes (up to kPeHeadBytes), for its type and PE headers.
-    ObjectScan(const SignatureStore& store, const ScanOptions& options, uint64_t size, std::string_view head);
+    // `macroText`: the object is the source of macros from an OLE2 file,
+    // matched by the body and logical signatures for any file and for OLE2
+    // files, and by no digest.
+    ObjectScan(const SignatureStore& store, const ScanOptions& options, uint64_t size, std::string_view head,
+               bool macroText = false);
     ~ObjectScan();
     ObjectScan(const ObjectScan&) = delete;
     ObjectScan& operator=(const ObjectScan&) = delete;
@@ -78,11 +82,15 @@ private:
     bool wholeWord(uint64_t start, uint64_t end) const;
     void addDatabaseFinding(uint32_t name);
     bool logicalHolds(const StoredLogical& l) const;
+    bool targetHolds(uint32_t target) const {
+        return target == AnyFile || (target == PeFile ? mz_ : target == objectTarget_);
+    }
 
     const SignatureStore& store_;
     ScanOptions options_;
     uint64_t size_;
     bool mz_;
+    FileTarget objectTarget_ = AnyFile;  // besides PE: the type of object it is
     PeInfo pe_;
 
     std::vector<uint8_t> window_;

@@ -286,7 +286,8 @@ bool holdsTogether(SignatureStore::Arrays& a, const Definitions* defs) {
     const size_t parts = a.parts.size(), logicals = a.logicals.size();
     for (const StoredSignature& s : a.signatures) {
         if (s.parts == 0 || s.firstPart > parts || s.parts > parts - s.firstPart) return false;
-        if (s.offset.kind > OffsetSpec::LastSection || s.target > PeFile || !boolOk(s.dropped) || !boolOk(s.fullword))
+        if (s.offset.kind > OffsetSpec::LastSection || !matchedTarget(s.target) || !boolOk(s.dropped) ||
+            !boolOk(s.fullword))
             return false;
         switch (s.origin) {
             case Origin::Database: break;

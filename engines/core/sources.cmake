@@ -24,12 +24,14 @@ set(QDX_CORE_SOURCES
   lzma_bounds.cpp
   mspack_reader.cpp
   object_scan.cpp
+  ole2.cpp
   offset.cpp
   own_definitions.cpp
   pe.cpp
   printable.cpp
   signature_image.cpp
   signature_store.cpp
+  vba.cpp
   zip.cpp
   zip_methods.cpp
 )
