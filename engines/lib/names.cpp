@@ -18,6 +18,15 @@ bool isDocument(const std::wstring& name) {
     return ext == L"DOC" || ext == L"DOT" || (ext.size() == 3 && ext.compare(0, 2, L"XL") == 0);
 }
 
+bool isOfficeOpenXml(const std::wstring& name) {
+    static const wchar_t* const kinds[] = {L"DOCX", L"DOCM", L"DOTX", L"DOTM", L"XLSX", L"XLSM", L"XLTX", L"XLTM",
+                                           L"XLAM", L"PPTX", L"PPTM", L"POTX", L"POTM", L"PPSX", L"PPSM", L"PPAM"};
+    const std::wstring ext = extensionOf(name);
+    for (const wchar_t* k : kinds)
+        if (ext == k) return true;
+    return false;
+}
+
 bool isStandardFile(const std::wstring& name) {
     static const wchar_t* const fixed[] = {L"APP", L"COM", L"EXE", L"PGM", L"SYS", L"386", L"SCR"};
     const std::wstring ext = extensionOf(name);

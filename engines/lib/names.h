@@ -16,6 +16,8 @@ bool isDocument(const std::wstring& name);
 // archives on, the standard file set checks them too, and automatic
 // disinfection never rewrites or deletes them.
 bool isArchive(const std::wstring& name);
+// Office Open XML documents (.docx, .docm, .xlsm, .pptm, ...): ZIP archives by their bytes.
+bool isOfficeOpenXml(const std::wstring& name);
 
 // The V rule: the first letter of the extension becomes V, so .COM turns
 // into .VOM and .EXE into .VXE; a name without an extension gets .VVV, and

@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "file_type.h"
 #include "names.h"
 #include "signature_cutter.h"
 #include "win_file.h"
@@ -73,9 +74,11 @@ std::string Detection::what() const {
     return "";
 }
 
-Step decideStep(int action, const Detection& found, bool document, bool container) {
-    container = container || !found.member.empty();
-    const bool removable = found.kind == Detection::Known && found.signature && found.signature->removable;
+Step decideStep(int action, const Detection& found, bool document, bool container, bool structured) {
+    container = container || (!found.member.empty() && !structured);
+    document = document || structured;
+    const bool removable =
+        found.kind == Detection::Known && found.signature && found.signature->removable && !structured;
     switch (action) {
         case ReportOnly: return Step::Report;
         case Delete: return Step::Delete;
@@ -552,6 +555,27 @@ bool Scanner::writeBack(OpenFile& file, HANDLE writer, HANDLE clean, uint64_t si
     return true;
 }
 
+// Read by its content, not its name: a document renamed is still one.
+bool Scanner::structuredDocument(OpenFile& file) {
+    std::string head(4096, '\0');
+    try {
+        WinFile original(file.handle.get(), file.info.size);
+        head.resize(original.readAt(0, head.data(), head.size()));
+    } catch (const ReadError&) {
+        return false;
+    }
+    switch (qdx::recogniseType(head)) {
+        case FileType::Ole2:
+        case FileType::Pdf:
+        case FileType::Rtf:
+            return true;
+        case FileType::Zip:
+            return isOfficeOpenXml(file.name);
+        default:
+            return false;
+    }
+}
+
 void Scanner::act(OpenFile& file, const Detection& found) {
     std::string where = toAnsi(file.path);
     if (!found.member.empty()) where += ", member " + found.member;
@@ -559,7 +583,7 @@ void Scanner::act(OpenFile& file, const Detection& found) {
     if (found.kind == Detection::Suspicious) ++figures_.suspicious;
 
     const bool container = isArchive(file.name);
-    Step step = decideStep(request_.action, found, isDocument(file.name), container);
+    Step step = decideStep(request_.action, found, isDocument(file.name), container, structuredDocument(file));
     auto unchanged = [&](const std::string& why) {
         ++figures_.reported;
         emit("Found " + what + " in " + where + " (not changed: " + why + ")");

@@ -41,7 +41,11 @@ enum class Step { Report, Remove, Delete, Rename };
 // rather than delete a file on a mere suspicion. An archive (`container`, or
 // a finding in a member) is never deleted or rewritten by disinfection: a
 // virus in one member must not cost the others.
-Step decideStep(int action, const Detection& found, bool document, bool container = false);
+// `structured`: the file is a document of a format of its own (OLE2, PDF,
+// RTF, Office Open XML). Cutting bytes out of one would leave it broken, so
+// it is never disinfected but deleted (to the quarantine) or reported; what
+// is found in its streams or objects is its own, not a member's of an archive.
+Step decideStep(int action, const Detection& found, bool document, bool container = false, bool structured = false);
 
 class Scanner {
 public:
@@ -95,6 +99,7 @@ private:
     Detection checkFile(void* handle, uint64_t size, const std::string& name);
     Detection detectionOf(const FileFinding& found) const;
     void act(OpenFile& file, const Detection& found);
+    bool structuredDocument(OpenFile& file);
     // A second handle to the file that lets no one else write to it until the
     // change is made (with write access itself when `writes`), so that
     // nothing written after the quarantine's copy is lost. A Win32 error code.

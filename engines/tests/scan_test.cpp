@@ -394,6 +394,14 @@ TEST(Decisions, OneStepPerActionAndKind) {
     EXPECT_EQ(decideStep(Rename, r, true), Step::Remove);
     EXPECT_EQ(decideStep(Rename, f, true), Step::Delete);
     EXPECT_EQ(decideStep(ReportOnly, f, true), Step::Report);
+    // A document of a format of its own is never cut, its own findings in
+    // its streams are not an archive member's, and it is never renamed.
+    EXPECT_EQ(decideStep(Disinfect, r, false, false, true), Step::Delete);
+    EXPECT_EQ(decideStep(Disinfect, member, false, false, true), Step::Delete);
+    EXPECT_EQ(decideStep(Rename, r, false, false, true), Step::Delete);
+    EXPECT_EQ(decideStep(Rename, s, false, false, true), Step::Delete);
+    EXPECT_EQ(decideStep(ReportOnly, member, false, false, true), Step::Report);
+    EXPECT_EQ(decideStep(Disinfect, member, false, true, true), Step::Report);  // named as an archive
     // A database signature is never one that can be cut out.
     EXPECT_EQ(decideStep(Disinfect, database, false), Step::Delete);
     EXPECT_EQ(decideStep(Rename, database, true), Step::Delete);

@@ -1,0 +1,124 @@
+#!/usr/bin/env python3
+"""Proves the document readers against clamscan.
+
+    documents.py --qdx-scan PROGRAM [--quendix7 BIN_DIR --wine-run W --prefix P] [--keep DIR] [--seed N]
+
+Two sets, one database:
+  (a) Debian's clamav-testfiles in the document formats (clam.ole.doc,
+      clam.ppt, clam.exe.rtf, clam.pdf, ...): clamscan flags each with the
+      MD5 of the test program clam.exe, and so must we;
+  (b) documents made here by the doc_*.py modules (each has
+      make_cases(work, rng) -> files, hdb, ndb, ldb, planted), with
+      signatures of target types 0, 2 and 10 written for what they hide.
+Every (file, name) pair of qdx-scan --all-match must be one of clamscan
+--allmatch's and the other way round; what was planted must be found by
+both. quendix7.exe under Wine, when given, must find the same files.
+Exit code 0 when everything agrees.
+"""
+import argparse
+import importlib
+import os
+import random
+import shutil
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import compare  # noqa: E402
+import scanners  # noqa: E402
+
+TESTFILES = "/usr/share/clamav-testfiles"
+CLAM_EXE_MD5 = "aa15bcf478d165efd2065190eb473bcb"
+# The test files in formats this scanner reads as documents.
+DOCUMENT_TESTFILES = ("clam.ole.doc", "clam.ppt", "clam.exe.rtf", "clam.pdf")
+MODULES = ("doc_ole2", "doc_pdf", "doc_rtf")
+
+
+def main(argv):
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--qdx-scan", required=True)
+    ap.add_argument("--quendix7")
+    ap.add_argument("--wine-run")
+    ap.add_argument("--prefix")
+    ap.add_argument("--keep")
+    ap.add_argument("--seed", type=int, default=1)
+    args = ap.parse_args(argv)
+    if shutil.which("clamscan") is None:
+        print("clamscan is not installed")
+        return 2
+    work = os.path.abspath(args.keep) if args.keep else tempfile.mkdtemp(prefix="oracle-documents-")
+    if os.path.exists(work) and args.keep:
+        shutil.rmtree(work)
+    corpus = os.path.join(work, "corpus")
+    os.makedirs(corpus)
+    rng = random.Random(args.seed)
+    hdb, ndb, ldb, planted = [f"{CLAM_EXE_MD5}:544:Qdx.Oracle.ClamExe"], [], [], {}
+    for name in MODULES:
+        try:
+            module = importlib.import_module(name)
+        except ModuleNotFoundError:
+            continue
+        sub = os.path.join(corpus, name)
+        os.makedirs(sub)
+        _, h, n, lines, p = module.make_cases(sub, rng)
+        hdb += h
+        ndb += n
+        ldb += lines
+        planted.update({f"{name}/{k}": v for k, v in p.items()})
+    testfiles = []
+    if os.path.isdir(TESTFILES):
+        for name in DOCUMENT_TESTFILES:
+            if os.path.exists(os.path.join(TESTFILES, name)):
+                shutil.copy(os.path.join(TESTFILES, name), os.path.join(corpus, "testfiles-" + name))
+                testfiles.append("testfiles-" + name)
+    ours = os.path.join(work, "signatures")
+    theirs = os.path.join(work, "clamscan-db")
+    for d in (ours, theirs):
+        os.makedirs(d)
+        for ext, lines in (("hdb", hdb), ("ndb", ndb), ("ldb", ldb)):
+            if lines:
+                with open(os.path.join(d, f"documents.{ext}"), "w") as f:
+                    f.write("\n".join(lines) + "\n")
+
+    manifest = {"definitions": {}, "notes": {}}
+    clam = scanners.clamscan(theirs, corpus)
+    ours_run = scanners.qdx_scan(os.path.abspath(args.qdx_scan), ours, corpus, image=False)
+    files = scanners.corpus_files(corpus)
+    verdicts = []
+    v = compare.same_pairs("qdx-scan --all-match equals clamscan --allmatch", manifest, clam.pairs, "clamscan",
+                           ours_run.pairs, "qdx-scan")
+    v.problems[:0] = [f"  qdx-scan: {e}" for e in ours_run.errors]
+    verdicts.append(v)
+    expected = {(f, n) for f, names in planted.items() for n in names}
+    verdicts.append(compare.same_pairs("clamscan finds what was planted in every document made here", manifest,
+                                       expected, "planted",
+                                       {p for p in clam.pairs if p[0] in planted}, "clamscan"))
+    v = compare.Verdict("every clam.* document is flagged by both")
+    for f in testfiles:
+        for label, run in (("clamscan", clam), ("qdx-scan", ours_run)):
+            if (f, "Qdx.Oracle.ClamExe") not in run.pairs:
+                v.add(f"  {label} finds nothing in {f}")
+    verdicts.append(v)
+    if args.quendix7:
+        w = scanners.quendix7(os.path.abspath(args.quendix7), os.path.abspath(args.wine_run),
+                              os.path.abspath(args.prefix), ours, corpus)
+        v = compare.first_matches("quendix7.exe finds the same files", manifest, ours_run.pairs, "qdx-scan",
+                                  w.pairs, "quendix7")
+        v.problems[:0] = [f"  quendix7: {e}" for e in w.errors]
+        verdicts.append(v)
+    print(f"{len(files)} files, {len(clam.pairs)} detections by clamscan, {len(ours_run.pairs)} by qdx-scan")
+    for v in verdicts:
+        print(f"  {'ok  ' if v.ok else 'FAIL'} {v.title}")
+        for line in v.problems[:60]:
+            print("  " + line)
+    ok = all(v.ok for v in verdicts)
+    if ok and not args.keep:
+        shutil.rmtree(work, ignore_errors=True)
+    elif not ok:
+        print(f"  files kept in {work}")
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
