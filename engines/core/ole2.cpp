@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "bytes.h"
@@ -14,6 +15,9 @@ constexpr uint32_t kFree = 0xFFFFFFFF, kEndOfChain = 0xFFFFFFFE;
 constexpr uint32_t kNoStream = 0xFFFFFFFF;
 constexpr size_t kEntrySize = 128;
 constexpr uint8_t kStorage = 1, kStream = 2, kRoot = 5;
+// The macro table of a Word 6/95 document, and the macros taken from a file.
+constexpr size_t kMaxWordMacroTable = size_t{1} << 20;
+constexpr size_t kMaxMacros = 4096;
 // The `dir` stream of a VBA project is a few KiB; more is not one.
 constexpr size_t kMaxDirPacked = size_t{1} << 20, kMaxDirUnpacked = size_t{4} << 20;
 
@@ -67,19 +71,23 @@ private:
     bool damaged_ = false;
 };
 
+// Skips `count` bytes of a stream; false where it ends first.
+bool skipBytes(InputStream& in, uint64_t count) {
+    uint8_t sink[4096];
+    while (count) {
+        const size_t got = in.read(sink, static_cast<size_t>(std::min<uint64_t>(sizeof sink, count)));
+        if (got == 0) return false;
+        count -= got;
+    }
+    return true;
+}
+
 // The macro source of one VBA module, decompressed from its stream.
 class MacroData final : public MemberData {
 public:
     MacroData(std::unique_ptr<StreamData> stream, uint32_t skip) : stream_(std::move(stream)), skip_(skip) {}
     size_t read(void* buffer, size_t size) override {
-        if (skip_) {
-            uint8_t sink[4096];
-            while (skip_) {
-                const size_t got = stream_->read(sink, std::min<size_t>(sizeof sink, skip_));
-                if (got == 0) return 0;
-                skip_ -= static_cast<uint32_t>(got);
-            }
-        }
+        if (skip_ && !skipBytes(*stream_, std::exchange(skip_, 0))) return 0;
         return text_.read(buffer, size);
     }
     bool damaged() const override { return stream_->damaged() || text_.damaged(); }
@@ -88,6 +96,28 @@ private:
     std::unique_ptr<StreamData> stream_;
     uint32_t skip_;
     VbaDecompressor text_{*stream_};
+};
+
+// A Word 6/95 macro: bytes of the document stream, each XORed with a key.
+class WordMacroData final : public MemberData {
+public:
+    WordMacroData(std::unique_ptr<StreamData> stream, uint32_t skip, uint32_t length, uint8_t key)
+        : stream_(std::move(stream)), skip_(skip), left_(length), key_(key) {}
+    size_t read(void* buffer, size_t size) override {
+        if (skip_ && !skipBytes(*stream_, std::exchange(skip_, 0))) left_ = 0;
+        const size_t got = stream_->read(buffer, static_cast<size_t>(std::min<uint64_t>(size, left_)));
+        left_ -= got;
+        auto* p = static_cast<uint8_t*>(buffer);
+        for (size_t i = 0; i < got; ++i) p[i] ^= key_;
+        return got;
+    }
+    bool damaged() const override { return stream_->damaged(); }
+
+private:
+    std::unique_ptr<StreamData> stream_;
+    uint32_t skip_;
+    uint64_t left_;
+    uint8_t key_;
 };
 
 class Ole2Reader final : public ArchiveReader {
@@ -116,12 +146,14 @@ public:
         readMiniFat(le32(h + 60));
         walkTree();
         findMacros();
+        findWordMacros();
         return true;
     }
 
     bool next(MemberInfo& out) override {
         data_.reset();
         out = MemberInfo{};
+        currentMacro_ = nullptr;
         if (at_ < order_.size()) {
             const Entry& e = entries_[order_[at_++]];
             current_ = &e;
@@ -134,12 +166,13 @@ public:
         if (macro_ < macros_.size()) {
             const Macro& m = macros_[macro_++];
             current_ = &entries_[m.entry];
-            skip_ = m.offset;
-            out.name = (path(*current_) + " (macro source)").substr(0, kMaxMemberNameKept);
+            currentMacro_ = &m;
+            const std::string what = m.word ? " (macro " + std::to_string(m.number) + ")" : " (macro source)";
+            out.name = (path(*current_) + what).substr(0, kMaxMemberNameKept);
             out.view = MemberView::MacroText;
+            if (m.word) out.size = m.length;
             const uint64_t room = current_->size < miniCutoff_ ? miniStreamSize_ : file_.size();
             if (current_->size > room) out.unreadable = "it claims more bytes than the file holds";
-            macroSkip_ = true;
             return true;
         }
         return false;
@@ -147,12 +180,13 @@ public:
 
     MemberData& data() override {
         auto stream = std::make_unique<StreamData>(*this, *current_, ++stamp_);
-        if (macroSkip_) {
-            macroSkip_ = false;
-            data_ = std::make_unique<MacroData>(std::move(stream), skip_);
-        } else {
+        const Macro* m = std::exchange(currentMacro_, nullptr);
+        if (!m)
             data_ = std::move(stream);
-        }
+        else if (m->word)
+            data_ = std::make_unique<WordMacroData>(std::move(stream), m->offset, m->length, m->key);
+        else
+            data_ = std::make_unique<MacroData>(std::move(stream), m->offset);
         return *data_;
     }
     bool damaged() const override { return damaged_; }
@@ -194,7 +228,11 @@ public:
 private:
     struct Macro {
         uint32_t entry;
-        uint32_t offset;
+        uint32_t offset;      // VBA: where the compressed source begins; Word: the macro's bytes
+        uint32_t length = 0;  // Word only
+        uint8_t key = 0;      // Word only: the XOR key
+        bool word = false;
+        uint32_t number = 0;
     };
 
     // The sectors of a chain in the main FAT, at most `most` of them; stops
@@ -351,9 +389,44 @@ private:
                 const std::u16string wanted = m.streamNameUnicode.empty() ? widen(m.streamName) : m.streamNameUnicode;
                 for (uint32_t k : order_)
                     if (entries_[k].parent == dirEntry.parent && sameName(entries_[k].name, wanted)) {
-                        macros_.push_back({k, m.textOffset});
+                        if (macros_.size() < kMaxMacros) macros_.push_back({k, m.textOffset});
                         break;
                     }
+            }
+        }
+    }
+
+    // Up to `most` bytes of a stream from `offset`.
+    std::string streamBytes(uint32_t entry, uint64_t offset, size_t most) {
+        StreamData stream(*this, entries_[entry], ++stamp_);
+        std::string out;
+        if (!skipBytes(stream, offset)) return out;
+        out.resize(most);
+        size_t have = 0;
+        while (have < most) {
+            const size_t got = stream.read(out.data() + have, most - have);
+            if (got == 0) break;
+            have += got;
+        }
+        out.resize(have);
+        return out;
+    }
+
+    // Word 6/95 macros: the document stream's header names a table of them
+    // (at 0x118 its offset and length); each is scanned as macro source.
+    void findWordMacros() {
+        for (uint32_t i : order_) {
+            if (!sameName(entries_[i].name, u"WordDocument") || macros_.size() >= kMaxMacros) continue;
+            const std::string fib = streamBytes(i, 0x118, 8);
+            if (fib.size() < 8) continue;
+            const auto* f = reinterpret_cast<const uint8_t*>(fib.data());
+            const uint32_t tableLength = le32(f + 4);
+            if (tableLength == 0) continue;
+            const std::string table = streamBytes(i, le32(f), std::min<size_t>(tableLength, kMaxWordMacroTable));
+            for (const WordMacro& m : readWordMacroTable(table)) {
+                if (macros_.size() >= kMaxMacros) break;
+                if (m.length == 0) continue;
+                macros_.push_back({i, m.offset, m.length, m.key, true, static_cast<uint32_t>(macros_.size() + 1)});
             }
         }
     }
@@ -384,8 +457,7 @@ private:
     std::vector<Macro> macros_;
     size_t at_ = 0, macro_ = 0;
     const Entry* current_ = nullptr;
-    uint32_t skip_ = 0;
-    bool macroSkip_ = false;
+    const Macro* currentMacro_ = nullptr;
     std::unique_ptr<MemberData> data_;
     bool damaged_ = false;
 };

@@ -177,4 +177,86 @@ bool readVbaDir(std::string_view dir, std::vector<VbaModule>& modules) {
     return project && !modules.empty();
 }
 
+std::vector<WordMacro> readWordMacroTable(std::string_view table) {
+    const auto* p = reinterpret_cast<const uint8_t*>(table.data());
+    const size_t n = table.size();
+    std::vector<WordMacro> out;
+    size_t at = 1;  // past the table's first byte
+    auto has = [&](size_t count) { return count <= n - std::min(at, n); };
+    while (at < n) {
+        switch (p[at++]) {
+            case 0x01: {  // the macros: then the table is done
+                if (!has(2)) return out;
+                const uint32_t count = le16(p + at);
+                at += 2;
+                for (uint32_t i = 0; i < count && has(24) && out.size() < kMaxVbaModules; ++i, at += 24)
+                    out.push_back({le32(p + at + 20), le32(p + at + 12), p[at + 1]});
+                return out;
+            }
+            case 0x03: {
+                if (!has(1)) return out;
+                const size_t first = p[at++];
+                if (!has(first * 14 + 1)) return out;
+                at += first * 14;
+                size_t count = p[at++];
+                if (count == 0) {
+                    if (!has(2)) return out;
+                    if (p[at] != 2) break;  // not a count: read again as a record
+                    count = p[at + 1];
+                    at += 2;
+                }
+                if (count > 0) {
+                    if (!has(count * 4 + 1)) return out;
+                    at += count * 4 + 1;
+                }
+                break;
+            }
+            case 0x05: {
+                if (!has(2)) return out;
+                const size_t count = le16(p + at);
+                at += 2;
+                if (!has(count * 12)) return out;
+                at += count * 12;
+                break;
+            }
+            case 0x10: {  // external names: the usual readers take one entry
+                if (!has(2)) return out;
+                auto size = static_cast<int16_t>(le16(p + at));
+                at += 2;
+                bool unicode = false;
+                if (size == -1) {
+                    if (!has(2)) return out;
+                    size = static_cast<int16_t>(le16(p + at));
+                    at += 2;
+                    unicode = true;
+                }
+                if (size > 0) {
+                    if (!has(1)) return out;
+                    const size_t length = p[at++];
+                    const size_t skip = (unicode ? length * 2 + 1 : length) + 2;
+                    if (!has(skip)) return out;
+                    at += skip;
+                }
+                break;
+            }
+            case 0x11: {
+                if (!has(2)) return out;
+                const size_t count = le16(p + at);
+                at += 2;
+                for (size_t i = 0; i < count; ++i) {
+                    if (!has(3)) return out;
+                    const size_t length = p[at + 2];
+                    at += 3;
+                    if (!has(length + 1)) return out;
+                    at += length + 1;
+                }
+                break;
+            }
+            default:  // 0x40 ends the table; anything else is not understood
+                return out;
+        }
+    }
+    return out;
+}
+
 }  // namespace qdx

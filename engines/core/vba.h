@@ -1,7 +1,8 @@
-// VBA projects inside OLE2 files: the compression every stream of the
-// project uses (a signature byte, then chunks of at most 4096 bytes, each
-// of literals and copy tokens, or stored), and the `dir` stream that names
-// each module's stream and where its source text begins in it.
+// Macros inside OLE2 files. VBA projects: the compression every stream of
+// the project uses (a signature byte, then chunks of at most 4096 bytes,
+// each of literals and copy tokens, or stored), and the `dir` stream that
+// names each module's stream and where its source text begins in it. Word
+// 6/95: the macro table of the document stream, each macro XORed by a key.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -47,5 +48,14 @@ struct VbaModule {
 // false when it is no `dir` stream or is cut short before its first module.
 inline constexpr size_t kMaxVbaModules = 1000;
 bool readVbaDir(std::string_view dir, std::vector<VbaModule>& modules);
+
+struct WordMacro {
+    uint32_t offset = 0, length = 0;  // in the document stream
+    uint8_t key = 0;
+};
+
+// The macros a Word 6/95 macro table lists (at most kMaxVbaModules): its
+// records are read as the usual readers read them, up to the macro list.
+std::vector<WordMacro> readWordMacroTable(std::string_view table);
 
 }  // namespace qdx

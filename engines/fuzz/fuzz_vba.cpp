@@ -1,6 +1,6 @@
 // VBA decompression and the `dir` reader on any bytes: the stream and the
 // whole-buffer form agree, output per chunk stays within 4096 bytes per
-// chunk header read, and the module list keeps to its bounds.
+// chunk header read, and the module and macro lists keep to their bounds.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -25,5 +25,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (modules.size() > qdx::kMaxVbaModules) std::abort();
     for (const auto& m : modules)
         if (m.name.size() > 255 || m.streamName.size() > 255 || m.streamNameUnicode.size() > 255) std::abort();
+    if (qdx::readWordMacroTable(in).size() > qdx::kMaxVbaModules) std::abort();
     return 0;
 }

@@ -4,8 +4,10 @@ which only decompression shows), streams in sectors and in the mini
 stream (MD5 and body signatures), an archive in a stream, and signatures
 of the OLE2 header for OLE2 files (found) and for PDF files (not)."""
 import hashlib
+import io
 import os
 import string
+import zipfile
 
 import ole2write as w
 
@@ -54,6 +56,29 @@ def make_cases(work, rng):
                    ("ThisWorkbook", b"sub workbook_open()\r\n  " + marker + b"\r\nend sub\r\n")]
         write(f"macros-{i}.xls", w.excel_with_macros(modules, cache=bytes(rng.randrange(256) for _ in range(200))),
               macro_sigs(tag, marker))
+    # Word 6/95 macros, each XORed with a key.
+    for i in range(2):
+        tag = f"word95{i}"
+        marker = _marker(rng, tag)
+        macros = [b"sub main\r\n  beep\r\nend sub\r\n", b"sub main\r\n  " + marker + b"\r\nend sub\r\n"]
+        names = [f"Qdx.Doc.{tag}.Ole2Body", f"Qdx.Doc.{tag}.AnyBody"]
+        ndb.append(f"{names[0]}:2:*:{marker.hex()}")
+        ndb.append(f"{names[1]}:0:*:{marker.hex()}")
+        write(f"word95-{i}.doc", w.word95_with_macros(macros, key_of=lambda k: 0x21 + 7 * k + i), names)
+    # Office Open XML with macros: the VBA project is an OLE2 file in the ZIP.
+    for i, ext in enumerate(("docm", "xlsm")):
+        tag = f"ooxml{i}"
+        marker = _marker(rng, tag)
+        source = b"sub document_open()\r\n  " + marker + b"\r\nend sub\r\n"
+        project = w.word_with_macros([("ThisDocument", source)])
+        part = "word" if ext == "docm" else "xl"
+        buffer = io.BytesIO()
+        with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("[Content_Types].xml", '<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/'
+                       'package/2006/content-types"/>')
+            z.writestr(f"{part}/document.xml", "<document/>")
+            z.writestr(f"{part}/vbaProject.bin", project)
+        write(f"macros-{i}.{ext}", buffer.getvalue(), macro_sigs(tag, marker))
     # Payloads in streams: one under the mini stream cutoff, one over it,
     # and one in a ZIP (deflated) in a stream.
     for i in range(3):
@@ -72,6 +97,6 @@ def make_cases(work, rng):
     # PDF files none.
     ndb.append("Qdx.Doc.Ole2Header:2:0:d0cf11e0a1b11ae1")
     ndb.append("Qdx.Doc.PdfOnly:10:0:d0cf11e0a1b11ae1")
-    for name in planted:
+    for name in planted:  # a vbaProject.bin in a ZIP too
         planted[name].add("Qdx.Doc.Ole2Header")
     return files, hdb, ndb, ldb, planted

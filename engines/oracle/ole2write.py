@@ -218,3 +218,25 @@ def excel_with_macros(modules, cache=b""):
         "Workbook": b"\x09\x08\x10\x00\x00\x06\x05\x00".ljust(600, b"\0"),
         "_VBA_PROJECT_CUR": {"VBA": vba_storage(modules, cache), "PROJECT": b"ID=\"{0}\"\r\n"},
     })
+
+
+def word95_with_macros(macros, key_of=lambda i: 0x5A + i):
+    """A Word 6/95 file: its document stream's header (at 0x118) names a
+    macro table listing `macros`, each stored XORed with a key of its own."""
+    stream = bytearray(4096)
+    table = bytearray(b"\xff\x01") + struct.pack("<H", len(macros))
+    at = len(stream)
+    bodies = bytearray()
+    for i, macro in enumerate(macros):
+        key = key_of(i) & 0xFF
+        entry = bytearray(24)
+        entry[0], entry[1] = 0x55, key
+        entry[12:16] = struct.pack("<I", len(macro))
+        entry[20:24] = struct.pack("<I", at + len(bodies))
+        table += entry
+        bodies += bytes(c ^ key for c in macro)
+    table += b"\x40"
+    stream += bodies
+    stream[2000:2000 + len(table)] = table
+    stream[0x118:0x120] = struct.pack("<II", 2000, len(table))
+    return compound_file({"WordDocument": bytes(stream)})

@@ -205,6 +205,10 @@ TEST(Ole2, MacroSourceIsMatchedByTheSignaturesForOle2FilesAndAnyFile) {
         EXPECT_TRUE(std::count(excel.begin(), excel.end(),
                                std::string("Macro.Ole2@_VBA_PROJECT_CUR/VBA/") + module + " (macro source)"))
             << module;
+    // Word 6/95 macros, XORed each with a key of its own.
+    EXPECT_EQ(d.scan(document("word95-macros.doc")),
+              (std::vector<std::string>{"Macro.Any@WordDocument (macro 2)", "Macro.Logical@WordDocument (macro 2)",
+                                        "Macro.Ole2@WordDocument (macro 2)", "Ole2.Header@"}));
     // The same text as a plain file is no OLE2 object: only the signature for any file.
     EXPECT_EQ(d.scan("sub a()\r\nqdxqdxqdxmarker\r\nend sub\r\n"), std::vector<std::string>{"Macro.Any@"});
 }
@@ -336,4 +340,25 @@ TEST(Vba, TheDirStreamNamesEachModuleAndWhereItsSourceBegins) {
     // Not a dir stream: no project record first.
     modules.clear();
     EXPECT_FALSE(readVbaDir(record(0x0019, "M") + record(0x001A, "M") + record(0x002B, ""), modules));
+}
+
+TEST(Vba, TheWord95MacroTableIsReadPastTheRecordsBeforeIt) {
+    std::string entry(24, '\0');
+    entry[1] = 0x33;
+    put32(entry, 12, 40);
+    put32(entry, 20, 5000);
+    // A menu record of one item (12 bytes), an internal names record of one
+    // name, then the macros.
+    std::string table = std::string("\xff\x05\x01\x00", 4) + std::string(12, 'm');
+    table += std::string("\x11\x01\x00\x07\x00\x03", 6) + "abc" + std::string(1, '\0');
+    table += std::string("\x01\x01\x00", 3) + entry;
+    const auto macros = readWordMacroTable(table);
+    ASSERT_EQ(macros.size(), 1u);
+    EXPECT_EQ(macros[0].offset, 5000u);
+    EXPECT_EQ(macros[0].length, 40u);
+    EXPECT_EQ(macros[0].key, 0x33);
+    // A record of a kind not known ends the table; so does one cut short.
+    EXPECT_TRUE(readWordMacroTable(std::string("\xff\x40\x01\x01\x00", 5) + entry).empty());
+    EXPECT_TRUE(readWordMacroTable(std::string("\xff\x01\x02\x00", 4) + entry).size() == 1);
+    EXPECT_TRUE(readWordMacroTable(std::string("\xff\x05\xff\xff", 4)).empty());
 }
