@@ -20,6 +20,7 @@ import importlib
 import os
 import random
 import shutil
+import subprocess
 import sys
 import tempfile
 
@@ -33,6 +34,19 @@ CLAM_EXE_MD5 = "aa15bcf478d165efd2065190eb473bcb"
 # The test files in formats this scanner reads as documents.
 DOCUMENT_TESTFILES = ("clam.ole.doc", "clam.ppt", "clam.exe.rtf", "clam.pdf")
 MODULES = ("doc_ole2", "doc_pdf", "doc_rtf")
+
+
+def leave_temps(db, path, work):
+    """Everything clamscan extracted from `path`, as a set of byte strings."""
+    temps = tempfile.mkdtemp(dir=work, prefix="temps-")
+    subprocess.run(["clamscan", "--leave-temps", "--tempdir", temps, "-d", db, path], capture_output=True)
+    out = set()
+    for d, _, names in os.walk(temps):
+        for n in names:
+            with open(os.path.join(d, n), "rb") as f:
+                out.add(f.read())
+    shutil.rmtree(temps, ignore_errors=True)
+    return out
 
 
 def main(argv):
@@ -54,6 +68,7 @@ def main(argv):
     os.makedirs(corpus)
     rng = random.Random(args.seed)
     hdb, ndb, ldb, planted = [f"{CLAM_EXE_MD5}:544:Qdx.Oracle.ClamExe"], [], [], {}
+    extracted = {}
     for name in MODULES:
         try:
             module = importlib.import_module(name)
@@ -66,6 +81,7 @@ def main(argv):
         ndb += n
         ldb += lines
         planted.update({f"{name}/{k}": v for k, v in p.items()})
+        extracted.update({f"{name}/{k}": v for k, v in getattr(module, "EXTRACTED", {}).items()})
     testfiles = []
     if os.path.isdir(TESTFILES):
         for name in DOCUMENT_TESTFILES:
@@ -94,6 +110,13 @@ def main(argv):
     verdicts.append(compare.same_pairs("clamscan finds what was planted in every document made here", manifest,
                                        expected, "planted",
                                        {p for p in clam.pairs if p[0] in planted}, "clamscan"))
+    v = compare.Verdict("clamscan extracts the very bytes our readers give (--leave-temps)")
+    for f, views in sorted(extracted.items()):
+        kept = leave_temps(theirs, os.path.join(corpus, f), work)
+        for i, view in enumerate(views):
+            if view not in kept:
+                v.add(f"  {f}: view {i} ({len(view)} bytes) is not among the {len(kept)} objects clamscan extracted")
+    verdicts.append(v)
     v = compare.Verdict("every clam.* document is flagged by both")
     for f in testfiles:
         for label, run in (("clamscan", clam), ("qdx-scan", ours_run)):
