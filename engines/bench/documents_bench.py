@@ -11,8 +11,11 @@
   types 0, 2 and 10, hashes of the payloads) as the database;
 - with --hostile, documents built to hurt, each timed with its peak memory
   (a database of one line): an OLE2 file of a million directory entries,
-  one whose every FAT chain loops, and the generators' own hostile cases
-  (`hostile_cases(folder)` of a doc_*.py module, where it has one).
+  one whose every FAT chain loops, a PDF of 100,000 objects, one whose
+  filter chain is 1,000 deep, one whose LZW stream unpacks to 1.4 GB, an
+  RTF whose groups nest 10,000 deep, one with an object of 100 MB of hex,
+  and the generators' own hostile cases (`hostile_cases(folder)` of a
+  doc_*.py module, where it has one).
 Each scanner gets the folder warm from the page cache; each is run twice
 and the faster run counts.
 """
@@ -132,6 +135,69 @@ def ole2_hostile(folder):
     return cases
 
 
+def lzw_zeros(cycles):
+    """An LZW stream (early change) that unpacks to about 7 MB of zeros per
+    cycle of 3,836 codes: each code one zero longer than the one before."""
+    out, acc, nb = bytearray(), 0, 0
+    bits = 9
+
+    def put(code):
+        nonlocal acc, nb
+        acc = (acc << bits) | code
+        nb += bits
+        while nb >= 8:
+            nb -= 8
+            out.append((acc >> nb) & 255)
+            acc &= (1 << nb) - 1
+
+    put(256)
+    for _ in range(cycles):
+        put(0)
+        nxt, code = 259, 258
+        while True:
+            if nxt + 1 > (1 << bits) and bits < 12:
+                bits += 1
+            put(code)
+            code += 1
+            nxt += 1
+            if nxt + 1 > (1 << bits) and bits < 12:
+                bits += 1
+            if nxt >= 4094:
+                put(256)
+                bits = 9
+                break
+    put(257)
+    if nb:
+        out.append((acc << (8 - nb)) & 255)
+    return bytes(out)
+
+
+def pdf_rtf_hostile(folder):
+    os.makedirs(folder, exist_ok=True)
+    cases = []
+
+    def case(name, file_name, make):
+        path = os.path.join(folder, file_name)
+        if not os.path.exists(path):
+            with open(path, "wb") as f:
+                f.write(make())
+        cases.append((name, path))
+
+    case("PDF, 100,000 objects", "objects.pdf", lambda: b"%PDF-1.4\n" + b"".join(
+        b"%d 0 obj\n<< /Length 10 >>\nstream\n0123456789\nendstream\nendobj\n" % i for i in range(1, 100001)))
+    chain = b"[" + b" /AHx" * 1000 + b"]"
+    case("PDF, a filter chain 1,000 deep", "chain.pdf", lambda: b"%PDF-1.4\n1 0 obj\n<< /Filter " + chain +
+         b" /Length 8 >>\nstream\n41424344\nendstream\nendobj\n")
+    bomb = lzw_zeros(200)
+    case("PDF, LZW of 1.4 GB of zeros", "lzw-bomb.pdf", lambda: b"%PDF-1.4\n1 0 obj\n<< /Filter /LZWDecode /Length " +
+         str(len(bomb)).encode() + b" >>\nstream\n" + bomb + b"\nendstream\nendobj\n")
+    case("RTF, groups nested 10,000 deep", "nested.rtf",
+         lambda: b"{\\rtf1" + b"{\\b " * 10000 + b"{\\object{\\*\\objdata 0102}}" + b"}" * 10000 + b"}")
+    case("RTF, an object of 100 MB of hex", "hex.rtf",
+         lambda: b"{\\rtf1{\\object{\\*\\objdata " + b"0123456789abcdef" * (100 << 16) + b"}}}")
+    return cases
+
+
 def main(argv):
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--qdx-scan", required=True)
@@ -158,6 +224,7 @@ def main(argv):
         with open(os.path.join(small_db, "one.hdb"), "w") as f:
             f.write("44d88612fea8a8f36de82e1278abb02f:68:Eicar-Test-Signature\n")
         cases = ole2_hostile(os.path.join(args.cache, "hostile"))
+        cases += pdf_rtf_hostile(os.path.join(args.cache, "hostile"))
         for module in generators():
             if hasattr(module, "hostile_cases"):
                 cases += module.hostile_cases(os.path.join(args.cache, "hostile"))
