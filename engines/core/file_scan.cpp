@@ -10,6 +10,8 @@
 #include "file_type.h"
 #include "libarchive_reader.h"
 #include "mspack_reader.h"
+#include "onenote.h"
+#include "rtf.h"
 #include "zip.h"
 
 namespace qdx {
@@ -145,6 +147,8 @@ private:
         if (readByMspack(type))
             return openMspack(file, type, name, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
         if (type == FileType::Arj) return openArj(file);
+        if (type == FileType::Rtf) return openRtf(file);
+        if (type == FileType::OneNote) return openOneNote(file);
         return nullptr;
     }
 

@@ -25,9 +25,13 @@ set(QDX_CORE_SOURCES
   mspack_reader.cpp
   object_scan.cpp
   offset.cpp
+  ole1.cpp
+  onenote.cpp
   own_definitions.cpp
   pe.cpp
+  powerpoint.cpp
   printable.cpp
+  rtf.cpp
   signature_image.cpp
   signature_store.cpp
   zip.cpp
