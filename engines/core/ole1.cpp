@@ -47,7 +47,8 @@ bool ole10NativePayload(RandomAccess& native, uint64_t& offset, uint64_t& size) 
     if (total >= uint64_t{stated} + 4) {
         // A package: type, label, file name, 8 bytes, command, size.
         at += 2;
-        if (!pastZero(native, at) || !pastZero(native, at)) return false;
+        const bool label = pastZero(native, at);
+        if (!label || !pastZero(native, at)) return false;
         at += 8;
         if (!pastZero(native, at) || !le32At(native, at, stated)) return false;
         at += 4;
