@@ -64,6 +64,48 @@ bool ole10NativePayload(std::string_view native, uint64_t& offset, uint64_t& siz
     return ole10NativePayload(file, offset, size);
 }
 
+namespace {
+
+class PayloadReader final : public ArchiveReader {
+public:
+    explicit PayloadReader(RandomAccess& native) : native_(native) {
+        found_ = ole10NativePayload(native_, offset_, size_);
+    }
+    bool next(MemberInfo& out) override {
+        out = MemberInfo();
+        if (!found_ || given_) return false;
+        given_ = true;
+        out.name = "file";
+        out.size = size_;
+        range_ = std::make_unique<RangeData>(native_, offset_, size_);
+        return true;
+    }
+    MemberData& data() override { return *range_; }
+    bool damaged() const override { return false; }
+    std::unique_ptr<RandomAccess> inPlace() override { return std::make_unique<SubFile>(native_, offset_, size_); }
+    int64_t membersLeft() const override { return 0; }
+
+private:
+    class RangeData final : public MemberData {
+    public:
+        RangeData(RandomAccess& file, uint64_t offset, uint64_t size) : range_(file, offset, size) {}
+        size_t read(void* buffer, size_t size) override { return range_.read(buffer, size); }
+        bool damaged() const override { return false; }
+
+    private:
+        RangeStream range_;
+    };
+
+    RandomAccess& native_;
+    uint64_t offset_ = 0, size_ = 0;
+    bool found_ = false, given_ = false;
+    std::unique_ptr<RangeData> range_;
+};
+
+}  // namespace
+
+std::unique_ptr<ArchiveReader> openOle10Native(RandomAccess& native) { return std::make_unique<PayloadReader>(native); }
+
 void Ole1Objects::feed(const uint8_t* bytes, size_t size, Sink& sink) {
     while (size > 0) {
         switch (stage_) {

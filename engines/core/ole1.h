@@ -5,8 +5,10 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
+#include "archive_reader.h"
 #include "stream.h"
 
 namespace qdx {
@@ -23,6 +25,10 @@ namespace qdx {
 // empty file.
 bool ole10NativePayload(RandomAccess& native, uint64_t& offset, uint64_t& size);
 bool ole10NativePayload(std::string_view native, uint64_t& offset, uint64_t& size);
+
+// The same file as the one member ("file") of an archive, read in place;
+// no member when ole10NativePayload finds none. `native` must outlive it.
+std::unique_ptr<ArchiveReader> openOle10Native(RandomAccess& native);
 
 // The objects of an RTF's decoded \objdata, fed in the runs its text comes
 // in: each object has an 8-byte header (version and format, not checked), a

@@ -1,5 +1,6 @@
 // OLE1 native data and the OLE1 objects of an RTF on any bytes: the file
-// found lies inside the data and is not empty; the objects' data handed to
+// found lies inside the data and is not empty, and is the one member of
+// its reader; the objects' data handed to
 // the sink never exceeds what was fed, and an object ends only once its
 // stated size has come.
 #include <cstdint>
@@ -41,6 +42,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint64_t offset = 0, length = 0;
     if (qdx::ole10NativePayload(bytes, offset, length) && (length == 0 || offset > size || size - offset < length))
         std::abort();
+    // The same file as a member, read whole.
+    qdx::MemoryFile file(bytes);
+    auto reader = qdx::openOle10Native(file);
+    qdx::MemberInfo info;
+    if (reader->next(info)) {
+        char buffer[4096];
+        uint64_t total = 0;
+        while (const size_t got = reader->data().read(buffer, sizeof buffer)) total += got;
+        if (total != length || info.size != length || reader->next(info)) std::abort();
+    }
     // The same bytes as decoded \objdata, in runs of lengths the first byte picks.
     qdx::Ole1Objects objects;
     Count sink;

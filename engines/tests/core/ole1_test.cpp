@@ -47,6 +47,22 @@ TEST(Ole1, PackageFile) {
     EXPECT_EQ(native.substr(static_cast<size_t>(offset), static_cast<size_t>(size)), docPayload());
 }
 
+TEST(Ole1, TheStreamOfClamOleDoc) {
+    // The "\x01Ole10Native" stream clamscan takes from clam.ole.doc
+    // (data/documents/make.sh): the package file is clam.exe.
+    const std::string stream = sample("documents/clam-ole-ole10native.bin");
+    MemoryFile file(stream);
+    auto reader = openOle10Native(file);
+    const auto got = members(*reader);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].first, "file");
+    EXPECT_EQ(got[0].second.size(), 544u);
+    EXPECT_EQ(md5Hex(got[0].second), "aa15bcf478d165efd2065190eb473bcb");
+    const std::string tooShort = le32s(3);
+    MemoryFile none(tooShort);
+    EXPECT_EQ(members(*openOle10Native(none)).size(), 0u);
+}
+
 TEST(Ole1, NativeDataCutShort) {
     // Data shorter than its stated size: the data after the size field is
     // the object, in whole blocks of 8 KiB.
