@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "file_type.h"
 #include "stream.h"
 
 namespace qdx {
@@ -27,6 +28,9 @@ struct MemberInfo {
     // data is then empty.
     std::string unreadable;
     MemberView view = MemberView::File;
+    // What the member is, where its reader knows it better than its first
+    // bytes tell (an OLE2 stream by its name); Other: by its bytes.
+    FileType format = FileType::Other;
 };
 
 // A member's data. Damaged data ends it early (then damaged() tells);

@@ -10,7 +10,11 @@
 #include "file_type.h"
 #include "libarchive_reader.h"
 #include "mspack_reader.h"
+#include "ole1.h"
 #include "ole2.h"
+#include "onenote.h"
+#include "powerpoint.h"
+#include "rtf.h"
 #include "zip.h"
 
 namespace qdx {
@@ -106,6 +110,7 @@ bool mayEndInZipDirectory(FileType type) {
         case FileType::Ole2:
         case FileType::Pdf:
         case FileType::Rtf:
+        case FileType::OneNote:
             return false;
         default:
             return true;
@@ -163,6 +168,10 @@ private:
             return openMspack(file, type, name, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
         if (type == FileType::Arj) return openArj(file);
         if (type == FileType::Ole2) return openOle2(file);
+        if (type == FileType::Rtf) return openRtf(file);
+        if (type == FileType::OneNote) return openOneNote(file);
+        if (type == FileType::Ole10Native) return openOle10Native(file);
+        if (type == FileType::PowerPointDocument) return openPowerPointObjects(file);
         return nullptr;
     }
 
@@ -305,7 +314,7 @@ private:
             out_.push_back({f, name});
         }
         if (info.view == MemberView::MacroText) return true;  // source text: nothing in it is opened
-        const FileType type = recogniseType(head);
+        const FileType type = info.format != FileType::Other ? info.format : recogniseType(head);
         if (depth + 1 >= limits_.maxDepth) {
             if (isContainer(type))
                 note(name, "not opened: archives lie deeper inside archives than " + std::to_string(limits_.maxDepth) +

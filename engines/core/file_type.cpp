@@ -5,6 +5,7 @@
 
 #include "arj.h"
 #include "bytes.h"
+#include "onenote.h"
 
 namespace qdx {
 namespace {
@@ -161,6 +162,9 @@ FileType recogniseType(std::string_view head) {
             case '{':
                 if (at(head, 0, "{\\rt")) return FileType::Rtf;
                 break;
+            case 0xE4:
+                if (at(head, 0, kOneNoteMagic)) return FileType::OneNote;
+                break;
             default:
                 break;
         }
@@ -187,6 +191,10 @@ bool isContainer(FileType type) {
         case FileType::Cab: case FileType::Chm: case FileType::Szdd: case FileType::Kwaj:
         case FileType::Arj:
         case FileType::Ole2:
+        case FileType::Rtf:
+        case FileType::OneNote:
+        case FileType::Ole10Native:
+        case FileType::PowerPointDocument:
             return true;
         default:
             return false;
@@ -220,9 +228,15 @@ const char* typeName(FileType type) {
         case FileType::Ole2: return "OLE2";
         case FileType::Pdf: return "PDF";
         case FileType::Rtf: return "RTF";
+        case FileType::OneNote:
+            return "OneNote";
         case FileType::Mail: return "mail";
         case FileType::Html: return "HTML";
         case FileType::Text: return "text";
+        case FileType::Ole10Native:
+            return "OLE1 native data";
+        case FileType::PowerPointDocument:
+            return "PowerPoint document";
         case FileType::Other: break;
     }
     return "other";

@@ -11,10 +11,40 @@ namespace qdx {
 enum class FileType : uint8_t {
     Other,
     // Archives and compressed files.
-    Zip, Rar, SevenZip, Gzip, Bzip2, Xz, Lzma, Lzip, Zstd, Compress, Tar, Cpio, Iso9660, Lha, Xar, Ar,
-    Cab, Chm, Szdd, Kwaj, Arj,
+    Zip,
+    Rar,
+    SevenZip,
+    Gzip,
+    Bzip2,
+    Xz,
+    Lzma,
+    Lzip,
+    Zstd,
+    Compress,
+    Tar,
+    Cpio,
+    Iso9660,
+    Lha,
+    Xar,
+    Ar,
+    Cab,
+    Chm,
+    Szdd,
+    Kwaj,
+    Arj,
     // Everything else this engine tells apart.
-    WindowsProgram, Ole2, Pdf, Rtf, Mail, Html, Text,
+    WindowsProgram,
+    Ole2,
+    Pdf,
+    Rtf,
+    OneNote,
+    Mail,
+    Html,
+    Text,
+    // Never recognised by their bytes: named by the reader of the file they
+    // lie in (an OLE2 stream by its name).
+    Ole10Native,
+    PowerPointDocument,
 };
 
 // `head`: the object's first bytes, as many as there are up to 64 KiB (an

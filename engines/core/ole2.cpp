@@ -159,6 +159,9 @@ public:
             current_ = &e;
             out.name = path(e).substr(0, kMaxMemberNameKept);
             out.size = e.size;
+            // OLE1 objects, and the objects a presentation embeds, by the names Office gives their streams.
+            if (sameName(e.name, u"\x01Ole10Native")) out.format = FileType::Ole10Native;
+            if (sameName(e.name, u"PowerPoint Document")) out.format = FileType::PowerPointDocument;
             const uint64_t room = e.size < miniCutoff_ ? miniStreamSize_ : file_.size();
             if (e.size > room) out.unreadable = "it claims more bytes than the file holds";
             return true;

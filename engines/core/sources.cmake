@@ -26,9 +26,13 @@ set(QDX_CORE_SOURCES
   object_scan.cpp
   ole2.cpp
   offset.cpp
+  ole1.cpp
+  onenote.cpp
   own_definitions.cpp
   pe.cpp
+  powerpoint.cpp
   printable.cpp
+  rtf.cpp
   signature_image.cpp
   signature_store.cpp
   vba.cpp
