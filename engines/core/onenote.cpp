@@ -68,7 +68,7 @@ private:
     bool find(uint64_t& at) {
         const uint64_t size = file_.size();
         const size_t n = kOneNoteFileData.size();
-        if (chunk_.empty()) chunk_.resize(kSearchChunk);
+        if (chunk_.empty()) chunk_.resize(static_cast<size_t>(std::min<uint64_t>(kSearchChunk, size)));
         const std::boyer_moore_horspool_searcher searcher(kOneNoteFileData.begin(), kOneNoteFileData.end());
         for (uint64_t pos = from_; pos < size && size - pos >= n;) {
             if (pos < held_ || pos - held_ >= heldSize_ || heldSize_ - (pos - held_) < n) {

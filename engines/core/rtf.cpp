@@ -362,10 +362,10 @@ private:
     int64_t param_ = 0;
     Group group_;
     std::vector<std::pair<Group, uint64_t>> saved_;
+    Shared shared_;  // before the objects, which count their bytes in it to the end
     std::vector<std::unique_ptr<Decoded>> objects_;
     std::vector<int32_t> free_;
     size_t open_ = 0;
-    Shared shared_;
     Ready current_;
     HeldData data_;
     std::string limit_;

@@ -187,6 +187,17 @@ TEST(Rtf, HostileDocumentsStayWithinBounds) {
     EXPECT_EQ(huge[0].second, std::string(size_t{4} << 20, '\xaa'));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
 
+    // Deeper than the saved states this engine keeps: the objects before
+    // are given, then a note, and the rest is not read.
+    std::string deeper = "{\\rtf1{\\object{\\*\\objdata " + hex + "}";
+    for (int i = 0; i < 140000; ++i) deeper += "{\\*\\objdata {";
+    deeper += "{\\*\\objdata " + hex + "}";
+    const auto cut = objectsOf(deeper);
+    ASSERT_EQ(cut.size(), 2u);
+    EXPECT_EQ(cut[0].second, docPayload());
+    EXPECT_EQ(cut[1], (std::pair<std::string, std::string>{
+                          "...", "!the rest of the document: its groups nest deeper than this engine follows"}));
+
     // Through the walk: the payload is found in the deep document too.
     DocScanner scanner;
     EXPECT_EQ(scanner.scan(deep), kPayloadIn1);
