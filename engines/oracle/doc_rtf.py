@@ -170,8 +170,8 @@ def make_cases(work, rng):
         dest = os.path.join(work, "clam.exe.rtf")
         shutil.copyfile(rtf, dest)
         files.append(dest)
-        hdb.append("%s:544:DocRtf.ClamExe" % CLAM_EXE_MD5)
-        planted["clam.exe.rtf"] = {"DocRtf.ClamExe"}
+        hdb.append("%s:544:Qdx.Oracle.ClamExe" % CLAM_EXE_MD5)
+        planted["clam.exe.rtf"] = {"Qdx.Oracle.ClamExe"}
     return files, hdb, ndb, [], planted
 
 

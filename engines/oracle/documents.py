@@ -77,7 +77,9 @@ def main(argv):
         sub = os.path.join(corpus, name)
         os.makedirs(sub)
         _, h, n, lines, p = module.make_cases(sub, rng)
-        hdb += h
+        # One name per hash: of two, clamscan reports one.
+        known = {line.split(":")[0] for line in hdb}
+        hdb += [line for line in h if line.split(":")[0] not in known]
         ndb += n
         ldb += lines
         planted.update({f"{name}/{k}": v for k, v in p.items()})
@@ -107,9 +109,10 @@ def main(argv):
     v.problems[:0] = [f"  qdx-scan: {e}" for e in ours_run.errors]
     verdicts.append(v)
     expected = {(f, n) for f, names in planted.items() for n in names}
-    verdicts.append(compare.same_pairs("clamscan finds what was planted in every document made here", manifest,
-                                       expected, "planted",
-                                       {p for p in clam.pairs if p[0] in planted}, "clamscan"))
+    v = compare.Verdict("clamscan finds what was planted in every document made here")
+    for f, name in sorted(expected - clam.pairs):
+        v.add(f"  clamscan finds no {name} in {f}")
+    verdicts.append(v)
     v = compare.Verdict("clamscan extracts the very bytes our readers give (--leave-temps)")
     for f, views in sorted(extracted.items()):
         kept = leave_temps(theirs, os.path.join(corpus, f), work)
