@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "bytes.h"
 
@@ -163,7 +164,7 @@ bool readVbaDir(std::string_view dir, std::vector<VbaModule>& modules) {
                 break;
             case 0x002B:
                 if (inModule && (!module.streamName.empty() || !module.streamNameUnicode.empty())) {
-                    modules.push_back(std::move(module));
+                    modules.push_back(std::exchange(module, VbaModule{}));
                     if (modules.size() == kMaxVbaModules) return true;
                 }
                 inModule = false;
