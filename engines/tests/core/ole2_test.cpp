@@ -102,14 +102,33 @@ BuiltOle2 makeOle2(const std::vector<std::pair<std::string, std::string>>& strea
               streams[i].second.size());
     f.dirAt = place(dir);
     const uint32_t perSector = ss / 4;
-    uint32_t fatSectors = 1;
-    while (fat.size() + fatSectors > uint64_t{fatSectors} * perSector) ++fatSectors;
+    // The FAT describes itself and the DIFAT sectors that list the FAT
+    // sectors beyond the header's 109.
+    uint32_t fatSectors = 1, difatSectors = 0;
+    for (;;) {
+        const uint32_t difat = fatSectors > 109 ? (fatSectors - 109 + perSector - 2) / (perSector - 1) : 0;
+        const uint32_t fats = static_cast<uint32_t>((fat.size() + fatSectors + difat + perSector - 1) / perSector);
+        if (fats <= fatSectors && difat == difatSectors) break;
+        fatSectors = std::max(fats, fatSectors);
+        difatSectors = difat;
+    }
     f.fatAt = static_cast<uint32_t>(fat.size());
     fat.resize(fat.size() + fatSectors, 0xFFFFFFFD);
+    const auto difatAt = static_cast<uint32_t>(fat.size());
+    fat.resize(fat.size() + difatSectors, 0xFFFFFFFC);
     fat.resize(uint64_t{fatSectors} * perSector, kNone);
     std::string fatBytes(fat.size() * 4, '\0');
     for (size_t i = 0; i < fat.size(); ++i) put32(fatBytes, 4 * i, fat[i]);
     body += fatBytes;
+    for (uint32_t d = 0; d < difatSectors; ++d) {
+        std::string sector(ss, '\xFF');
+        for (uint32_t k = 0; k + 1 < perSector; ++k) {
+            const uint64_t index = 109 + uint64_t{d} * (perSector - 1) + k;
+            if (index < fatSectors) put32(sector, 4 * k, f.fatAt + static_cast<uint32_t>(index));
+        }
+        put32(sector, ss - 4, d + 1 < difatSectors ? difatAt + d + 1 : kEnd);
+        body += sector;
+    }
     std::string h(ss, '\0');
     h.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
     h[24] = 0x3E;
@@ -122,8 +141,8 @@ BuiltOle2 makeOle2(const std::vector<std::pair<std::string, std::string>>& strea
     put32(h, 48, f.dirAt);
     put32(h, 56, 0);  // no mini stream: every stream in sectors
     put32(h, 60, kEnd);
-    put32(h, 68, kEnd);
-    EXPECT_LE(fatSectors, 109u);
+    put32(h, 68, difatSectors ? difatAt : kEnd);
+    put32(h, 72, difatSectors);
     for (uint32_t i = 0; i < 109; ++i) put32(h, 76 + 4 * i, i < fatSectors ? f.fatAt + i : kNone);
     f.bytes = h + body;
     return f;
@@ -233,6 +252,24 @@ TEST(Ole2, StreamsAreMembersInSectorsAndInTheMiniStream) {
     const BuiltOle2 zipped = makeOle2({{"Package", makeZip({{"inner.txt", kPayload}})}});
     const auto inZip = d.scan(zipped.bytes);
     EXPECT_TRUE(std::count(inZip.begin(), inZip.end(), "Payload.Md5@Package/inner.txt"));
+}
+
+TEST(Ole2, FatSectorsBeyondTheHeadersAreListedByTheDifat) {
+    // 9 MB in one stream: 18,000 sectors need 142 FAT sectors, 33 of them
+    // listed in a DIFAT sector; the payload lies in the last ones.
+    std::string large(9u << 20, 'z');
+    large.replace(large.size() - 1000, kPayload.size(), kPayload);
+    const BuiltOle2 f = makeOle2({{"Large", large}});
+    ASSERT_GT(f.bytes.size(), large.size());
+    Documents d;
+    const auto found = inMembers(d.scan(f.bytes));
+    EXPECT_EQ(found, std::vector<std::string>{"Payload@Large"});
+    // Without the DIFAT the FAT ends where the header's list does: the
+    // directory, after the stream, lies beyond it.
+    std::string cut = f.bytes;
+    put32(cut, 68, kEnd);
+    EXPECT_EQ(inMembers(d.scan(cut)),
+              std::vector<std::string>{"...: not scanned: the rest of the archive, which is damaged"});
 }
 
 TEST(Ole2, BrokenChainsAndTreesEndTheWalkNotTheScan) {
