@@ -10,6 +10,7 @@
 #include "file_type.h"
 #include "libarchive_reader.h"
 #include "mspack_reader.h"
+#include "pdf.h"
 #include "zip.h"
 
 namespace qdx {
@@ -145,6 +146,7 @@ private:
         if (readByMspack(type))
             return openMspack(file, type, name, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
         if (type == FileType::Arj) return openArj(file);
+        if (type == FileType::Pdf) return openPdf(file, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
         return nullptr;
     }
 

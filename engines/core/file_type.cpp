@@ -186,6 +186,7 @@ bool isContainer(FileType type) {
         case FileType::Iso9660: case FileType::Lha: case FileType::Xar: case FileType::Ar:
         case FileType::Cab: case FileType::Chm: case FileType::Szdd: case FileType::Kwaj:
         case FileType::Arj:
+        case FileType::Pdf:
             return true;
         default:
             return false;

@@ -26,6 +26,10 @@ set(QDX_CORE_SOURCES
   object_scan.cpp
   offset.cpp
   own_definitions.cpp
+  pdf.cpp
+  pdf_crypt.cpp
+  pdf_filters.cpp
+  pdf_syntax.cpp
   pe.cpp
   printable.cpp
   signature_image.cpp
