@@ -73,8 +73,7 @@ void checkUserPassword(Security& s, long revision, const std::string& o, const s
         if (digest(HashKind::Sha256, std::string_view(u).substr(32, 8)) == std::string_view(u).substr(0, 32)) {
             empty = true;
             // The file key is UE decrypted by the hash of the key salt.
-            if (ue && ue->size() >= 32 && std::memchr(ue->data(), 0, 32) == nullptr &&
-                (ue->size() == 32 || (*ue)[32] == 0))
+            if (ue && ue->size() == 32)
                 s.key =
                     aesDecrypt(digest(HashKind::Sha256, std::string_view(u).substr(40, 8)), ue->substr(0, 32), false);
         }

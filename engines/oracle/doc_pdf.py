@@ -224,7 +224,7 @@ def document(objects, security=None, xref=True, damage_xref=False):
     out = bytearray(b"%PDF-1.7\n%\xe2\xe3\xcf\xd3\n")
     offsets = {}
     if security:
-        objects = objects + [(999, security.dictionary())]
+        objects = objects + [(max(n for n, _ in objects) + 1, security.dictionary())]
     for number, body in objects:
         offsets[number] = len(out)
         out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
@@ -237,8 +237,8 @@ def document(objects, security=None, xref=True, damage_xref=False):
             out += b"%010d 00000 %s \n" % (where, b"n" if i in offsets else b"f")
     trailer = b"trailer\n<< /Size %d /Root 1 0 R" % size
     if security:
-        trailer += b" /Encrypt 999 0 R /ID [<%s><%s>]" % (security.file_id.hex().encode(),
-                                                           security.file_id.hex().encode())
+        trailer += b" /Encrypt %d 0 R /ID [<%s><%s>]" % (objects[-1][0], security.file_id.hex().encode(),
+                                                          security.file_id.hex().encode())
     out += trailer + b" >>\nstartxref\n%d\n%%%%EOF\n" % start
     return bytes(out)
 
