@@ -28,6 +28,8 @@ constexpr size_t kNumbersBack = 256;
 constexpr size_t kTrailerBytes = 2048;
 // How far into the file "%PDF-" may begin.
 constexpr size_t kHeaderSpan = 1032;
+// The most /JavaScript names of one object whose /JS is read.
+constexpr uint32_t kMaxScriptsPerObject = 64;
 
 // What the names of an object's dictionary say about it.
 enum Flag : uint32_t {
@@ -136,23 +138,27 @@ public:
     explicit Window(RandomAccess& file) : file_(file) {}
     uint64_t size() const { return file_.size(); }
 
-    // Bytes [at, at + n), fewer at the end of the file; n at most kWindow.
-    std::string_view get(uint64_t at, size_t n) {
+    // Bytes from `at`, at most `n` and at least `least` of them (fewer
+    // only at the end of the file); `least` at most kWindow.
+    std::string_view get(uint64_t at, size_t n, size_t least) {
         if (at >= file_.size()) return {};
         n = static_cast<size_t>(std::min<uint64_t>(n, file_.size() - at));
-        if (at < base_ || at + n > base_ + bytes_.size()) {
+        least = std::min(least, n);
+        if (at < base_ || at + least > base_ + bytes_.size()) {
             base_ = at;
             bytes_.resize(static_cast<size_t>(std::min<uint64_t>(kWindow, file_.size() - at)));
             bytes_.resize(file_.readAt(at, bytes_.data(), bytes_.size()));
-            n = std::min(n, bytes_.size());
         }
-        return std::string_view(bytes_.data(), bytes_.size()).substr(static_cast<size_t>(at - base_), n);
+        const size_t from = static_cast<size_t>(at - base_);
+        return std::string_view(bytes_.data(), bytes_.size()).substr(from, n);
     }
+    std::string_view get(uint64_t at, size_t n) { return get(at, n, n); }
     // The first `needle` wholly in [from, to); kNoStream when there is none.
     uint64_t find(std::string_view needle, uint64_t from, uint64_t to) {
         to = std::min(to, file_.size());
         while (from < to && to - from >= needle.size()) {
-            const std::string_view v = get(from, static_cast<size_t>(std::min<uint64_t>(kWindow, to - from)));
+            const std::string_view v =
+                get(from, static_cast<size_t>(std::min<uint64_t>(to - from, SIZE_MAX)), needle.size());
             if (v.size() < needle.size()) break;
             const size_t at = v.find(needle);
             if (at != kNone) return from + at;
@@ -161,8 +167,13 @@ public:
         }
         return kNoStream;
     }
+    // Bytes [at, at + n) as a string, from the buffer when they are there.
     std::string read(uint64_t at, size_t n) {
-        std::string out(static_cast<size_t>(std::min<uint64_t>(n, at < size() ? size() - at : 0)), '\0');
+        if (at >= size()) return {};
+        n = static_cast<size_t>(std::min<uint64_t>(n, size() - at));
+        if (at >= base_ && at + n <= base_ + bytes_.size())
+            return std::string(bytes_.data() + (at - base_), n);
+        std::string out(n, '\0');
         out.resize(file_.readAt(at, out.data(), out.size()));
         return out;
     }
@@ -426,10 +437,12 @@ private:
             const size_t nc = t.find('>', q);
             if (nc == kNone || nc >= last) break;
             if (t[nc + 1] == '>') {
-                for (;;) {
-                    if (q - 1 >= nc) break;
-                    const size_t no = t.find('<', q - 1);
-                    if (no == kNone || no >= nc) break;
+                // Opens before this close (looked for only up to it, so
+                // that the walk stays linear).
+                while (q - 1 < nc) {
+                    const size_t in = t.substr(q - 1, nc - (q - 1)).find('<');
+                    if (in == kNone) break;
+                    const size_t no = q - 1 + in;
                     if (t[no + 1] == '<') ++opens;
                     q = no + 2;
                 }
@@ -603,7 +616,9 @@ private:
     std::string javascriptOf(std::string_view text, uint32_t id) const {
         std::string out;
         size_t q = 0;
-        while (q < text.size()) {
+        // Each look for "/JS" may run to the end of the text: a bounded
+        // number of them keeps the work linear in the object's size.
+        for (uint32_t scripts = 0; q < text.size() && scripts < kMaxScriptsPerObject; ++scripts) {
             const size_t found = text.find("/JavaScript", q);
             if (found == kNone) break;
             q = std::min(found + 11, text.size());
