@@ -9,9 +9,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "pdf_contents.h"
 #include "pdf_crypt.h"
 #include "pdf_filters.h"
+#include "pdf_names.h"
 #include "pdf_syntax.h"
+#include "pdf_window.h"
 
 namespace qdx {
 namespace {
@@ -19,9 +22,11 @@ namespace {
 using pdf::isDigit;
 using pdf::isSpace;
 using pdf::kNone;
+using namespace pdf::flags;
+using pdf::kNowhere;
+using pdf::Window;
 
 constexpr uint64_t kNoStream = ~uint64_t{0};
-constexpr size_t kWindow = size_t{1} << 20;
 // How far before "obj" its numbers are looked for.
 constexpr size_t kNumbersBack = 256;
 // Where a document's trailer is looked for: its last bytes.
@@ -30,94 +35,6 @@ constexpr size_t kTrailerBytes = 2048;
 constexpr size_t kHeaderSpan = 1032;
 // The most /JavaScript names of one object whose /JS is read.
 constexpr uint32_t kMaxScriptsPerObject = 64;
-
-// What the names of an object's dictionary say about it.
-enum Flag : uint32_t {
-    kStream = 1u << 0,
-    kHasFilters = 1u << 1,
-    kFlate = 1u << 2,
-    kAsciiHex = 1u << 3,
-    kAscii85 = 1u << 4,
-    kLzw = 1u << 5,
-    kRunLength = 1u << 6,
-    kFax = 1u << 7,
-    kDct = 1u << 8,  // JBIG2 too
-    kJpx = 1u << 9,
-    kCrypt = 1u << 10,
-    kStandard = 1u << 11,
-    kSigned = 1u << 12,
-    kEmbeddedFile = 1u << 13,
-    kImage = 1u << 14,
-    kJavaScript = 1u << 15,
-    kOpenAction = 1u << 16,
-    kLaunch = 1u << 17,
-    kContents = 1u << 18,
-    kPage = 1u << 19,
-    kDict = 1u << 20,
-    kTruncated = 1u << 21,
-};
-constexpr uint32_t kKnownFilters = kAsciiHex | kRunLength | kAscii85 | kFlate | kLzw | kFax | kDct | kJpx | kCrypt;
-// Objects with any of these are members even when their filters are not
-// among those that make a stream one.
-constexpr uint32_t kDumped =
-    kContents | kFlate | kDct | kAsciiHex | kAscii85 | kEmbeddedFile | kJavaScript | kOpenAction | kLaunch;
-
-enum class State : uint8_t { None, S, Filter, JavaScript, OpenAction, Linearized, Launch, Contents, Any };
-
-struct NameAction {
-    std::string_view name;
-    uint32_t flag;
-    State from, to;
-};
-
-constexpr NameAction kNames[] = {
-    {"ASCIIHexDecode", kAsciiHex, State::Filter, State::Filter},
-    {"ASCII85Decode", kAscii85, State::Filter, State::Filter},
-    {"A85", kAscii85, State::Filter, State::Filter},
-    {"AHx", kAsciiHex, State::Filter, State::Filter},
-    {"EmbeddedFile", kEmbeddedFile, State::None, State::None},
-    {"FlateDecode", kFlate, State::Filter, State::Filter},
-    {"Fl", kFlate, State::Filter, State::Filter},
-    {"Image", kImage, State::None, State::None},
-    {"LZWDecode", kLzw, State::Filter, State::Filter},
-    {"LZW", kLzw, State::Filter, State::Filter},
-    {"RunLengthDecode", kRunLength, State::Filter, State::Filter},
-    {"RL", kRunLength, State::Filter, State::Filter},
-    {"CCITTFaxDecode", kFax, State::Filter, State::Filter},
-    {"CCF", kFax, State::Filter, State::Filter},
-    {"JBIG2Decode", kDct, State::Filter, State::Filter},
-    {"DCTDecode", kDct, State::Filter, State::Filter},
-    {"DCT", kDct, State::Filter, State::Filter},
-    {"JPXDecode", kJpx, State::Filter, State::Filter},
-    {"Crypt", kCrypt, State::Filter, State::None},
-    {"Standard", kStandard, State::Filter, State::Filter},
-    {"Sig", kSigned, State::Any, State::None},
-    {"V", kSigned, State::Any, State::None},
-    {"R", kSigned, State::Any, State::None},
-    {"Linearized", kDict, State::None, State::Linearized},
-    {"Filter", kHasFilters, State::Any, State::Filter},
-    {"JavaScript", kJavaScript, State::S, State::JavaScript},
-    {"Length", kDict, State::Filter, State::None},
-    {"S", kDict, State::None, State::S},
-    {"Type", kDict, State::None, State::None},
-    {"OpenAction", kOpenAction, State::Any, State::OpenAction},
-    {"Launch", kLaunch, State::Any, State::Launch},
-    {"Page", kPage, State::None, State::None},
-    {"Contents", kContents, State::None, State::Contents},
-    {"Author", kDict, State::None, State::None},
-    {"Producer", kDict, State::None, State::None},
-    {"CreationDate", kDict, State::None, State::None},
-    {"ModDate", kDict, State::None, State::None},
-    {"Creator", kDict, State::None, State::None},
-    {"Title", kDict, State::None, State::None},
-    {"Keywords", kDict, State::None, State::None},
-    {"Subject", kDict, State::None, State::None},
-    {"Pages", kDict, State::None, State::None},
-    {"Colors", kDict, State::None, State::None},
-    {"RichMedia", kDict, State::None, State::None},
-    {"AcroForm", kDict, State::None, State::None},
-    {"XFA", kDict, State::None, State::None},
-};
 
 struct Object {
     uint32_t id = 0;  // number << 8 | generation & 0xFF, as references are matched
@@ -130,58 +47,6 @@ struct Object {
     uint8_t filterCount = 0;
     bool manyFilters = false;  // more than kMaxPdfFilters named
     bool inObjectStream = false;
-};
-
-// A file read through one buffer: most look-ups fall in the bytes read last.
-class Window {
-public:
-    explicit Window(RandomAccess& file) : file_(file) {}
-    uint64_t size() const { return file_.size(); }
-
-    // Bytes from `at`, at most `n` and at least `least` of them (fewer
-    // only at the end of the file); `least` at most kWindow.
-    std::string_view get(uint64_t at, size_t n, size_t least) {
-        if (at >= file_.size()) return {};
-        n = static_cast<size_t>(std::min<uint64_t>(n, file_.size() - at));
-        least = std::min(least, n);
-        if (at < base_ || at + least > base_ + bytes_.size()) {
-            base_ = at;
-            bytes_.resize(static_cast<size_t>(std::min<uint64_t>(kWindow, file_.size() - at)));
-            bytes_.resize(file_.readAt(at, bytes_.data(), bytes_.size()));
-        }
-        const size_t from = static_cast<size_t>(at - base_);
-        return std::string_view(bytes_.data(), bytes_.size()).substr(from, n);
-    }
-    std::string_view get(uint64_t at, size_t n) { return get(at, n, n); }
-    // The first `needle` wholly in [from, to); kNoStream when there is none.
-    uint64_t find(std::string_view needle, uint64_t from, uint64_t to) {
-        to = std::min(to, file_.size());
-        while (from < to && to - from >= needle.size()) {
-            const std::string_view v =
-                get(from, static_cast<size_t>(std::min<uint64_t>(to - from, SIZE_MAX)), needle.size());
-            if (v.size() < needle.size()) break;
-            const size_t at = v.find(needle);
-            if (at != kNone) return from + at;
-            if (from + v.size() >= to) break;
-            from += v.size() - needle.size() + 1;
-        }
-        return kNoStream;
-    }
-    // Bytes [at, at + n) as a string, from the buffer when they are there.
-    std::string read(uint64_t at, size_t n) {
-        if (at >= size()) return {};
-        n = static_cast<size_t>(std::min<uint64_t>(n, size() - at));
-        if (at >= base_ && at + n <= base_ + bytes_.size())
-            return std::string(bytes_.data() + (at - base_), n);
-        std::string out(n, '\0');
-        out.resize(file_.readAt(at, out.data(), out.size()));
-        return out;
-    }
-
-private:
-    RandomAccess& file_;
-    std::vector<char> bytes_;
-    uint64_t base_ = 0;
 };
 
 // A member waiting to be handed out: its data in memory, or a range of
@@ -284,6 +149,8 @@ private:
     }
     void member(const Object& o, std::string suffix, std::string bytes, bool damaged, std::string stopped) {
         if (bytes.empty()) return;
+        std::string text;
+        if ((o.flags & kContents) && suffix != " contents") text = pdf::contentsText(bytes);
         Pending p;
         p.info.name = nameOf(o) + suffix;
         p.info.size = bytes.size();
@@ -291,6 +158,8 @@ private:
         p.damaged = damaged;
         p.stopped = std::move(stopped);
         pending_.push_back(std::move(p));
+        // A page's contents: the text it shows too.
+        member(o, " contents", std::move(text), false, {});
     }
     void inFile(const Object& o, uint64_t offset, uint64_t size, bool damaged) {
         Pending p;
@@ -301,6 +170,8 @@ private:
         p.inFile = true;
         p.damaged = damaged;
         pending_.push_back(std::move(p));
+        if (o.flags & kContents)
+            member(o, " contents", pdf::contentsText(window_.read(offset, std::min<uint64_t>(size, hold_))), false, {});
     }
     static std::string nameOf(const Object& o) {
         return "obj " + std::to_string(o.number) + " " + std::to_string(o.generation);
@@ -340,10 +211,10 @@ private:
             // "obj" after white space; the search starts a byte on, as the
             // first byte can have nothing before it.
             uint64_t at = offset + 1;
-            uint64_t objAt = kNoStream;
+            uint64_t objAt = kNowhere;
             while (at < end) {
                 const uint64_t k = window_.find("obj", at, end);
-                if (k == kNoStream) break;
+                if (k == kNowhere) break;
                 const std::string_view before = window_.get(k - 1, 1);
                 if (!before.empty() && isSpace(before[0])) {
                     objAt = k;
@@ -351,7 +222,7 @@ private:
                 }
                 at = k + 3;
             }
-            if (objAt == kNoStream) return;
+            if (objAt == kNowhere) return;
             if (objects_.size() == kMaxPdfObjects) {
                 tooMany_ = true;
                 return;
@@ -364,7 +235,7 @@ private:
             o.id = o.number << 8 | (o.generation & 0xFF);
             o.start = objAt + 3;
             const uint64_t close = window_.find("endobj", o.start, end);
-            if (close == kNoStream) {
+            if (close == kNowhere) {
                 o.size = end - o.start;
                 o.flags |= kTruncated;
                 offset = end;
@@ -401,7 +272,7 @@ private:
     void findStream(Object& o) {
         const uint64_t end = o.start + o.size;
         const uint64_t keyword = window_.find("stream", o.start, end);
-        if (keyword == kNoStream) return;
+        if (keyword == kNowhere) return;
         uint64_t at = keyword + 6;
         const std::string_view after = window_.get(at, 3);
         if (after.size() >= 2 && after[0] == '\r' && after[1] == '\n') {
@@ -414,126 +285,29 @@ private:
         const uint64_t close = window_.find("endstream", at, end);
         o.flags |= kStream;
         o.stream = at;
-        o.streamSize = (close == kNoStream ? end : close) - at;
-        if (close == kNoStream) o.flags |= kTruncated;
+        o.streamSize = (close == kNowhere ? end : close) - at;
+        if (close == kNowhere) o.flags |= kTruncated;
     }
 
     // The names of the object's dictionary, as clamscan reads them: which
     // filters, in order, and what the object is (JavaScript, an action, an
     // image...); an action or contents given as "N G R" marks that object.
     void parseObject(uint32_t index) {
-        Object& self = objects_[index];
-        if (!self.inObjectStream) findStream(self);
-        const std::string text = textOf(self);
-        const std::string_view t = text;
-        const size_t open = t.find("<<");
-        if (open == kNone) return;
-        const size_t dict = open + 2;
-        if (t.size() < dict + 2) return;
-        const size_t last = t.size() - 1;
-        size_t q = dict, close = kNone;
-        unsigned opens = 1;
-        while (q + 1 < last && opens > 0) {
-            const size_t nc = t.find('>', q);
-            if (nc == kNone || nc >= last) break;
-            if (t[nc + 1] == '>') {
-                // Opens before this close (looked for only up to it, so
-                // that the walk stays linear).
-                while (q - 1 < nc) {
-                    const size_t in = t.substr(q - 1, nc - (q - 1)).find('<');
-                    if (in == kNone) break;
-                    const size_t no = q - 1 + in;
-                    if (t[no + 1] == '<') ++opens;
-                    q = no + 2;
-                }
-                --opens;
-                close = nc;
-                q = nc + 2;
-            } else {
-                q = nc + 2;
-            }
-        }
-        if (opens || close == kNone) return;
-        const std::string_view d = t.substr(dict, close - dict);
-        self.flags |= kDict;
-        self.filterAt = static_cast<uint32_t>(filters_.size());
-        State state = State::None;
-        for (size_t at = 0;;) {
-            const size_t slash = d.find('/', at);
-            if (slash == kNone) break;
-            std::string name;
-            size_t p = slash + 1;
-            for (; p < d.size() && name.size() < 63; ++p) {
-                const char c = d[p];
-                if (c == '#') {
-                    if (p + 2 >= d.size() || !isHex(d[p + 1]) || !isHex(d[p + 2])) break;
-                    name += static_cast<char>(hexValue(d[p + 1]) << 4 | hexValue(d[p + 2]));
-                    p += 2;
-                    continue;
-                }
-                if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '/' || c == '>' || c == '[' || c == ']' ||
-                    c == '<' || c == '(')
-                    break;
-                name += c;
-            }
-            at = p;
-            handleName(objects_[index], name, state);
-            if (state == State::Linearized) state = State::None;
-            if (at < d.size() &&
-                (state == State::JavaScript || state == State::OpenAction || state == State::Contents)) {
-                const uint32_t flag = state == State::JavaScript   ? kJavaScript
-                                      : state == State::OpenAction ? kOpenAction
-                                                                   : kContents;
-                long number = 0, generation = 0;
-                size_t r = pdf::nextToken(d, at);
-                if (r != kNone && isDigit(d[r])) {
-                    if (!pdf::parseLong(d, r, number) || number < 0) return;
-                    while (r < d.size() && isDigit(d[r])) ++r;
-                    r = pdf::nextToken(d, r);
-                    if (r != kNone && isDigit(d[r])) {
-                        if (!pdf::parseLong(d, r, generation) || generation < 0) return;
-                        r = pdf::nextToken(d, r);
-                        if (r != kNone && d[r] == 'R') {
-                            const uint32_t id = static_cast<uint32_t>(number) << 8 | (generation & 0xFF);
-                            if (const auto target = find(id, index)) {
-                                objects_[*target].flags |= flag;
-                                objects_[index].flags &= ~flag;
-                            }
-                        }
-                    }
-                }
-                state = State::None;
-            }
-        }
+        if (!objects_[index].inObjectStream) findStream(objects_[index]);
+        const std::string text = textOf(objects_[index]);
+        const pdf::Names names = pdf::readNames(text, kMaxPdfFilters, [&](uint32_t id, uint32_t flag) {
+            const auto target = find(id, index);
+            if (!target) return false;
+            // Marking itself, an object loses the flag (as in clamscan).
+            if (*target != index) objects_[*target].flags |= flag;
+            return true;
+        });
         Object& o = objects_[index];
-        o.filterCount = static_cast<uint8_t>(filters_.size() - o.filterAt);
-    }
-
-    static bool isHex(char c) { return hexValue(c) >= 0; }
-    static int hexValue(char c) {
-        if (isDigit(c)) return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    }
-
-    void handleName(Object& o, const std::string& name, State& state) {
-        const NameAction* act = nullptr;
-        for (const NameAction& a : kNames)
-            if (a.name == name) act = &a;
-        if (!act) return;
-        if (state == State::Filter && (act->flag & kKnownFilters)) {
-            if (filters_.size() - o.filterAt < kMaxPdfFilters)
-                filters_.push_back(act->flag);
-            else
-                o.manyFilters = true;
-        }
-        if (act->from == state || act->from == State::Any) {
-            state = act->to;
-            o.flags |= act->flag;
-        } else if (state == State::S) {
-            state = State::None;
-        }
+        o.flags |= names.flags;
+        o.filterAt = static_cast<uint32_t>(filters_.size());
+        o.filterCount = static_cast<uint8_t>(names.filters.size());
+        o.manyFilters = names.moreFilters;
+        filters_.insert(filters_.end(), names.filters.begin(), names.filters.end());
     }
 
     void readSecurity() {
@@ -712,8 +486,10 @@ private:
                     gave = pdf::runLengthDecode(content, hold_, next);
                     break;
                 case kCrypt:
+                    // Identity in a document clamscan decrypts; a failure
+                    // (the stream left as it stands) in any other.
                     next.bytes = content;
-                    gave = true;
+                    gave = security_.decryptable;
                     break;
                 default:
                     stop = true;  // an image codec: the stream stays as it is

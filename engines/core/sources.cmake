@@ -27,8 +27,10 @@ set(QDX_CORE_SOURCES
   offset.cpp
   own_definitions.cpp
   pdf.cpp
+  pdf_contents.cpp
   pdf_crypt.cpp
   pdf_filters.cpp
+  pdf_names.cpp
   pdf_syntax.cpp
   pe.cpp
   printable.cpp

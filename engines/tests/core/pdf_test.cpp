@@ -15,6 +15,7 @@
 
 #include "file_scan.h"
 #include "pdf.h"
+#include "pdf_contents.h"
 #include "pdf_syntax.h"
 #include "test_files.h"
 
@@ -381,6 +382,18 @@ TEST(Pdf, JavaScriptStrings) {
               kBothIn3);
     // Without /S /JavaScript before it, /JS is not read.
     EXPECT_EQ(members(document(object(3, "<< /JS (QDX-PDF-PAYLOAD-7c41) >>"))), std::vector<std::string>{});
+}
+
+TEST(Pdf, PageTextIsScannedToo) {
+    // The strings of "[...] TJ" arrays at the start of a line, lower case,
+    // white space made one space.
+    const std::string content = "BT /F1 12 Tf\n[(Hello,   QDX)-250(PAGE Text)] TJ\n(Not) Tj\n";
+    const std::string doc = document(object(4, "<< /Type /Page /Contents 3 0 R >>") +
+                                     streamObject(3, "/Filter /FlateDecode", flate(content)));
+    EXPECT_EQ(members(doc),
+              (std::vector<std::string>{"obj 3 0: " + std::to_string(content.size()), "obj 3 0 contents: 22"}));
+    EXPECT_EQ(pdf::contentsText(content), "hello, qdxpage textnot");
+    EXPECT_EQ(pdf::contentsText("q\n[(A)]\nno more lines are looked at (B)"), "ab");
 }
 
 TEST(Pdf, StringsReadAsClamscanReadsThem) {
