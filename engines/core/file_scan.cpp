@@ -13,6 +13,7 @@
 #include "ole1.h"
 #include "ole2.h"
 #include "onenote.h"
+#include "pdf.h"
 #include "powerpoint.h"
 #include "rtf.h"
 #include "zip.h"
@@ -172,6 +173,7 @@ private:
         if (type == FileType::OneNote) return openOneNote(file);
         if (type == FileType::Ole10Native) return openOle10Native(file);
         if (type == FileType::PowerPointDocument) return openPowerPointObjects(file);
+        if (type == FileType::Pdf) return openPdf(file, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
         return nullptr;
     }
 

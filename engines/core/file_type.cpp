@@ -195,6 +195,7 @@ bool isContainer(FileType type) {
         case FileType::OneNote:
         case FileType::Ole10Native:
         case FileType::PowerPointDocument:
+        case FileType::Pdf:
             return true;
         default:
             return false;

@@ -29,6 +29,12 @@ set(QDX_CORE_SOURCES
   ole1.cpp
   onenote.cpp
   own_definitions.cpp
+  pdf.cpp
+  pdf_contents.cpp
+  pdf_crypt.cpp
+  pdf_filters.cpp
+  pdf_names.cpp
+  pdf_syntax.cpp
   pe.cpp
   powerpoint.cpp
   printable.cpp
