@@ -190,7 +190,7 @@ private:
         while (g > 0 && isDigit(s[g])) --g;
         long value = 0;
         if (!pdf::parseLong(s, g, value) || value < 0 || g == 0) return false;
-        generation = static_cast<uint32_t>(std::min<long>(value, UINT32_MAX));
+        generation = static_cast<uint32_t>(std::min<int64_t>(value, UINT32_MAX));
         size_t n = g - 1;
         while (n > 0 && isSpace(s[n])) --n;
         while (n > 0 && isDigit(s[n])) --n;
@@ -200,7 +200,7 @@ private:
             if (n < 5 || s.compare(n - 4, 5, "%%EOF") != 0 || !pdf::parseLong(numbers, n + 1, value)) return false;
         }
         if (value < 0) return false;
-        number = static_cast<uint32_t>(std::min<long>(value, UINT32_MAX));
+        number = static_cast<uint32_t>(std::min<int64_t>(value, UINT32_MAX));
         return true;
     }
 
@@ -507,9 +507,13 @@ private:
         std::string result = decoded ? content : raw;
         if (ok && text.find("/Type/ObjStm") != kNone) readObjectStream(text, content);
         member(o, "", std::move(result), damaged, std::move(stopped));
-        if (o.manyFilters)
-            note(nameOf(o) + " filters",
-                 "more than " + std::to_string(kMaxPdfFilters) + " filters: the rest not applied");
+        if (o.manyFilters) {
+            // Appended, not prefixed: GCC 12 warns wrongly of an overlap in "..." + std::string.
+            std::string why = "more than ";
+            why += std::to_string(kMaxPdfFilters);
+            why += " filters: the rest not applied";
+            note(nameOf(o) + " filters", why);
+        }
     }
 
     std::string heldMessage() const {
@@ -563,7 +567,7 @@ private:
             q = skipDigits(q);
             pair = skipSpace(q);
             Object o;
-            o.number = static_cast<uint32_t>(std::min<long>(number, UINT32_MAX));
+            o.number = static_cast<uint32_t>(std::min<int64_t>(number, UINT32_MAX));
             o.id = o.number << 8;
             o.start = f + static_cast<uint64_t>(offset);
             o.inObjectStream = true;
