@@ -24,7 +24,6 @@ import os
 import random
 import shutil
 import struct
-import subprocess
 import sys
 import time
 
