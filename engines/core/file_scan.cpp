@@ -127,15 +127,22 @@ constexpr size_t kMaxEmbeddedOpened = 64;
 
 class ArchiveScan {
 public:
+    // `documentsOnly`: archives are not to be opened, documents still are
+    // (their streams, macros and objects), and only documents inside them.
     ArchiveScan(const SignatureStore& store, const ScanOptions& options, const ArchiveLimits& limits,
-                std::vector<FileFinding>& out, std::vector<ScanNote>* notes)
-        : store_(store), options_(options), limits_(limits), out_(out), notes_(notes) {}
+                std::vector<FileFinding>& out, std::vector<ScanNote>* notes, bool documentsOnly)
+        : store_(store), options_(options), limits_(limits), out_(out), notes_(notes), documentsOnly_(documentsOnly) {}
 
     // The archives in one object (the file, or a member): by its type, a ZIP
     // directory at its end, and those embedded in it. False once the
     // findings are complete (the first known signature found).
     bool contents(RandomAccess& file, FileType type, std::string_view name, const std::string& prefix,
                   uint32_t depth, Budget& budget, const EmbeddedFinder* embedded) {
+        if (documentsOnly_) {
+            if (!isDocumentContainer(type)) return true;
+            std::unique_ptr<ArchiveReader> reader = open(file, type, name, budget);
+            return !reader || walk(*reader, prefix, depth, budget);
+        }
         ZipListing listing;
         const uint64_t room = std::min<uint64_t>(budget.members, kMaxZipMembers);
         if (mayEndInZipDirectory(type) && listZip(file, listing, static_cast<size_t>(room), type == FileType::Zip)) {
@@ -282,7 +289,7 @@ private:
             whole = counted.ended();
             bool allowed = false;
             const bool macro = info.view == MemberView::MacroText;
-            EmbeddedFinder* finder = macro ? nullptr : &embedded;
+            EmbeddedFinder* finder = macro || documentsOnly_ ? nullptr : &embedded;
             if (whole) {
                 MemoryStream in(held);
                 found = scanObject(store_, options_, in, held.size(), allowed, &head, finder, macro);
@@ -317,6 +324,7 @@ private:
         }
         if (info.view == MemberView::MacroText) return true;  // source text: nothing in it is opened
         const FileType type = info.format != FileType::Other ? info.format : recogniseType(head);
+        if (documentsOnly_ && !isDocumentContainer(type)) return true;
         if (depth + 1 >= limits_.maxDepth) {
             if (isContainer(type))
                 note(name, "not opened: archives lie deeper inside archives than " + std::to_string(limits_.maxDepth) +
@@ -348,6 +356,7 @@ private:
     const ArchiveLimits& limits_;
     std::vector<FileFinding>& out_;
     std::vector<ScanNote>* notes_;
+    bool documentsOnly_;
     std::vector<char> chunk_;
 };
 
@@ -365,7 +374,9 @@ std::vector<FileFinding> scanFile(const SignatureStore& store, const ScanOptions
         out.push_back({f, ""});
     if (allowed) return out;
     const bool known = std::any_of(out.begin(), out.end(), [](const FileFinding& f) { return f.finding.kind != Finding::Family; });
-    if (!archives || (known && !options.allMatches)) return out;
+    if (known && !options.allMatches) return out;
+    const FileType type = recogniseType(head);
+    if (!archives && !isDocumentContainer(type)) return out;
     // Archives and compressed files by their type; ZIP archives also by a
     // directory at the end of a file of any kind (self-extracting archives,
     // archives appended to programs); archives of every kind embedded in it.
@@ -376,7 +387,8 @@ std::vector<FileFinding> scanFile(const SignatureStore& store, const ScanOptions
     budget.bytes = std::min(limits.maxUnpacked, byRatio);
     budget.members = limits.maxMembers;
     budget.deadline = Clock::now() + std::chrono::seconds(limits.maxSeconds);
-    ArchiveScan(store, options, limits, out, notes).contents(file, recogniseType(head), name, "", 0, budget, &embedded);
+    ArchiveScan(store, options, limits, out, notes, !archives)
+        .contents(file, type, name, "", 0, budget, archives ? &embedded : nullptr);
     return out;
 }
 

@@ -202,6 +202,20 @@ bool isContainer(FileType type) {
     }
 }
 
+bool isDocumentContainer(FileType type) {
+    switch (type) {
+        case FileType::Ole2:
+        case FileType::Pdf:
+        case FileType::Rtf:
+        case FileType::OneNote:
+        case FileType::Ole10Native:
+        case FileType::PowerPointDocument:
+            return true;
+        default:
+            return false;
+    }
+}
+
 const char* typeName(FileType type) {
     switch (type) {
         case FileType::Zip: return "ZIP";

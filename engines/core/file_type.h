@@ -53,6 +53,9 @@ FileType recogniseType(std::string_view head);
 
 // The types opened as containers of members.
 bool isContainer(FileType type);
+// Those of them that are documents (OLE2, PDF, RTF, OneNote and the parts
+// of OLE2 files read as containers): opened even where archives are not.
+bool isDocumentContainer(FileType type);
 
 // A short name for the results file and notes ("7z", "gzip", ...).
 const char* typeName(FileType type);

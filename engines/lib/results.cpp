@@ -51,11 +51,13 @@ std::vector<std::string> preambleLines(const Request& r, const std::string& defi
         r.allFiles() ? "Files: all files"
                      : "Files: standard executables and documents (.APP .COM .EXE .OV? .PGM .SYS .386 "
                        ".SCR .DOC .DOT .XL?)",
-        r.heuristicsOn() ? "Heuristics: enabled (new variants of known virus families)"
-                         : "Heuristics: disabled",
-        r.archivesOn() ? "Archives: enabled (ZIP, RAR, 7z, CAB, ARJ, tar, cpio, ISO 9660, LHA, XAR, ar, CHM; "
-                         "gzip, bzip2, xz, lzma, zstd, compress, SZDD, KWAJ; also inside programs and other files)"
-                       : "Archives: disabled",
+        r.heuristicsOn() ? "Heuristics: enabled (new variants of known virus families)" : "Heuristics: disabled",
+        std::string(r.archivesOn()
+                        ? "Archives: enabled (ZIP, RAR, 7z, CAB, ARJ, tar, cpio, ISO 9660, LHA, XAR, ar, CHM; "
+                          "gzip, bzip2, xz, lzma, zstd, compress, SZDD, KWAJ; also inside programs, documents and "
+                          "other files)"
+                        : "Archives: disabled") +
+            "; documents opened: OLE2 with their VBA and Word macros, PDF, RTF, OneNote",
         std::string(r.packedOn() ? "Packed executables: enabled, but this engine does not unpack executables"
                                  : "Packed executables: disabled") +
             "; master boot records and boot sectors: not checked by this engine",

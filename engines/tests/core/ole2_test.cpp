@@ -169,14 +169,14 @@ public:
         store_.finish();
     }
 
-    std::vector<std::string> scan(const std::string& data, const ArchiveLimits& limits = {}) {
+    std::vector<std::string> scan(const std::string& data, const ArchiveLimits& limits = {}, bool archives = true) {
         MemoryFile file(data);
         ScanOptions options;
         options.allMatches = true;
         options.heuristics = false;
         std::vector<ScanNote> notes;
         std::vector<std::string> out;
-        for (const auto& f : scanFile(store_, options, file, true, &notes, limits))
+        for (const auto& f : scanFile(store_, options, file, archives, &notes, limits))
             out.push_back(std::string(f.finding.name) + "@" + f.member);
         for (const auto& n : notes) out.push_back(n.member + ": " + n.reason);
         std::sort(out.begin(), out.end());
@@ -270,6 +270,22 @@ TEST(Ole2, FatSectorsBeyondTheHeadersAreListedByTheDifat) {
     put32(cut, 68, kEnd);
     EXPECT_EQ(inMembers(d.scan(cut)),
               std::vector<std::string>{"...: not scanned: the rest of the archive, which is damaged"});
+}
+
+TEST(Ole2, DocumentsAreOpenedWhereArchivesAreNot) {
+    Documents d;
+    // Macros are read with archives off...
+    EXPECT_EQ(d.scan(document("word-macros.doc"), {}, false),
+              (std::vector<std::string>{"Macro.Any@Macros/VBA/Module1 (macro source)",
+                                        "Macro.Logical@Macros/VBA/Module1 (macro source)",
+                                        "Macro.Ole2@Macros/VBA/Module1 (macro source)", "Ole2.Header@"}));
+    // ...and streams scanned, but an archive in a stream, or an archive
+    // itself, is not opened.
+    const std::string zip = makeZip({{"inner.txt", kPayload, true}});
+    const BuiltOle2 zipped = makeOle2({{"Package", zip}, {"Payload", kPayload}});
+    EXPECT_EQ(inMembers(d.scan(zipped.bytes, {}, false)),
+              (std::vector<std::string>{"Payload.Md5@Payload", "Payload@Payload"}));
+    EXPECT_EQ(d.scan(zip, {}, false), std::vector<std::string>{});
 }
 
 TEST(Ole2, BrokenChainsAndTreesEndTheWalkNotTheScan) {
