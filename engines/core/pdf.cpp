@@ -33,8 +33,6 @@ constexpr size_t kNumbersBack = 256;
 constexpr size_t kTrailerBytes = 2048;
 // How far into the file "%PDF-" may begin.
 constexpr size_t kHeaderSpan = 1032;
-// The most /JavaScript names of one object whose /JS is read.
-constexpr uint32_t kMaxScriptsPerObject = 64;
 
 struct Object {
     uint32_t id = 0;  // number << 8 | generation & 0xFF, as references are matched
@@ -259,14 +257,16 @@ private:
 
     // --- Reading objects -------------------------------------------------
 
-    // The text of an object up to its stream (or whole), bounded.
-    std::string textOf(const Object& o) {
+    // The text of an object up to its stream (or whole), at most `most`
+    // bytes of it: its dictionary is read from the first megabyte, its
+    // JavaScript from as much as a stream may hold.
+    std::string textOf(const Object& o, uint64_t most = kMaxPdfObjectText) {
         if (o.inObjectStream) {
             const size_t from = static_cast<size_t>(std::min<uint64_t>(o.start, objectStream_.size()));
-            return objectStream_.substr(from, static_cast<size_t>(std::min<uint64_t>(o.size, kMaxPdfObjectText)));
+            return objectStream_.substr(from, static_cast<size_t>(std::min(o.size, most)));
         }
         const uint64_t to = o.stream != kNoStream ? o.stream : o.start + o.size;
-        return window_.read(o.start, static_cast<size_t>(std::min<uint64_t>(to - o.start, kMaxPdfObjectText)));
+        return window_.read(o.start, static_cast<size_t>(std::min(to - o.start, most)));
     }
 
     void findStream(Object& o) {
@@ -374,12 +374,12 @@ private:
         if ((o.flags & kImage) && !(o.flags & kDct)) return;
         if (o.flags & kStream) return extractStream(index);
         if (o.flags & kJavaScript) {
-            const std::string text = textOf(o);
+            const std::string text = textOf(o, hold_);
             member(o, " javascript", javascriptOf(text, o.id), false, {});
             return;
         }
         if (o.inObjectStream) {
-            member(o, "", textOf(o), false, {});
+            member(o, "", textOf(o, hold_), false, {});
             return;
         }
         if (o.size) inFile(o, o.start, o.size, false);
@@ -390,16 +390,28 @@ private:
     std::string javascriptOf(std::string_view text, uint32_t id) const {
         std::string out;
         size_t q = 0;
-        // Each look for "/JS" may run to the end of the text: a bounded
-        // number of them keeps the work linear in the object's size.
-        for (uint32_t scripts = 0; q < text.size() && scripts < kMaxScriptsPerObject; ++scripts) {
+        // The next "/JS" and ")" are remembered while they lie ahead, and a
+        // string that could not be read is not read again: each byte is
+        // looked at a bounded number of times.
+        size_t key = 0, failed = kNone, paren = 0;
+        bool keyAhead = false, parenAhead = false;
+        while (q < text.size()) {
             const size_t found = text.find("/JavaScript", q);
             if (found == kNone) break;
             q = std::min(found + 11, text.size());
+            if (!keyAhead || key < q) {
+                key = text.find("/JS", q);
+                keyAhead = true;
+            }
+            if (key == kNone) break;
+            if (key == failed) continue;
             size_t end = q;
-            std::optional<std::string> js = pdf::readString(text, q, "/JS", security_.decryptable, &end);
+            std::optional<std::string> js = pdf::readString(text, key, "/JS", security_.decryptable, &end);
+            if (!js) {
+                failed = key;
+                continue;
+            }
             q = end;
-            if (!js) continue;
             js->resize(std::min(js->size(), js->find('\0')));
             if (security_.decryptable)
                 if (auto plain = decryptSafely(id, *js, security_.strings)) js = std::move(plain);
@@ -407,7 +419,10 @@ private:
             if (q < text.size()) {
                 size_t next = pdf::nextToken(text, q);
                 if (next == kNone) next = text.size() - 1;
-                const size_t paren = text.find(')', q);
+                if (!parenAhead || (paren != kNone && paren < q)) {
+                    paren = text.find(')', q);
+                    parenAhead = true;
+                }
                 if (paren != kNone && paren < next) next = paren;
                 while (next > q && text[next - 1] == ' ') --next;
                 if (next > q && q > 0) out.append(text.substr(q - 1, next - q + 1));
@@ -584,6 +599,8 @@ private:
             }
             const auto at = static_cast<uint32_t>(objects_.size());
             objects_.push_back(o);
+            // Found by the references of objects read after it.
+            byId_[o.id].push_back(at);
             parseObject(at);
             inner_.push_back(at);
         }

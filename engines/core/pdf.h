@@ -26,8 +26,8 @@ namespace qdx {
 inline constexpr uint32_t kMaxPdfObjects = 100000;
 // The most filters applied to one stream (as clamscan).
 inline constexpr uint32_t kMaxPdfFilters = 64;
-// The most bytes of one object's text read to parse it (its dictionary,
-// or a whole object without a stream).
+// The most bytes of one object's text read to parse its dictionary (its
+// JavaScript is read from as much as a stream may hold).
 inline constexpr uint32_t kMaxPdfObjectText = 1u << 20;
 
 // `hold`: the most bytes of one stream, and of each filter's output, held
