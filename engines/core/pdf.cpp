@@ -145,7 +145,7 @@ private:
         p.info.unreadable = std::move(why);
         pending_.push_back(std::move(p));
     }
-    void member(const Object& o, std::string suffix, std::string bytes, bool damaged, std::string stopped) {
+    void member(const Object& o, const std::string& suffix, std::string bytes, bool damaged, std::string stopped) {
         if (bytes.empty()) return;
         std::string text;
         if ((o.flags & kContents) && suffix != " contents") text = pdf::contentsText(bytes);

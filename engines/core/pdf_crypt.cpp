@@ -133,7 +133,7 @@ void readTrailer(std::string_view tail, Security& security) {
     if (tail.size() < 6) return;
     size_t eof = tail.size() - 5;
     while (eof > 0 && tail.compare(eof, 5, "%%EOF") != 0) --eof;
-    if (eof == 0 || eof < 9) return;
+    if (eof < 9) return;
     size_t start = eof - 9;
     while (start > 0 && tail.compare(start, 9, "startxref") != 0) --start;
     if (start == 0) return;
