@@ -5,13 +5,13 @@
 #include <new>
 
 #include "arj.h"
+#include "compound_file.h"
 #include "compressed_file.h"
 #include "embedded.h"
 #include "file_type.h"
 #include "libarchive_reader.h"
 #include "mspack_reader.h"
 #include "ole1.h"
-#include "ole2.h"
 #include "onenote.h"
 #include "pdf.h"
 #include "powerpoint.h"

@@ -7,6 +7,7 @@ set(QDX_CORE_SOURCES
   automaton.cpp
   body_pattern.cpp
   categories.cpp
+  compound_file.cpp
   compressed_file.cpp
   container.cpp
   database.cpp
@@ -24,7 +25,6 @@ set(QDX_CORE_SOURCES
   lzma_bounds.cpp
   mspack_reader.cpp
   object_scan.cpp
-  ole2.cpp
   offset.cpp
   ole1.cpp
   onenote.cpp

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "database.h"
 #include "archive_reader.h"
+#include "database.h"
 #include "file_scan.h"
 
 namespace {
@@ -35,8 +35,9 @@ const qdx::SignatureStore& store() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    static const std::string kHeads[] = {std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8), "%PDF-1.4\n", "{\\rtf1",
-                                         std::string("\xE4\x52\x5C\x7B\x8C\xD8\xA7\x4D\xAE\xB1\x53\x78\xD0\x29\x96\xD3", 16)};
+    static const std::string kHeads[] = {
+        std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8), "%PDF-1.4\n", "{\\rtf1",
+        std::string("\xE4\x52\x5C\x7B\x8C\xD8\xA7\x4D\xAE\xB1\x53\x78\xD0\x29\x96\xD3", 16)};
     std::string file = kHeads[data[0] % 4];
     file.append(reinterpret_cast<const char*>(data + 1), size - 1);
     qdx::MemoryFile in(file);

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "ole2.h"
+#include "compound_file.h"
 
 // Enough of each stream to pass several sectors and chains.
 constexpr uint64_t kMost = 256 << 10;

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "compound_file.h"
 #include "file_scan.h"
-#include "ole2.h"
 #include "test_files.h"
 #include "vba.h"
 

@@ -1,4 +1,4 @@
-#include "ole2.h"
+#include "compound_file.h"
 
 #include <algorithm>
 #include <cstring>
