@@ -249,23 +249,8 @@ def main(argv):
     verdicts.append(compare.same_pairs("qdx-scan finds what was planted in every archive made here", manifest,
                                        expected, "planted", {p for p in ours_run.pairs if p[0] in made}, "qdx-scan"))
     if args.quendix7:
-        w = scanners.quendix7(os.path.abspath(args.quendix7), os.path.abspath(args.wine_run),
-                              os.path.abspath(args.prefix), ours, corpus)
-        v = compare.first_matches("quendix7.exe finds the same files", manifest, ours_run.pairs, "qdx-scan",
-                                  w.pairs, "quendix7")
-        v.problems[:0] = [f"  quendix7: {e}" for e in w.errors]
-        verdicts.append(v)
-    print(f"{len(files)} files, {len(clam.pairs)} detections by clamscan, {len(ours_run.pairs)} by qdx-scan")
-    for v in verdicts:
-        print(f"  {'ok  ' if v.ok else 'FAIL'} {v.title}")
-        for line in v.problems[:60]:
-            print("  " + line)
-    ok = all(v.ok for v in verdicts)
-    if ok and not args.keep:
-        shutil.rmtree(work, ignore_errors=True)
-    elif not ok:
-        print(f"  files kept in {work}")
-    return 0 if ok else 1
+        verdicts.append(scanners.quendix7_verdict(args, manifest, ours, corpus, ours_run))
+    return compare.report(len(files), clam, ours_run, verdicts, work, args.keep)
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 """Comparing detections: sets of (file, name) pairs, and the report of
 every difference with the signature's definition and what was planted in
 the file."""
+import shutil
 
 
 def files_of(pairs):
@@ -58,3 +59,19 @@ def first_matches(title, manifest, all_pairs, ref_label, first, label):
         v.add(f"  only {label}: {pair[0]}: {pair[1]}")
         v.problems += _explain(manifest, pair)
     return v
+
+
+def report(files, clam, ours, verdicts, work, keep):
+    """Prints the verdicts; removes the work folder when all hold (and it is
+    not to be kept), names it otherwise. The exit code: 0 when all hold."""
+    print(f"{files} files, {len(clam.pairs)} detections by clamscan, {len(ours.pairs)} by qdx-scan")
+    for v in verdicts:
+        print(f"  {'ok  ' if v.ok else 'FAIL'} {v.title}")
+        for line in v.problems[:60]:
+            print("  " + line)
+    ok = all(v.ok for v in verdicts)
+    if ok and not keep:
+        shutil.rmtree(work, ignore_errors=True)
+    elif not ok:
+        print(f"  files kept in {work}")
+    return 0 if ok else 1

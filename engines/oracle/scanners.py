@@ -136,3 +136,15 @@ def _quendix7_once(wine_run, install, home, work, win_root, root):
         elif line.startswith("Error:"):
             errors.append(line)
     return Run(pairs, errors, text)
+
+
+def quendix7_verdict(args, manifest, db, root, ours):
+    """quendix7.exe under Wine (args.quendix7, args.wine_run, args.prefix)
+    finds the files qdx-scan finds, each under a name that matches it."""
+    import compare
+    w = quendix7(os.path.abspath(args.quendix7), os.path.abspath(args.wine_run), os.path.abspath(args.prefix), db,
+                 root)
+    v = compare.first_matches("quendix7.exe finds the same files", manifest, ours.pairs, "qdx-scan", w.pairs,
+                              "quendix7")
+    v.problems[:0] = [f"  quendix7: {e}" for e in w.errors]
+    return v

@@ -12,6 +12,7 @@
 #include "embedded.h"
 #include "file_scan.h"
 #include "file_type.h"
+#include "test_data.h"
 #include "test_files.h"
 
 using namespace qdx;
@@ -19,20 +20,7 @@ using namespace qdxtest;
 
 namespace {
 
-std::string fixture(const std::string& name) {
-    std::ifstream in(std::string(QDX_ARCHIVE_DATA) + "/" + name, std::ios::binary);
-    EXPECT_TRUE(in) << name;
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-std::string hex(const std::string& s) {
-    static const char d[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : s) out += {d[c >> 4], d[c & 15]};
-    return out;
-}
+std::string fixture(const std::string& name) { return testData("archives", name); }
 
 // The marker every fixture's payload.txt carries, and the hashes of the
 // RAR test archives' members.
@@ -41,7 +29,7 @@ public:
     Walk() {
         DatabaseLoader loader(store_, report_);
         const std::pair<std::string, std::string> files[] = {
-            {"walk.ndb", "Walk.Payload:0:*:" + hex("QDX-WALK-PAYLOAD-4f1c9a") + "\n"},
+            {"walk.ndb", "Walk.Payload:0:*:" + hexOf("QDX-WALK-PAYLOAD-4f1c9a") + "\n"},
             {"walk.hdb",
              "f03f566a28784ddb31d216e6a5056e83:20:Rar4.Member\n"
              "2e01b70f6711145cfd2e52ed8b844060:1200:Rar5.Member\n"

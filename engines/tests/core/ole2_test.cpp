@@ -11,6 +11,7 @@
 
 #include "compound_file.h"
 #include "file_scan.h"
+#include "test_data.h"
 #include "test_files.h"
 #include "vba.h"
 
@@ -19,20 +20,7 @@ using namespace qdxtest;
 
 namespace {
 
-std::string document(const std::string& name) {
-    std::ifstream in(std::string(QDX_ARCHIVE_DATA) + "/../documents/" + name, std::ios::binary);
-    EXPECT_TRUE(in) << name;
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-std::string hex(const std::string& s) {
-    static const char d[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : s) out += {d[c >> 4], d[c & 15]};
-    return out;
-}
+std::string document(const std::string& name) { return testData("documents", name); }
 
 void put32(std::string& s, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
@@ -154,11 +142,11 @@ class Documents {
 public:
     Documents() {
         DatabaseLoader loader(store_, report_);
-        const std::string marker = hex("qdxqdxqdxmarker");
+        const std::string marker = hexOf("qdxqdxqdxmarker");
         const std::pair<std::string, std::string> files[] = {
             {"docs.ndb", "Macro.Ole2:2:*:" + marker + "\nMacro.Any:0:*:" + marker + "\nMacro.Pdf:10:*:" + marker +
                              "\nOle2.Header:2:0:d0cf11e0a1b11ae1\nPdf.Header:10:0:d0cf11e0a1b11ae1\nPayload:0:*:" +
-                             hex("QDX-OLE2-PAYLOAD-7d31") + "\n"},
+                             hexOf("QDX-OLE2-PAYLOAD-7d31") + "\n"},
             {"docs.ldb", "Macro.Logical;Engine:51-255,Target:2;0;" + marker + "\n"},
             {"docs.hdb", md5Hex(kPayload) + ":" + std::to_string(kPayload.size()) + ":Payload.Md5\n"},
         };

@@ -17,6 +17,7 @@
 #include "pdf.h"
 #include "pdf_contents.h"
 #include "pdf_syntax.h"
+#include "test_data.h"
 #include "test_files.h"
 
 using namespace qdx;
@@ -26,13 +27,6 @@ namespace {
 
 const std::string kPayload =
     "random-looking bytes \x01\x02\xff\x80 before QDX-PDF-PAYLOAD-7c41 and after it \x00\x10 the end\n";
-
-std::string hexOf(const std::string& s) {
-    static const char d[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : s) out += {d[c >> 4], d[c & 15]};
-    return out;
-}
 
 std::string flate(const std::string& data) {
     uLongf size = compressBound(static_cast<uLong>(data.size()));
@@ -156,13 +150,7 @@ std::string document(const std::string& objects) {
            "trailer\n<< /Size 3 /Root 1 0 R >>\nstartxref\n9\n%%EOF\n";
 }
 
-std::string fixture(const std::string& name) {
-    std::ifstream in(std::string(QDX_ARCHIVE_DATA) + "/../pdf/" + name, std::ios::binary);
-    EXPECT_TRUE(in) << name;
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+std::string fixture(const std::string& name) { return testData("pdf", name); }
 
 class PdfScan {
 public:

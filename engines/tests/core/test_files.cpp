@@ -197,4 +197,11 @@ std::string makeContainer(const std::string& content, bool md5) {
 std::string md5Hex(const std::string& data) { return hexOf(qdx::HashKind::Md5, data); }
 std::string sha256Hex(const std::string& data) { return hexOf(qdx::HashKind::Sha256, data); }
 
+std::string hexOf(const std::string& data) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : data) out += {digits[c >> 4], digits[c & 15]};
+    return out;
+}
+
 }  // namespace qdxtest

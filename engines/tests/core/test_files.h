@@ -32,5 +32,7 @@ std::string makeContainer(const std::string& content, bool md5);
 
 std::string md5Hex(const std::string& data);
 std::string sha256Hex(const std::string& data);
+// The bytes as a body signature writes them.
+std::string hexOf(const std::string& data);
 
 }  // namespace qdxtest
