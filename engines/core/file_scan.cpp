@@ -289,7 +289,8 @@ private:
             whole = counted.ended();
             bool allowed = false;
             const bool macro = info.view == MemberView::MacroText;
-            EmbeddedFinder* finder = macro || documentsOnly_ ? nullptr : &embedded;
+            const bool asFile = info.view == MemberView::File;
+            EmbeddedFinder* finder = !asFile || documentsOnly_ ? nullptr : &embedded;
             if (whole) {
                 MemoryStream in(held);
                 found = scanObject(store_, options_, in, held.size(), allowed, &head, finder, macro);
@@ -322,7 +323,7 @@ private:
             }
             out_.push_back({f, name});
         }
-        if (info.view == MemberView::MacroText) return true;  // source text: nothing in it is opened
+        if (info.view != MemberView::File) return true;  // macro source, listings: nothing in them is opened
         const FileType type = info.format != FileType::Other ? info.format : recogniseType(head);
         if (documentsOnly_ && !isDocumentContainer(type)) return true;
         if (depth + 1 >= limits_.maxDepth) {

@@ -42,6 +42,8 @@ set(QDX_CORE_SOURCES
   signature_image.cpp
   signature_store.cpp
   vba.cpp
+  xlm.cpp
+  xlm_names.cpp
   zip.cpp
   zip_methods.cpp
 )
