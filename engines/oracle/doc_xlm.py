@@ -6,8 +6,9 @@ only the text its stdio buffer (4096 bytes) had written out by then, so
 the formulas come first and filler records after them. Signatures: body
 and logical ones of target 0 for the scanned text (found), of target 2 on
 it (never: the listing is not an OLE2 file) and on text past what was
-written out (never), the MD5 of a listing that is its header alone, and
-the MD5 of each image. Workbooks whose records break clamscan's walk, or
+written out (never), the MD5 of a listing that is its header alone, or
+of the header and the text written out where clamscan's file still holds
+it, and the MD5 of each image. Workbooks whose records break clamscan's walk, or
 that hold neither a macro sheet nor a drawing, give no listing; random
 records must give the same findings.
 
@@ -119,6 +120,14 @@ def clamscan_listings(path):
         shutil.rmtree(work, ignore_errors=True)
 
 
+def clamscan_finds(path, hdb_line):
+    with tempfile.TemporaryDirectory(prefix="xlm-db-") as db:
+        with open(os.path.join(db, "x.hdb"), "w") as f:
+            f.write(hdb_line + "\n")
+        r = subprocess.run(["clamscan", "--no-summary", "-d", db, path], capture_output=True, text=True)
+        return "FOUND" in r.stdout
+
+
 def make_cases(work, rng):
     files, hdb, ndb, ldb, planted = [], [], [], [], {}
     if shutil.which("clamscan") is None:
@@ -143,6 +152,17 @@ def make_cases(work, rng):
         assert listings is None or len(found) == listings, f"{name}: clamscan wrote {len(found)} listings"
         if header_only:
             names.add("Qdx.Xlm.ListingHeader")
+        # What clamscan scanned of a longer listing is its header and the
+        # text written out, which its last write overwrote the front of:
+        # where that write was no longer than the header, the rest of the
+        # file is the text. clamscan itself tells whether it was.
+        for k, text in enumerate(found):
+            if len(text) > 4096 + len(header):
+                scanned = header + text[len(header):]
+                line = f"{hashlib.md5(scanned).hexdigest()}:{len(scanned)}:Qdx.Xlm.{name}.Scanned{k}"
+                if clamscan_finds(path, line):
+                    hdb.append(line)
+                    names.add(f"Qdx.Xlm.{name}.Scanned{k}")
         planted[name] = names
 
     def text_sigs(tag, shown, hidden_text):
@@ -219,6 +239,23 @@ def make_cases(work, rng):
               {"Workbook": bof() + boundsheet("M", 1) + formula(0, 0, wide_str(command)) + filler + tail}, [],
               listings=None)
 
+    # Random records and then fillers enough that clamscan's last write is
+    # no longer than the header: its file then holds all the text it
+    # scanned, and the MD5 of header and text must be found by both.
+    made = 0
+    while made < 2:
+        stream = random_stream(rng, rng.randrange(3, 20))
+        with tempfile.NamedTemporaryFile(suffix=".xls") as f:
+            f.write(w.compound_file({"Workbook": stream}))
+            f.flush()
+            short = clamscan_listings(f.name)
+        if len(short) != 1 or not len(header) < len(short[0]) < 4096:
+            continue
+        count = next(n for n in range(171, 400) if 0 < (len(short[0]) + 24 * n) % 4096 <= len(header) - 10)
+        write(f"xlm-exact-{made}.xls", {"Workbook": stream + b"".join(record(0x1234, b"") for _ in range(count))}, [])
+        assert any("Scanned" in n for n in planted[f"xlm-exact-{made}.xls"])
+        made += 1
+
     # Random records of the kinds the listing decodes: the same findings.
     for i in range(6):
         write(f"xlm-random-{i}.xls", {"Workbook": random_stream(rng, rng.randrange(5, 300))}, [])
@@ -231,7 +268,10 @@ def random_stream(rng, count):
     kinds = (0x06, 0x18, 0x85, 0x207, 0x3C, 0xEB, 0x0A, 0x1234, 0x809)
     pool = (0x03, 0x17, 0x19, 0x1D, 0x1E, 0x1F, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x01, 0x3A, 0x39, 0x41, 0x42,
             0x44, 0x5A, 0x61, 0x62, 0x11, 0x16, 0xA4, 0x07)
-    stream = bof() + boundsheet("Macro", 1)
+    # clamscan's record buffer starts as whatever its heap held, and records
+    # are read past their end: a first record that fills it keeps that
+    # defined (ours starts as zeros).
+    stream = record(0x1234, bytes(8228)) + bof() + boundsheet("Macro", 1)
     for _ in range(count):
         kind = rng.choice(kinds)
         size = rng.choice((0, 3, 6, 15, 16, 20, 21, 22, 23, 30, rng.randrange(0, 400)))
