@@ -121,6 +121,27 @@ private:
     uint8_t key_;
 };
 
+// A stream that ends when a shared count of bytes is spent.
+class BudgetedStream final : public InputStream {
+public:
+    BudgetedStream(InputStream& in, uint64_t& left) : in_(in), left_(left) {}
+    size_t read(void* buffer, size_t size) override {
+        if (left_ == 0) {
+            spent_ = true;
+            return 0;
+        }
+        const size_t got = in_.read(buffer, static_cast<size_t>(std::min<uint64_t>(size, left_)));
+        left_ -= got;
+        return got;
+    }
+    bool spent() const { return spent_; }
+
+private:
+    InputStream& in_;
+    uint64_t& left_;
+    bool spent_ = false;
+};
+
 // The XLM listing of a workbook stream, read from the stream afresh.
 class ListingData final : public MemberData {
 public:
@@ -214,6 +235,8 @@ public:
             if (x.image == kListing) {
                 out.name = (base + " (XLM macros)").substr(0, kMaxMemberNameKept);
                 out.view = MemberView::Listing;
+                if (x.entry == xlmUnread_)
+                    out.unreadable = "its workbook streams read more than twice the file's bytes";
             } else {
                 out.name = (base + " (image " + std::to_string(x.image) + ")").substr(0, kMaxMemberNameKept);
                 out.size = x.picture.size;
@@ -502,19 +525,31 @@ private:
     // include one, or whose drawing group holds data, has every `Workbook`
     // stream listed (clamscan looks for `Book` ones and never finds them),
     // and the images of each listed stream's drawing group follow it.
+    // Streams of a file hold its sectors once; hostile directories can
+    // point many workbooks at the same ones. The surveys read at most
+    // twice the file and hold one drawing group's worth of drawings.
     void findXlm() {
         bool macros = false, images = false;
         std::vector<std::pair<uint32_t, BiffSurvey>> surveyed;
+        uint64_t readable = 2 * file_.size() + (uint64_t{1} << 20);
+        size_t held = 0;
         for (uint32_t i : order_) {
             const bool workbook = sameName(entries_[i].name, u"Workbook");
             if (!workbook && !sameName(entries_[i].name, u"Book")) continue;
             StreamData stream(*this, entries_[i], ++stamp_);
-            BiffSurvey survey = surveyBiff(stream);
+            BudgetedStream budgeted(stream, readable);
+            BiffSurvey survey = surveyBiff(budgeted, kMaxXlmDrawingGroup - held);
             macros = macros || survey.macroSheet;
             images = images || survey.drawingGroup;
+            if (budgeted.spent()) {
+                xlmUnread_ = i;
+                break;
+            }
             if (!workbook || !survey.whole) continue;
+            held += survey.drawing.size();
             surveyed.emplace_back(i, std::move(survey));
         }
+        if (xlmUnread_ != kNoStream) extras_.push_back({xlmUnread_, kListing});
         if (!macros && !images) return;
         // A drawing alone, with no macros of either kind: clamscan writes
         // the streams out and scans none of them (nor any VBA source).
@@ -527,12 +562,10 @@ private:
             at_ = order_.size();
             macros_.clear();
         }
-        size_t held = 0;
         for (auto& [entry, survey] : surveyed) {
             extras_.push_back({entry, kListing});
             if (survey.drawing.empty() && !survey.drawingCut) continue;
-            held += survey.drawing.size();
-            if (survey.drawingCut || held > kMaxXlmDrawingGroup) {
+            if (survey.drawingCut) {
                 extras_.push_back({entry, 1});
                 continue;
             }
@@ -568,6 +601,7 @@ private:
     std::vector<uint32_t> order_;
     std::vector<Macro> macros_;
     std::vector<Extra> extras_;
+    uint32_t xlmUnread_ = kNoStream;  // the workbook whose survey the read budget stopped
     size_t at_ = 0, macro_ = 0, extra_ = 0;
     const Entry* current_ = nullptr;
     const Macro* currentMacro_ = nullptr;

@@ -178,7 +178,7 @@ bool readBlipStore(std::string_view d, size_t at, size_t remaining, std::vector<
 
 }  // namespace
 
-BiffSurvey surveyBiff(InputStream& records) {
+BiffSurvey surveyBiff(InputStream& records, size_t drawingRoom) {
     BiffSurvey s;
     std::vector<uint8_t> data(0x10000);
     bool walking = true, collecting = false;
@@ -199,7 +199,7 @@ BiffSurvey surveyBiff(InputStream& records) {
                 opcode == kDrawingGroup || (opcode == kContinue && previous == kDrawingGroup && collecting);
             if (joined && !s.drawingCut) {
                 collecting = true;
-                if (s.drawing.size() + length > kMaxXlmDrawingGroup) {
+                if (s.drawing.size() + length > drawingRoom) {
                     s.drawingCut = true;
                     std::string().swap(s.drawing);
                 } else {

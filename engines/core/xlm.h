@@ -38,10 +38,11 @@ struct BiffSurvey {
     // Its records end where the stream does: only then is the listing
     // scanned (and its images), as clamscan drops both otherwise.
     bool whole = false;
-    bool drawingCut = false;  // the drawing group exceeds kMaxXlmDrawingGroup
+    bool drawingCut = false;  // the drawing group exceeds the room given
     std::string drawing;      // the drawing group's bytes, records joined
 };
-BiffSurvey surveyBiff(InputStream& records);
+// `drawingRoom`: the most of the drawing group held (drawingCut past it).
+BiffSurvey surveyBiff(InputStream& records, size_t drawingRoom = kMaxXlmDrawingGroup);
 
 // Where the images of a drawing group lie in it, in order; empty ones and
 // those past kMaxXlmImages are left out.

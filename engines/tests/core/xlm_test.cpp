@@ -291,3 +291,32 @@ TEST(XlmInOle2, WhichStreamsAreListed) {
     EXPECT_EQ(w.scan(makeOle2({{"Workbook", tooLong}}).bytes),
               (std::vector<std::string>{"Image.Any@", "Image.Any@Workbook"}));
 }
+
+TEST(XlmInOle2, WorkbooksSharingSectorsAreReadAtMostTwiceTheFile) {
+    // Twenty workbook entries, all on the sectors of the first: 64 KiB each.
+    std::string stream = kMacroSheet + kExec;
+    while (stream.size() < (64u << 10)) stream += record(0x1234, std::string(8000, 'p'));
+    std::vector<std::pair<std::string, std::string>> streams{{"Workbook", stream}};
+    for (int i = 0; i < 19; ++i) streams.emplace_back("Workbook", "x");
+    BuiltOle2 f = makeOle2(streams);
+    for (uint32_t i = 2; i <= 20; ++i) {
+        f.setEntry(i, 116, f.starts[0]);
+        f.setEntry(i, 120, static_cast<uint32_t>(stream.size()));
+    }
+    MemoryFile file(f.bytes);
+    auto reader = openOle2(file);
+    ASSERT_TRUE(reader);
+    size_t listings = 0, unread = 0;
+    MemberInfo info;
+    while (reader->next(info)) {
+        if (info.view != MemberView::Listing) continue;
+        if (info.unreadable.empty())
+            ++listings;
+        else
+            ++unread;
+    }
+    // As many whole surveys as twice the file and 1 MiB allow; then one note.
+    EXPECT_GT(listings, 0u);
+    EXPECT_LE(listings * stream.size(), 2 * f.bytes.size() + (size_t{1} << 20));
+    EXPECT_EQ(unread, 1u);
+}
