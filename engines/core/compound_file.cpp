@@ -7,6 +7,7 @@
 
 #include "bytes.h"
 #include "vba.h"
+#include "xlm.h"
 
 namespace qdx {
 namespace {
@@ -120,6 +121,52 @@ private:
     uint8_t key_;
 };
 
+// A stream that ends when a shared count of bytes is spent.
+class BudgetedStream final : public InputStream {
+public:
+    BudgetedStream(InputStream& in, uint64_t& left) : in_(in), left_(left) {}
+    size_t read(void* buffer, size_t size) override {
+        if (left_ == 0) {
+            spent_ = true;
+            return 0;
+        }
+        const size_t got = in_.read(buffer, static_cast<size_t>(std::min<uint64_t>(size, left_)));
+        left_ -= got;
+        return got;
+    }
+    bool spent() const { return spent_; }
+
+private:
+    InputStream& in_;
+    uint64_t& left_;
+    bool spent_ = false;
+};
+
+// The XLM listing of a workbook stream, read from the stream afresh.
+class ListingData final : public MemberData {
+public:
+    explicit ListingData(std::unique_ptr<StreamData> stream) : stream_(std::move(stream)) {}
+    size_t read(void* buffer, size_t size) override { return listing_.read(buffer, size); }
+    bool damaged() const override { return stream_->damaged() || listing_.damaged(); }
+
+private:
+    std::unique_ptr<StreamData> stream_;
+    XlmListing listing_{*stream_};
+};
+
+// An image of a workbook's drawing group, held with the group.
+class ImageData final : public MemberData {
+public:
+    ImageData(std::shared_ptr<const std::string> drawing, DrawingImage image)
+        : drawing_(std::move(drawing)), in_(std::string_view(*drawing_).substr(image.offset, image.size)) {}
+    size_t read(void* buffer, size_t size) override { return in_.read(buffer, size); }
+    bool damaged() const override { return false; }
+
+private:
+    std::shared_ptr<const std::string> drawing_;
+    MemoryStream in_;
+};
+
 class Ole2Reader final : public ArchiveReader {
 public:
     explicit Ole2Reader(RandomAccess& file) : file_(file) {}
@@ -147,6 +194,7 @@ public:
         walkTree();
         findMacros();
         findWordMacros();
+        findXlm();
         return true;
     }
 
@@ -154,6 +202,7 @@ public:
         data_.reset();
         out = MemberInfo{};
         currentMacro_ = nullptr;
+        currentExtra_ = nullptr;
         if (at_ < order_.size()) {
             const Entry& e = entries_[order_[at_++]];
             current_ = &e;
@@ -178,10 +227,38 @@ public:
             if (current_->size > room) out.unreadable = "it claims more bytes than the file holds";
             return true;
         }
+        if (extra_ < extras_.size()) {
+            const Extra& x = extras_[extra_++];
+            current_ = &entries_[x.entry];
+            currentExtra_ = &x;
+            const std::string base = path(*current_);
+            if (x.image == kListing) {
+                out.name = (base + " (XLM macros)").substr(0, kMaxMemberNameKept);
+                out.view = MemberView::Listing;
+                if (x.entry == xlmUnread_)
+                    out.unreadable = "its workbook streams read more than twice the file's bytes";
+            } else {
+                out.name = (base + " (image " + std::to_string(x.image) + ")").substr(0, kMaxMemberNameKept);
+                out.size = x.picture.size;
+                if (!x.drawing)
+                    out.unreadable = "its drawing group is larger than the " +
+                                     std::to_string(kMaxXlmDrawingGroup >> 20) + " MiB this engine holds";
+            }
+            return true;
+        }
         return false;
     }
 
     MemberData& data() override {
+        if (const Extra* x = std::exchange(currentExtra_, nullptr)) {
+            if (x->image == kListing)
+                data_ = std::make_unique<ListingData>(std::make_unique<StreamData>(*this, *current_, ++stamp_));
+            else if (x->drawing)
+                data_ = std::make_unique<ImageData>(x->drawing, x->picture);
+            else
+                data_ = std::make_unique<EmptyMemberData>();
+            return *data_;
+        }
         auto stream = std::make_unique<StreamData>(*this, *current_, ++stamp_);
         const Macro* m = std::exchange(currentMacro_, nullptr);
         if (!m)
@@ -193,7 +270,9 @@ public:
         return *data_;
     }
     bool damaged() const override { return damaged_; }
-    int64_t membersLeft() const override { return static_cast<int64_t>(order_.size() - at_ + macros_.size() - macro_); }
+    int64_t membersLeft() const override {
+        return static_cast<int64_t>(order_.size() - at_ + macros_.size() - macro_ + extras_.size() - extra_);
+    }
 
     // For StreamData: the next sector of a chain, or kEndOfChain; false
     // where the chain is damaged.
@@ -236,6 +315,14 @@ private:
         uint8_t key = 0;      // Word only: the XOR key
         bool word = false;
         uint32_t number = 0;
+    };
+    // A workbook stream's listing (image 0) or one of its images.
+    static constexpr uint32_t kListing = 0;
+    struct Extra {
+        uint32_t entry;
+        uint32_t image;
+        DrawingImage picture{};
+        std::shared_ptr<const std::string> drawing{};  // null for an image not held
     };
 
     // The sectors of a chain in the main FAT, at most `most` of them; stops
@@ -434,6 +521,61 @@ private:
         }
     }
 
+    // Excel 4.0 macro sheets: a `Workbook` (or `Book`) stream whose sheets
+    // include one, or whose drawing group holds data, has every `Workbook`
+    // stream listed (clamscan looks for `Book` ones and never finds them),
+    // and the images of each listed stream's drawing group follow it.
+    // Streams of a file hold its sectors once; hostile directories can
+    // point many workbooks at the same ones. The surveys read at most
+    // twice the file and hold one drawing group's worth of drawings.
+    void findXlm() {
+        bool macros = false, images = false;
+        std::vector<std::pair<uint32_t, BiffSurvey>> surveyed;
+        uint64_t readable = 2 * file_.size() + (uint64_t{1} << 20);
+        size_t held = 0;
+        for (uint32_t i : order_) {
+            const bool workbook = sameName(entries_[i].name, u"Workbook");
+            if (!workbook && !sameName(entries_[i].name, u"Book")) continue;
+            StreamData stream(*this, entries_[i], ++stamp_);
+            BudgetedStream budgeted(stream, readable);
+            BiffSurvey survey = surveyBiff(budgeted, kMaxXlmDrawingGroup - held);
+            macros = macros || survey.macroSheet;
+            images = images || survey.drawingGroup;
+            if (budgeted.spent()) {
+                xlmUnread_ = i;
+                break;
+            }
+            if (!workbook || !survey.whole) continue;
+            held += survey.drawing.size();
+            surveyed.emplace_back(i, std::move(survey));
+        }
+        if (xlmUnread_ != kNoStream) extras_.push_back({xlmUnread_, kListing});
+        if (!macros && !images) return;
+        // A drawing alone, with no macros of either kind: clamscan writes
+        // the streams out and scans none of them (nor any VBA source).
+        const bool vbaSeen = std::any_of(order_.begin(), order_.end(), [&](uint32_t i) {
+            const std::u16string& n = entries_[i].name;
+            return sameName(n, u"_VBA_PROJECT") || sameName(n, u"PowerPoint Document") ||
+                   sameName(n, u"WordDocument") || sameName(n, u"\x01Ole10Native");
+        });
+        if (!macros && !vbaSeen) {
+            at_ = order_.size();
+            macros_.clear();
+        }
+        for (auto& [entry, survey] : surveyed) {
+            extras_.push_back({entry, kListing});
+            if (survey.drawing.empty() && !survey.drawingCut) continue;
+            if (survey.drawingCut) {
+                extras_.push_back({entry, 1});
+                continue;
+            }
+            const std::vector<DrawingImage> found = drawingImages(survey.drawing);
+            auto drawing = std::make_shared<const std::string>(std::move(survey.drawing));
+            for (size_t k = 0; k < found.size(); ++k)
+                extras_.push_back({entry, static_cast<uint32_t>(k + 1), found[k], drawing});
+        }
+    }
+
     std::string path(const Entry& e) const {
         std::vector<const Entry*> chain{&e};
         for (uint32_t p = e.parent; p != 0 && p < entries_.size() && chain.size() < 64; p = entries_[p].parent)
@@ -458,9 +600,12 @@ private:
     std::vector<Entry> entries_;
     std::vector<uint32_t> order_;
     std::vector<Macro> macros_;
-    size_t at_ = 0, macro_ = 0;
+    std::vector<Extra> extras_;
+    uint32_t xlmUnread_ = kNoStream;  // the workbook whose survey the read budget stopped
+    size_t at_ = 0, macro_ = 0, extra_ = 0;
     const Entry* current_ = nullptr;
     const Macro* currentMacro_ = nullptr;
+    const Extra* currentExtra_ = nullptr;
     std::unique_ptr<MemberData> data_;
     bool damaged_ = false;
 };

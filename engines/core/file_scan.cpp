@@ -33,7 +33,7 @@ namespace {
 class NormalisedText {
 public:
     NormalisedText(const SignatureStore& store, const ScanOptions& options, uint64_t size)
-        : scan_(store, options, size, {}, TextFile) {}
+        : scan_(store, options, size, {}, MatchAs::NormalisedText) {}
     void feed(const uint8_t* data, size_t size) {
         fed_ += size;
         if (fed_ > kMaxTextNormalised || scan_.satisfied()) return;
@@ -70,7 +70,7 @@ void addViewFindings(std::vector<Finding>& found, std::vector<Finding> more) {
 }  // namespace
 
 std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& options, InputStream& in, uint64_t size,
-                                bool& allowed, std::string* headCopy, EmbeddedFinder* finder, FileTarget view) {
+                                bool& allowed, std::string* headCopy, EmbeddedFinder* finder, MatchAs as) {
     // The first bytes first: they tell the type and hold the PE headers.
     // Small objects need no chunk of full size (a stated size may be wrong,
     // so it only sets the buffer's size, never how much is read).
@@ -84,10 +84,10 @@ std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& 
     const std::string_view head(reinterpret_cast<const char*>(buffer.data()), std::min(have, kPeHeadBytes));
     if (headCopy) headCopy->assign(head.substr(0, kTypeHeadBytes));
     const FileType type = recogniseType(head.substr(0, kTypeHeadBytes));
-    ObjectScan scan(store, options, size, head, view);
+    ObjectScan scan(store, options, size, head, as);
     std::optional<NormalisedText> text;
     const bool textual = type == FileType::Text || (type == FileType::Other && normalisedAsText(head));
-    if (view == AnyFile && textual && (size == kUnknownSize || size <= kMaxTextNormalised))
+    if (as == MatchAs::Object && textual && (size == kUnknownSize || size <= kMaxTextNormalised))
         text.emplace(store, options, size);
     if (finder && searchEmbedded(type)) scan.findEmbedded(finder);
     scan.feed(buffer.data(), have);
@@ -152,6 +152,17 @@ private:
     uint64_t total_ = 0;
     bool late_ = false, cut_ = false, ended_ = false;
 };
+
+MatchAs matchAs(MemberView view) {
+    switch (view) {
+        case MemberView::MacroText:
+            return MatchAs::MacroText;
+        case MemberView::Listing:
+            return MatchAs::Listing;
+        default:
+            return MatchAs::Object;
+    }
+}
 
 // Text and documents of formats of their own are never read as a ZIP by a
 // directory near their end (a ZIP in a stream of theirs would be taken for
@@ -341,15 +352,14 @@ private:
             }
             whole = counted.ended();
             bool allowed = false;
-            const bool macro = info.view == MemberView::MacroText;
-            const FileTarget view = macro ? Ole2File : AnyFile;
-            EmbeddedFinder* finder = macro || documentsOnly_ ? nullptr : &embedded;
+            const MatchAs as = matchAs(info.view);
+            EmbeddedFinder* finder = as != MatchAs::Object || documentsOnly_ ? nullptr : &embedded;
             if (whole) {
                 MemoryStream in(held);
-                found = scanObject(store_, options_, in, held.size(), allowed, &head, finder, view);
+                found = scanObject(store_, options_, in, held.size(), allowed, &head, finder, as);
             } else {
                 PrefixedStream in(held, counted);
-                found = scanObject(store_, options_, in, info.size, allowed, &head, finder, view);
+                found = scanObject(store_, options_, in, info.size, allowed, &head, finder, as);
             }
             if (allowed) return true;
             if (!data.stopped().empty()) {
@@ -376,7 +386,7 @@ private:
             }
             out_.push_back({f, name});
         }
-        if (info.view == MemberView::MacroText) return true;  // source text: nothing in it is opened
+        if (info.view != MemberView::File) return true;  // macro source, listings: nothing in them is opened
         const FileType type = info.format != FileType::Other ? info.format : recogniseType(head);
         if (documentsOnly_ && !isDocumentContainer(type)) return true;
         if (depth + 1 >= limits_.maxDepth) {

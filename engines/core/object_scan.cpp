@@ -35,26 +35,41 @@ bool wants(const HashTables& t, HashKind kind, uint64_t size) {
 }  // namespace
 
 ObjectScan::ObjectScan(const SignatureStore& store, const ScanOptions& options, uint64_t size, std::string_view head,
-                       FileTarget view)
-    : store_(store), options_(options), size_(size), mz_(view == AnyFile && isMz(head)), view_(view != AnyFile) {
-    if (view != AnyFile) {
-        objectTarget_ = view;
-        return;
-    }
-    switch (recogniseType(head)) {
-        case FileType::Ole2:
+                       MatchAs as)
+    : store_(store),
+      options_(options),
+      size_(size),
+      mz_(as == MatchAs::Object && isMz(head)),
+      view_(as != MatchAs::Object) {
+    switch (as) {
+        case MatchAs::Object:
+            switch (recogniseType(head)) {
+                case FileType::Ole2:
+                    objectTarget_ = Ole2File;
+                    break;
+                case FileType::Pdf:
+                    objectTarget_ = PdfFile;
+                    break;
+                case FileType::Mail:
+                    objectTarget_ = MailFile;
+                    break;
+                default:
+                    break;
+            }
+            readPe(head, size, pe_);
+            break;
+        case MatchAs::MacroText:
             objectTarget_ = Ole2File;
+            return;
+        case MatchAs::NormalisedText:
+            objectTarget_ = TextFile;
+            return;
+        case MatchAs::HtmlView:
+            objectTarget_ = HtmlFile;
             break;
-        case FileType::Pdf:
-            objectTarget_ = PdfFile;
-            break;
-        case FileType::Mail:
-            objectTarget_ = MailFile;
-            break;
-        default:
+        case MatchAs::Listing:
             break;
     }
-    readPe(head, size, pe_);
     const HashTables& files = store_.hashes(HashUse::File);
     const HashTables& allow = store_.hashes(HashUse::Allow);
     const HashTables& sections = store_.hashes(HashUse::Section);

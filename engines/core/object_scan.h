@@ -25,6 +25,18 @@ struct Finding {
     std::string_view name;  // held by the store
 };
 
+// What is matched: an object as it lies (its type told by its first
+// bytes, which decides the signatures' target type besides any file), or a
+// view the scanner made of one, matched by the signatures for any file and
+// for the view's own target type, never by our own definitions.
+enum class MatchAs : uint8_t {
+    Object,
+    MacroText,       // the source of macros of an OLE2 file: OLE2 targets, no digests
+    Listing,         // a listing a decoder wrote (XLM macros): digests, no target of its own
+    HtmlView,        // a normalised view of an HTML page: HTML targets, digests
+    NormalisedText,  // the normalised view of text: text targets, no digests
+};
+
 struct ScanOptions {
     bool allMatches = false;  // every signature that matches, not only the first
     bool heuristics = true;   // families of our own definitions
@@ -34,12 +46,8 @@ class ObjectScan {
 public:
     // `size`: the object's size as far as known beforehand; `head`: its
     // first bytes (up to kPeHeadBytes), for its type and PE headers.
-    // `view`: AnyFile for an object as it lies; otherwise the object is a
-    // view made of one (the source of macros from an OLE2 file, the
-    // normalised text of a text file, ...), matched by the body and logical
-    // signatures for any file and for that target, and by no digest.
     ObjectScan(const SignatureStore& store, const ScanOptions& options, uint64_t size, std::string_view head,
-               FileTarget view = AnyFile);
+               MatchAs as = MatchAs::Object);
     ~ObjectScan();
     ObjectScan(const ObjectScan&) = delete;
     ObjectScan& operator=(const ObjectScan&) = delete;

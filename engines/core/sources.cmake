@@ -43,6 +43,8 @@ set(QDX_CORE_SOURCES
   signature_store.cpp
   text_normalise.cpp
   vba.cpp
+  xlm.cpp
+  xlm_names.cpp
   zip.cpp
   zip_methods.cpp
 )

@@ -57,7 +57,7 @@ std::vector<std::string> preambleLines(const Request& r, const std::string& defi
                           "gzip, bzip2, xz, lzma, zstd, compress, SZDD, KWAJ; also inside programs, documents and "
                           "other files)"
                         : "Archives: disabled") +
-            "; documents opened: OLE2 with their VBA and Word macros, PDF, RTF, OneNote",
+            "; documents opened: OLE2 with their VBA, Word and Excel 4 macros, PDF, RTF, OneNote",
         std::string(r.packedOn() ? "Packed executables: enabled, but this engine does not unpack executables"
                                  : "Packed executables: disabled") +
             "; master boot records and boot sectors: not checked by this engine",

@@ -33,7 +33,7 @@ TESTFILES = "/usr/share/clamav-testfiles"
 CLAM_EXE_MD5 = "aa15bcf478d165efd2065190eb473bcb"
 # The test files in formats this scanner reads as documents.
 DOCUMENT_TESTFILES = ("clam.ole.doc", "clam.ppt", "clam.exe.rtf", "clam.pdf")
-MODULES = ("doc_ole2", "doc_pdf", "doc_rtf")
+MODULES = ("doc_ole2", "doc_xlm", "doc_pdf", "doc_rtf")
 
 
 def leave_temps(db, path, work):
