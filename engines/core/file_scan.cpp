@@ -5,6 +5,7 @@
 #include <new>
 
 #include "arj.h"
+#include "binhex.h"
 #include "compound_file.h"
 #include "compressed_file.h"
 #include "embedded.h"
@@ -16,6 +17,7 @@
 #include "pdf.h"
 #include "powerpoint.h"
 #include "rtf.h"
+#include "tnef.h"
 #include "zip.h"
 
 namespace qdx {
@@ -112,6 +114,8 @@ bool mayEndInZipDirectory(FileType type) {
         case FileType::Pdf:
         case FileType::Rtf:
         case FileType::OneNote:
+        case FileType::Tnef:
+        case FileType::BinHex:
             return false;
         default:
             return true;
@@ -175,6 +179,8 @@ private:
         if (readByMspack(type))
             return openMspack(file, type, name, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
         if (type == FileType::Arj) return openArj(file);
+        if (type == FileType::Tnef) return openTnef(file);
+        if (type == FileType::BinHex) return openBinHex(file);
         if (type == FileType::Ole2) return openOle2(file);
         if (type == FileType::Rtf) return openRtf(file);
         if (type == FileType::OneNote) return openOneNote(file);

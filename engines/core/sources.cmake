@@ -5,6 +5,7 @@
 set(QDX_CORE_SOURCES
   arj.cpp
   automaton.cpp
+  binhex.cpp
   body_pattern.cpp
   categories.cpp
   compound_file.cpp
@@ -41,6 +42,7 @@ set(QDX_CORE_SOURCES
   rtf.cpp
   signature_image.cpp
   signature_store.cpp
+  tnef.cpp
   vba.cpp
   zip.cpp
   zip_methods.cpp
