@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "arj.h"
+#include "binhex.h"
 #include "compound_file.h"
 #include "compressed_file.h"
 #include "embedded.h"
@@ -18,6 +19,7 @@
 #include "powerpoint.h"
 #include "rtf.h"
 #include "text_normalise.h"
+#include "tnef.h"
 #include "zip.h"
 
 namespace qdx {
@@ -176,6 +178,8 @@ bool mayEndInZipDirectory(FileType type) {
         case FileType::Pdf:
         case FileType::Rtf:
         case FileType::OneNote:
+        case FileType::Tnef:
+        case FileType::BinHex:
             return false;
         default:
             return true;
@@ -239,6 +243,8 @@ private:
         if (readByMspack(type))
             return openMspack(file, type, name, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
         if (type == FileType::Arj) return openArj(file);
+        if (type == FileType::Tnef) return openTnef(file);
+        if (type == FileType::BinHex) return openBinHex(file);
         if (type == FileType::Ole2) return openOle2(file);
         if (type == FileType::Rtf) return openRtf(file);
         if (type == FileType::OneNote) return openOneNote(file);

@@ -4,9 +4,11 @@
 #include <cstring>
 
 #include "arj.h"
+#include "binhex.h"
 #include "bytes.h"
 #include "onenote.h"
 #include "text_normalise.h"
+#include "tnef.h"
 
 namespace qdx {
 namespace {
@@ -118,14 +120,16 @@ FileType recogniseType(std::string_view head) {
             case 0xFD:
                 if (at(head, 0, std::string_view("\xFD" "7zXZ\0", 6))) return FileType::Xz;
                 break;
-            case 0x28:
+            case 0x28:  // '('
                 if (at(head, 0, "\x28\xB5\x2F\xFD")) return FileType::Zstd;
+                if (at(head, 0, kBinHexMagic)) return FileType::BinHex;
                 break;
             case 'L':
                 if (at(head, 0, "LZIP")) return FileType::Lzip;
                 break;
             case 'x':
                 if (at(head, 0, "xar!")) return FileType::Xar;
+                if (at(head, 0, kTnefMagic)) return FileType::Tnef;
                 break;
             case '!':
                 if (at(head, 0, "!<arch>\n")) return FileType::Ar;
@@ -189,6 +193,8 @@ bool isContainer(FileType type) {
         case FileType::Ole10Native:
         case FileType::PowerPointDocument:
         case FileType::Pdf:
+        case FileType::Tnef:
+        case FileType::BinHex:
             return true;
         default:
             return false;
@@ -203,6 +209,8 @@ bool isDocumentContainer(FileType type) {
         case FileType::OneNote:
         case FileType::Ole10Native:
         case FileType::PowerPointDocument:
+        // clamscan's mail option governs TNEF, not its archive option.
+        case FileType::Tnef:
             return true;
         default:
             return false;
@@ -245,6 +253,10 @@ const char* typeName(FileType type) {
             return "OLE1 native data";
         case FileType::PowerPointDocument:
             return "PowerPoint document";
+        case FileType::Tnef:
+            return "TNEF";
+        case FileType::BinHex:
+            return "BinHex";
         case FileType::Other: break;
     }
     return "other";

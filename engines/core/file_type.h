@@ -45,6 +45,11 @@ enum class FileType : uint8_t {
     // lie in (an OLE2 stream by its name).
     Ole10Native,
     PowerPointDocument,
+    // Recognised by their bytes again; appended, as the values above are
+    // kept. A mail message's TNEF stream (winmail.dat) and its attachments.
+    Tnef,
+    // A Macintosh file's forks in BinHex 4.0 text.
+    BinHex,
 };
 
 // `head`: the object's first bytes, as many as there are up to 64 KiB (an
@@ -54,7 +59,8 @@ FileType recogniseType(std::string_view head);
 // The types opened as containers of members.
 bool isContainer(FileType type);
 // Those of them that are documents (OLE2, PDF, RTF, OneNote and the parts
-// of OLE2 files read as containers): opened even where archives are not.
+// of OLE2 files read as containers) or parts of mail (TNEF): opened even
+// where archives are not.
 bool isDocumentContainer(FileType type);
 
 // A short name for the results file and notes ("7z", "gzip", ...).

@@ -5,6 +5,7 @@
 set(QDX_CORE_SOURCES
   arj.cpp
   automaton.cpp
+  binhex.cpp
   body_pattern.cpp
   categories.cpp
   compound_file.cpp
@@ -42,6 +43,7 @@ set(QDX_CORE_SOURCES
   signature_image.cpp
   signature_store.cpp
   text_normalise.cpp
+  tnef.cpp
   vba.cpp
   xlm.cpp
   xlm_names.cpp
