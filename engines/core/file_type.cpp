@@ -6,6 +6,7 @@
 #include "arj.h"
 #include "bytes.h"
 #include "onenote.h"
+#include "text_normalise.h"
 
 namespace qdx {
 namespace {
@@ -164,14 +165,6 @@ bool htmlStart(std::string_view head) {
     return false;
 }
 
-bool text(std::string_view head) {
-    const std::string_view sample = head.substr(0, 4096);
-    if (sample.empty()) return false;
-    for (unsigned char c : sample)
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x1B) return false;
-    return true;
-}
-
 }  // namespace
 
 FileType recogniseType(std::string_view head) {
@@ -254,7 +247,7 @@ FileType recogniseType(std::string_view head) {
     if (mailStart(head)) return FileType::Mail;
     if (head.substr(0, 6) == "begin ") return FileType::Uuencoded;
     if (head.substr(0, 1024).find("%PDF-") != std::string_view::npos) return FileType::Pdf;
-    if (!text(head)) return FileType::Other;
+    if (!looksLikeText(head)) return FileType::Other;
     if (mailFields(head)) return FileType::Mail;
     if (htmlStart(head)) return FileType::Html;
     return FileType::Text;

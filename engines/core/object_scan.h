@@ -34,11 +34,12 @@ class ObjectScan {
 public:
     // `size`: the object's size as far as known beforehand; `head`: its
     // first bytes (up to kPeHeadBytes), for its type and PE headers.
-    // `macroText`: the object is the source of macros from an OLE2 file,
-    // matched by the body and logical signatures for any file and for OLE2
-    // files, and by no digest.
+    // `view`: AnyFile for an object as it lies; otherwise the object is a
+    // view made of one (the source of macros from an OLE2 file, the
+    // normalised text of a text file, ...), matched by the body and logical
+    // signatures for any file and for that target, and by no digest.
     ObjectScan(const SignatureStore& store, const ScanOptions& options, uint64_t size, std::string_view head,
-               bool macroText = false);
+               FileTarget view = AnyFile);
     ~ObjectScan();
     ObjectScan(const ObjectScan&) = delete;
     ObjectScan& operator=(const ObjectScan&) = delete;
@@ -90,6 +91,7 @@ private:
     ScanOptions options_;
     uint64_t size_;
     bool mz_;
+    bool view_;                          // a view made of an object, not an object as it lies
     FileTarget objectTarget_ = AnyFile;  // besides PE: the type of object it is
     PeInfo pe_;
 

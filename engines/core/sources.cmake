@@ -43,6 +43,7 @@ set(QDX_CORE_SOURCES
   rtf.cpp
   signature_image.cpp
   signature_store.cpp
+  text_normalise.cpp
   vba.cpp
   zip.cpp
   zip_methods.cpp
