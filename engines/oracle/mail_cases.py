@@ -9,7 +9,8 @@ as careless mailers write them, a ZIP archive attached, a message attached
 to a message, an mbox of several messages, CRLF line ends, and messages
 whose payload clamscan does not see (a boundary without its dashes). Hash
 signatures name the attachments; body and logical signatures of target 0
-name words that only the decoded text holds. `planted` maps each file's
+name words that only the decoded text holds; body signatures of target 4
+name words of messages, and of files that are no mail. `planted` maps each file's
 name to the signatures that must be found in it, no more.
 """
 import base64
@@ -147,6 +148,16 @@ def make_cases(work, rng):
     ldb.append(f"Qdx.Mail.Logical;Target:0;(0&1);{a.encode().hex()};{b.encode().hex()}")
     add("logical.eml", head + "Content-Type: application/octet-stream; name=l.bin\nContent-Transfer-Encoding: base64\n\n"
         + base64.encodebytes(f"{a} and {b}".encode()).decode(), {"Qdx.Mail.Logical"})
+
+    # Signatures for mail (target type 4) match the message, never a text
+    # that is not mail, nor the text parts taken out of a message.
+    w = f"qdxheader{rng.randrange(10**9)}"
+    ndb.append(f"Qdx.Mail.Header:4:*:{w.encode().hex()}")
+    add("target4.eml", f"Subject: about {w}\nFrom: a@example.com\n\nbody {w}\n", {"Qdx.Mail.Header"})
+    add("target4.mbox", f"From a@example.com Mon\nFrom: a@example.com\nSubject: {w}\n\nbody\n", {"Qdx.Mail.Header"})
+    add("not_mail.txt", f"subject: about {w}\nfrom: a@example.com\n\nbody {w}\n", set())
+    add("forwarded4.eml", head + "Content-Type: multipart/mixed; boundary=F4\n\n--F4\nContent-Type: message/rfc822\n"
+        f"\nFrom: inner@example.com\nSubject: {w}\n\ninner body\n--F4--\n", {"Qdx.Mail.Header"})
 
     data = _payload(rng, 520)
     add("uuencoded.uu", _uu(data, "plain.bin") + "\n", {hashed(data, "Qdx.Mail.UuFile")})
