@@ -38,7 +38,12 @@ bool isBlankLine(std::string_view s) { return trimmed(s).empty(); }
 // than kMaxMailLine comes in pieces.
 class LineSource {
 public:
-    LineSource(RandomAccess& file, uint64_t offset) : file_(file), pos_(offset) {}
+    LineSource(RandomAccess& file, uint64_t offset)
+        : file_(file),
+          // A small file needs no buffer of full size.
+          buffer_(
+              static_cast<size_t>(std::clamp<uint64_t>(file.size() - std::min(offset, file.size()), 1, kReadBuffer))),
+          pos_(offset) {}
 
     bool next(std::string& line) {
         line.clear();
@@ -74,7 +79,7 @@ public:
 
 private:
     RandomAccess& file_;
-    std::vector<char> buffer_ = std::vector<char>(kReadBuffer);
+    std::vector<char> buffer_;
     size_t at_ = 0, have_ = 0;
     uint64_t pos_, start_ = 0;
 };
