@@ -27,6 +27,7 @@ bool searchEmbedded(FileType type) {
     switch (type) {
         case FileType::Tar: case FileType::Cpio: case FileType::Iso9660: case FileType::Ar: case FileType::Xar:
         case FileType::Text: case FileType::Html: case FileType::Mail:
+        case FileType::Uuencoded:
             return false;
         default:
             return true;

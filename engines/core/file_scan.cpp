@@ -12,6 +12,7 @@
 #include "embedded.h"
 #include "file_type.h"
 #include "libarchive_reader.h"
+#include "mail.h"
 #include "mspack_reader.h"
 #include "ole1.h"
 #include "onenote.h"
@@ -174,6 +175,7 @@ bool mayEndInZipDirectory(FileType type) {
         case FileType::Text:
         case FileType::Html:
         case FileType::Mail:
+        case FileType::Uuencoded:
         case FileType::Ole2:
         case FileType::Pdf:
         case FileType::Rtf:
@@ -250,6 +252,8 @@ private:
         if (type == FileType::OneNote) return openOneNote(file);
         if (type == FileType::Ole10Native) return openOle10Native(file);
         if (type == FileType::PowerPointDocument) return openPowerPointObjects(file);
+        if (type == FileType::Mail) return openMail(file);
+        if (type == FileType::Uuencoded) return openUuencoded(file);
         if (type == FileType::Pdf) return openPdf(file, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
         return nullptr;
     }

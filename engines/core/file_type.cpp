@@ -72,13 +72,89 @@ bool startsWithNoCase(std::string_view text, std::string_view word) {
     return true;
 }
 
-bool mailHeaders(std::string_view head) {
-    static constexpr std::string_view kFields[] = {"from ", "received:", "return-path:", "message-id:",
-                                                   "delivered-to:", "x-", "mime-version:", "from:",
-                                                   "to:", "subject:", "date:"};
-    for (std::string_view f : kFields)
-        if (startsWithNoCase(head, f)) return f != "x-" || head.find(':') < head.find('\n');
+// Fields that make a file mail where they begin it, as they are written
+// (the case and the blank after the colon count).
+bool mailStart(std::string_view head) {
+    static constexpr std::string_view kStarts[] = {"From ",
+                                                   ">From ",
+                                                   "From: ",
+                                                   "To: ",
+                                                   "Subject: ",
+                                                   "Date: ",
+                                                   "Received: ",
+                                                   "Received-SPF: ",
+                                                   "Return-Path: ",
+                                                   "Return-path: ",
+                                                   "Delivered-To: ",
+                                                   "Delivery-date: ",
+                                                   "Envelope-to: ",
+                                                   "For: ",
+                                                   "Message-ID: ",
+                                                   "Message-Id: ",
+                                                   "X-Apparently-To: ",
+                                                   "X-EVS",
+                                                   "X-Envelope-From: ",
+                                                   "X-Original-To: ",
+                                                   "X-Real-To: ",
+                                                   "X-Sieve: ",
+                                                   "X-Symantec-",
+                                                   "X-UIDL: ",
+                                                   "v:\nReceived: ",
+                                                   "v:\r\nReceived: ",
+                                                   "Hi. This is the qmail-send"};
+    for (std::string_view s : kStarts)
+        if (head.substr(0, s.size()) == s) return true;
     return false;
+}
+
+// A field name as mail writes it: `pattern` in lower case, matched with
+// its letters at `upper` (a bit per letter) also in upper case.
+bool fieldAt(std::string_view head, size_t at, std::string_view pattern, uint32_t upper) {
+    if (at + pattern.size() > head.size()) return false;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const char c = head[at + i];
+        const bool either = i < 32 && (upper >> i & 1);
+        if (c != pattern[i] && !(either && c == pattern[i] - 'a' + 'A')) return false;
+    }
+    return true;
+}
+
+struct Field {
+    std::string_view text;
+    uint32_t upper;
+};
+
+// `first` beginning within `span` bytes of the start, and `second` at
+// most `gap` bytes after it.
+bool fieldsNear(std::string_view head, Field first, size_t span, Field second, size_t gap) {
+    // Where a field's first character has one case, look for it alone.
+    const auto nextAt = [&head](const Field& f, size_t from) {
+        return f.upper & 1 ? from : head.find(f.text[0], from);
+    };
+    for (size_t a = nextAt(first, 0); a <= span && a < head.size(); a = nextAt(first, a + 1)) {
+        if (!fieldAt(head, a, first.text, first.upper)) continue;
+        const size_t from = a + first.text.size();
+        for (size_t b = nextAt(second, from); b <= from + gap && b < head.size(); b = nextAt(second, b + 1))
+            if (fieldAt(head, b, second.text, second.upper)) return true;
+    }
+    return false;
+}
+
+// Mail whose first field is none of the above, known by the fields that
+// follow it.
+bool mailFields(std::string_view head) {
+    const Field from{"\nfrom: ", 1u << 1};
+    const Field mime{"\nmime-version: ", 0x1Eu | 1u << 6};
+    const Field type{"\ncontent-type: ", 1u << 1 | 1u << 9};
+    const Field id{"\nmessage-id: ", 1u << 1 | 1u << 9};
+    const Field received{"\nreceived: ", 1u << 1};
+    const Field mimeFirst{"mime-version: ", 0x0Fu | 1u << 5};
+    head = head.substr(0, 8192);
+    return fieldsNear(head, from, 1024, mime, 1024) || fieldsNear(head, from, 1024, type, 2048) ||
+           fieldsNear(head, mime, 1024, type, 2048) || fieldsNear(head, id, 1024, type, 1024) ||
+           fieldsNear(head, received, 2048, type, 2048) ||
+           fieldsNear(head, {"Delivered-To:", 0}, 1024, {"Received:", 0}, 256) ||
+           fieldsNear(head, mimeFirst, 0, type, 1024) || fieldsNear(head, mime, head.size(), type, 1024);
 }
 
 bool htmlStart(std::string_view head) {
@@ -172,9 +248,11 @@ FileType recogniseType(std::string_view head) {
     for (size_t offset : {0x8001, 0x8801, 0x9001})
         if (at(head, offset, "CD001")) return FileType::Iso9660;
     if (lzmaAlone(head)) return FileType::Lzma;
+    if (mailStart(head)) return FileType::Mail;
+    if (head.substr(0, 6) == "begin ") return FileType::Uuencoded;
     if (head.substr(0, 1024).find("%PDF-") != std::string_view::npos) return FileType::Pdf;
     if (!looksLikeText(head)) return FileType::Other;
-    if (mailHeaders(head)) return FileType::Mail;
+    if (mailFields(head)) return FileType::Mail;
     if (htmlStart(head)) return FileType::Html;
     return FileType::Text;
 }
@@ -195,6 +273,8 @@ bool isContainer(FileType type) {
         case FileType::Pdf:
         case FileType::Tnef:
         case FileType::BinHex:
+        case FileType::Mail:
+        case FileType::Uuencoded:
             return true;
         default:
             return false;
@@ -211,6 +291,8 @@ bool isDocumentContainer(FileType type) {
         case FileType::PowerPointDocument:
         // clamscan's mail option governs TNEF, not its archive option.
         case FileType::Tnef:
+        case FileType::Mail:
+        case FileType::Uuencoded:
             return true;
         default:
             return false;
@@ -247,6 +329,8 @@ const char* typeName(FileType type) {
         case FileType::OneNote:
             return "OneNote";
         case FileType::Mail: return "mail";
+        case FileType::Uuencoded:
+            return "uuencoded";
         case FileType::Html: return "HTML";
         case FileType::Text: return "text";
         case FileType::Ole10Native:

@@ -39,6 +39,7 @@ enum class FileType : uint8_t {
     Rtf,
     OneNote,
     Mail,
+    Uuencoded,
     Html,
     Text,
     // Never recognised by their bytes: named by the reader of the file they
@@ -58,9 +59,9 @@ FileType recogniseType(std::string_view head);
 
 // The types opened as containers of members.
 bool isContainer(FileType type);
-// Those of them that are documents (OLE2, PDF, RTF, OneNote and the parts
-// of OLE2 files read as containers) or parts of mail (TNEF): opened even
-// where archives are not.
+// Those of them that are documents (OLE2, PDF, RTF, OneNote, mail and its
+// parts: TNEF, uuencoded files; the parts of OLE2 files read as
+// containers): opened even where archives are not.
 bool isDocumentContainer(FileType type);
 
 // A short name for the results file and notes ("7z", "gzip", ...).

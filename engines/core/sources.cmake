@@ -24,6 +24,8 @@ set(QDX_CORE_SOURCES
   libarchive_reader.cpp
   logical.cpp
   lzma_bounds.cpp
+  mail.cpp
+  mail_decoders.cpp
   mspack_reader.cpp
   object_scan.cpp
   offset.cpp

@@ -570,6 +570,7 @@ bool Scanner::structuredDocument(OpenFile& file) {
         case FileType::Rtf:
         case FileType::OneNote:
         case FileType::Mail:
+        case FileType::Uuencoded:
         case FileType::Html:
             return true;
         case FileType::Zip:

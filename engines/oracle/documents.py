@@ -50,7 +50,13 @@ def leave_temps(db, path, work):
 
 
 def main(argv):
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    return prove(argv, __doc__, "documents", DOCUMENT_TESTFILES, MODULES)
+
+
+def prove(argv, doc, label, testfile_names, modules):
+    """The proof for one family of formats: `testfile_names` of Debian's
+    clamav-testfiles, and the cases of the generator `modules`."""
+    ap = argparse.ArgumentParser(description=doc.split("\n")[0])
     ap.add_argument("--qdx-scan", required=True)
     ap.add_argument("--quendix7")
     ap.add_argument("--wine-run")
@@ -61,7 +67,7 @@ def main(argv):
     if shutil.which("clamscan") is None:
         print("clamscan is not installed")
         return 2
-    work = os.path.abspath(args.keep) if args.keep else tempfile.mkdtemp(prefix="oracle-documents-")
+    work = os.path.abspath(args.keep) if args.keep else tempfile.mkdtemp(prefix=f"oracle-{label}-")
     if os.path.exists(work) and args.keep:
         shutil.rmtree(work)
     corpus = os.path.join(work, "corpus")
@@ -69,7 +75,7 @@ def main(argv):
     rng = random.Random(args.seed)
     hdb, ndb, ldb, planted = [f"{CLAM_EXE_MD5}:544:Qdx.Oracle.ClamExe"], [], [], {}
     extracted = {}
-    for name in MODULES:
+    for name in modules:
         try:
             module = importlib.import_module(name)
         except ModuleNotFoundError:
@@ -86,7 +92,7 @@ def main(argv):
         extracted.update({f"{name}/{k}": v for k, v in getattr(module, "EXTRACTED", {}).items()})
     testfiles = []
     if os.path.isdir(TESTFILES):
-        for name in DOCUMENT_TESTFILES:
+        for name in testfile_names:
             if os.path.exists(os.path.join(TESTFILES, name)):
                 shutil.copy(os.path.join(TESTFILES, name), os.path.join(corpus, "testfiles-" + name))
                 testfiles.append("testfiles-" + name)
@@ -96,7 +102,7 @@ def main(argv):
         os.makedirs(d)
         for ext, lines in (("hdb", hdb), ("ndb", ndb), ("ldb", ldb)):
             if lines:
-                with open(os.path.join(d, f"documents.{ext}"), "w") as f:
+                with open(os.path.join(d, f"{label}.{ext}"), "w") as f:
                     f.write("\n".join(lines) + "\n")
 
     manifest = {"definitions": {}, "notes": {}}
@@ -109,7 +115,7 @@ def main(argv):
     v.problems[:0] = [f"  qdx-scan: {e}" for e in ours_run.errors]
     verdicts.append(v)
     expected = {(f, n) for f, names in planted.items() for n in names}
-    v = compare.Verdict("clamscan finds what was planted in every document made here")
+    v = compare.Verdict(f"clamscan finds what was planted in every file the {label} cases made")
     for f, name in sorted(expected - clam.pairs):
         v.add(f"  clamscan finds no {name} in {f}")
     verdicts.append(v)
@@ -120,11 +126,11 @@ def main(argv):
             if view not in kept:
                 v.add(f"  {f}: view {i} ({len(view)} bytes) is not among the {len(kept)} objects clamscan extracted")
     verdicts.append(v)
-    v = compare.Verdict("every clam.* document is flagged by both")
+    v = compare.Verdict("every clam.* test file is flagged by both")
     for f in testfiles:
-        for label, run in (("clamscan", clam), ("qdx-scan", ours_run)):
+        for who, run in (("clamscan", clam), ("qdx-scan", ours_run)):
             if (f, "Qdx.Oracle.ClamExe") not in run.pairs:
-                v.add(f"  {label} finds nothing in {f}")
+                v.add(f"  {who} finds nothing in {f}")
     verdicts.append(v)
     if args.quendix7:
         verdicts.append(scanners.quendix7_verdict(args, manifest, ours, corpus, ours_run))
