@@ -16,9 +16,11 @@ inline constexpr uint64_t kUnknownSize = ~uint64_t{0};
 inline constexpr size_t kMaxMemberNameKept = 255;
 
 // How a member is matched: as a file of its own (its type recognised, its
-// digests taken, archives in it opened), or as the source text of macros,
-// which the signatures for OLE2 files match as well and nothing opens.
-enum class MemberView : uint8_t { File, MacroText };
+// digests taken, archives in it opened); as the source text of macros,
+// which the signatures for OLE2 files match as well and nothing opens; or
+// as a normalised view of an HTML page, which the signatures for HTML
+// match as well, digests taken, nothing opened.
+enum class MemberView : uint8_t { File, MacroText, HtmlText };
 
 struct MemberInfo {
     std::string name;              // at most kMaxMemberNameKept bytes

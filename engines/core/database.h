@@ -37,11 +37,31 @@ struct HashRecord {
 };
 
 // Target types this engine matches: any object, Windows programs, OLE2
-// files (and the macro source in them), PDF documents.
-enum FileTarget : uint8_t { AnyFile = 0, PeFile = 1, Ole2File = 2, PdfFile = 10 };
+// files (and the macro source in them), HTML (the views made of a page),
+// mail messages, text (its normalised view), PDF documents.
+enum FileTarget : uint8_t {
+    AnyFile = 0,
+    PeFile = 1,
+    Ole2File = 2,
+    HtmlFile = 3,
+    MailFile = 4,
+    TextFile = 7,
+    PdfFile = 10
+};
 
 constexpr bool matchedTarget(uint64_t target) {
-    return target == AnyFile || target == PeFile || target == Ole2File || target == PdfFile;
+    switch (target) {
+        case AnyFile:
+        case PeFile:
+        case Ole2File:
+        case HtmlFile:
+        case MailFile:
+        case TextFile:
+        case PdfFile:
+            return true;
+        default:
+            return false;
+    }
 }
 
 struct BodyRecord {

@@ -9,6 +9,7 @@
 #include "compressed_file.h"
 #include "embedded.h"
 #include "file_type.h"
+#include "html_views.h"
 #include "libarchive_reader.h"
 #include "mspack_reader.h"
 #include "ole1.h"
@@ -25,7 +26,7 @@ constexpr size_t kTypeHeadBytes = size_t{64} * 1024;
 }
 
 std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& options, InputStream& in, uint64_t size,
-                                bool& allowed, std::string* headCopy, EmbeddedFinder* finder, bool macroText) {
+                                bool& allowed, std::string* headCopy, EmbeddedFinder* finder, FileTarget view) {
     // The first bytes first: they tell the type and hold the PE headers.
     // Small objects need no chunk of full size (a stated size may be wrong,
     // so it only sets the buffer's size, never how much is read).
@@ -38,7 +39,9 @@ std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& 
     }
     const std::string_view head(reinterpret_cast<const char*>(buffer.data()), std::min(have, kPeHeadBytes));
     if (headCopy) headCopy->assign(head.substr(0, kTypeHeadBytes));
-    ObjectScan scan(store, options, size, head, macroText);
+    allowed = false;
+    if (view == AnyFile && recogniseType(head.substr(0, kTypeHeadBytes)) == FileType::Html) return {};
+    ObjectScan scan(store, options, size, head, view);
     if (finder && searchEmbedded(recogniseType(head.substr(0, kTypeHeadBytes)))) scan.findEmbedded(finder);
     scan.feed(buffer.data(), have);
     // The head filled the buffer unless the stream ended in it.
@@ -180,6 +183,7 @@ private:
         if (type == FileType::OneNote) return openOneNote(file);
         if (type == FileType::Ole10Native) return openOle10Native(file);
         if (type == FileType::PowerPointDocument) return openPowerPointObjects(file);
+        if (type == FileType::Html) return openHtml(file);
         if (type == FileType::Pdf) return openPdf(file, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
         return nullptr;
     }
@@ -288,14 +292,16 @@ private:
             }
             whole = counted.ended();
             bool allowed = false;
-            const bool macro = info.view == MemberView::MacroText;
-            EmbeddedFinder* finder = macro || documentsOnly_ ? nullptr : &embedded;
+            const FileTarget view = info.view == MemberView::MacroText  ? Ole2File
+                                    : info.view == MemberView::HtmlText ? HtmlFile
+                                                                        : AnyFile;
+            EmbeddedFinder* finder = view != AnyFile || documentsOnly_ ? nullptr : &embedded;
             if (whole) {
                 MemoryStream in(held);
-                found = scanObject(store_, options_, in, held.size(), allowed, &head, finder, macro);
+                found = scanObject(store_, options_, in, held.size(), allowed, &head, finder, view);
             } else {
                 PrefixedStream in(held, counted);
-                found = scanObject(store_, options_, in, info.size, allowed, &head, finder, macro);
+                found = scanObject(store_, options_, in, info.size, allowed, &head, finder, view);
             }
             if (allowed) return true;
             if (!data.stopped().empty()) {
@@ -322,7 +328,7 @@ private:
             }
             out_.push_back({f, name});
         }
-        if (info.view == MemberView::MacroText) return true;  // source text: nothing in it is opened
+        if (info.view != MemberView::File) return true;  // source text, a page's view: nothing in it is opened
         const FileType type = info.format != FileType::Other ? info.format : recogniseType(head);
         if (documentsOnly_ && !isDocumentContainer(type)) return true;
         if (depth + 1 >= limits_.maxDepth) {

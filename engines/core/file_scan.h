@@ -56,10 +56,11 @@ class EmbeddedFinder;
 // One object from a stream of `size` bytes (as far as known): its findings,
 // empty also when the allow list names it (then `allowed` is set). `head`
 // receives its first bytes (up to 64 KiB, for its type); `finder`, when
-// given, sees every byte read. `macroText`: the object is macro source
-// from an OLE2 file (see ObjectScan).
+// given, sees every byte read. `view`: the object is a view made of
+// another (see ObjectScan). An HTML page as it lies is not matched at all
+// (its views are).
 std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& options, InputStream& in, uint64_t size,
                                 bool& allowed, std::string* head = nullptr, EmbeddedFinder* finder = nullptr,
-                                bool macroText = false);
+                                FileTarget view = AnyFile);
 
 }  // namespace qdx

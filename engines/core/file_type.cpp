@@ -78,13 +78,27 @@ bool mailHeaders(std::string_view head) {
     return false;
 }
 
-bool htmlStart(std::string_view head) {
-    const std::string_view first = head.substr(0, 1024);
-    size_t i = 0;
-    while (i < first.size() && (first[i] == ' ' || first[i] == '\t' || first[i] == '\r' || first[i] == '\n')) ++i;
-    const std::string_view rest = first.substr(i);
-    for (std::string_view tag : {"<!doctype html", "<html", "<head", "<body", "<script", "<iframe"})
-        if (startsWithNoCase(rest, tag)) return true;
+// A page by the tags that make one, anywhere in the text, each in the
+// cases listed only (an upper-case "<A " with a lower-case "href" is one;
+// "<body>" or a doctype alone is not); or an ASP page's language line.
+bool htmlText(std::string_view head) {
+    if (head.substr(0, 14) == "<%@ LANGUAGE =") return true;
+    static constexpr std::string_view kTags[] = {
+        "<HEAD>",  "<HTML>", "<Head>", "<Html>", "<IFRAME", "<IMG", "<Img",    "<OBJECT", "<Object", "<SCRIPT",
+        "<Script", "<TABLE", "<head>", "<html>", "<iframe", "<img", "<object", "<script", "<table"};
+    for (std::string_view tag : kTags)
+        if (head.find(tag) != std::string_view::npos) return true;
+    for (std::string_view anchor : {"<A ", "<a "}) {
+        const size_t at = head.find(anchor);
+        if (at == std::string_view::npos) continue;
+        // Then "href" with its first two letters in either case and "EF" or "ef".
+        for (size_t i = at + 3; i + 4 <= head.size(); ++i) {
+            const char h = head[i], r = head[i + 1];
+            if ((h == 'h' || h == 'H') && (r == 'r' || r == 'R') &&
+                (head.substr(i + 2, 2) == "EF" || head.substr(i + 2, 2) == "ef"))
+                return true;
+        }
+    }
     return false;
 }
 
@@ -178,7 +192,7 @@ FileType recogniseType(std::string_view head) {
     if (head.substr(0, 1024).find("%PDF-") != std::string_view::npos) return FileType::Pdf;
     if (!text(head)) return FileType::Other;
     if (mailHeaders(head)) return FileType::Mail;
-    if (htmlStart(head)) return FileType::Html;
+    if (htmlText(head)) return FileType::Html;
     return FileType::Text;
 }
 
@@ -196,6 +210,7 @@ bool isContainer(FileType type) {
         case FileType::Ole10Native:
         case FileType::PowerPointDocument:
         case FileType::Pdf:
+        case FileType::Html:
             return true;
         default:
             return false;
@@ -210,6 +225,7 @@ bool isDocumentContainer(FileType type) {
         case FileType::OneNote:
         case FileType::Ole10Native:
         case FileType::PowerPointDocument:
+        case FileType::Html:
             return true;
         default:
             return false;

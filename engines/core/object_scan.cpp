@@ -35,15 +35,18 @@ bool wants(const HashTables& t, HashKind kind, uint64_t size) {
 }  // namespace
 
 ObjectScan::ObjectScan(const SignatureStore& store, const ScanOptions& options, uint64_t size, std::string_view head,
-                       bool macroText)
-    : store_(store), options_(options), size_(size), mz_(!macroText && isMz(head)) {
-    if (macroText) {
-        objectTarget_ = Ole2File;
+                       FileTarget view)
+    : store_(store), options_(options), size_(size), mz_(view == AnyFile && isMz(head)) {
+    if (view == HtmlFile) {
+        objectTarget_ = HtmlFile;
+    } else if (view != AnyFile) {
+        objectTarget_ = view;
         return;
+    } else {
+        const FileType type = recogniseType(head);
+        objectTarget_ = type == FileType::Ole2 ? Ole2File : type == FileType::Pdf ? PdfFile : AnyFile;
+        readPe(head, size, pe_);
     }
-    const FileType type = recogniseType(head);
-    objectTarget_ = type == FileType::Ole2 ? Ole2File : type == FileType::Pdf ? PdfFile : AnyFile;
-    readPe(head, size, pe_);
     const HashTables& files = store_.hashes(HashUse::File);
     const HashTables& allow = store_.hashes(HashUse::Allow);
     const HashTables& sections = store_.hashes(HashUse::Section);

@@ -34,11 +34,13 @@ class ObjectScan {
 public:
     // `size`: the object's size as far as known beforehand; `head`: its
     // first bytes (up to kPeHeadBytes), for its type and PE headers.
-    // `macroText`: the object is the source of macros from an OLE2 file,
-    // matched by the body and logical signatures for any file and for OLE2
-    // files, and by no digest.
+    // `view`: AnyFile for an object as it lies; otherwise the object is a
+    // view made of one, matched by the body and logical signatures for any
+    // file and for that target: the source of macros from an OLE2 file
+    // (Ole2File; no digest), a normalised view of an HTML page (HtmlFile;
+    // its digests are matched too).
     ObjectScan(const SignatureStore& store, const ScanOptions& options, uint64_t size, std::string_view head,
-               bool macroText = false);
+               FileTarget view = AnyFile);
     ~ObjectScan();
     ObjectScan(const ObjectScan&) = delete;
     ObjectScan& operator=(const ObjectScan&) = delete;
