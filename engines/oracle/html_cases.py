@@ -106,7 +106,7 @@ def make_cases(work, rng):
              raw_only=[(0, f"{w[0]} secret {w[1]}"), (3, f"{w[2].upper()}   {w[3]}")])
         page(f"entities{n}.html",
              f"<html><body>{w[0]}&amp;{w[1]} &#{ord('Q')};&#x{ord('R'):x};&lt;tag&gt; %41%42 &eacute;&bogus;</body></html>",
-             sigs=[(3, f"{w[0]}&{w[1]} qr<tag> %41%42 \xe9&bogus;"), (0, f"{w[0]} {w[1]} %41%42 ")],
+             sigs=[(3, f"{w[0]}&{w[1]} qr<tag> %41%42 \xe9&bogus;"), (0, f" {w[0]} {w[1]} tag %41%42 ")],
              raw_only=[(0, f"{w[0]}&amp;{w[1]}")])
         page(f"script{n}.html",
              f"<html><head><script type='text/javascript'>\nvar {w[0]} = '{w[1]}';\n"
