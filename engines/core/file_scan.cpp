@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <new>
+#include <optional>
 
 #include "arj.h"
 #include "compound_file.h"
@@ -17,6 +18,7 @@
 #include "pdf.h"
 #include "powerpoint.h"
 #include "rtf.h"
+#include "text_normalise.h"
 #include "zip.h"
 
 namespace qdx {
@@ -24,6 +26,49 @@ namespace qdx {
 namespace {
 constexpr size_t kTypeHeadBytes = size_t{64} * 1024;
 }
+
+namespace {
+
+// The normalised view of a text file, matched beside the file itself as it
+// is read: the same chunks, one pass.
+class NormalisedText {
+public:
+    NormalisedText(const SignatureStore& store, const ScanOptions& options, uint64_t size)
+        : scan_(store, options, size, {}, TextFile) {}
+    void feed(const uint8_t* data, size_t size) {
+        fed_ += size;
+        if (fed_ > kMaxTextNormalised || scan_.satisfied()) return;
+        view_.resize(size);
+        scan_.feed(view_.data(), normaliser_.normalise(data, size, view_.data()));
+    }
+    // Empty when the text was too long to be normalised.
+    std::vector<Finding> finish() { return fed_ > kMaxTextNormalised ? std::vector<Finding>{} : scan_.finish(); }
+
+private:
+    ObjectScan scan_;
+    TextNormaliser normaliser_;
+    std::vector<uint8_t> view_;
+    uint64_t fed_ = 0;
+};
+
+// The view's findings after the object's own, each name once; a family
+// stands only when nothing else was found.
+void addViewFindings(std::vector<Finding>& found, std::vector<Finding> more) {
+    if (more.empty()) return;
+    const auto isFamily = [](const Finding& f) { return f.kind == Finding::Family; };
+    const bool moreNamed = !std::all_of(more.begin(), more.end(), isFamily);
+    const bool foundNamed = !std::all_of(found.begin(), found.end(), isFamily);
+    if (moreNamed) found.erase(std::remove_if(found.begin(), found.end(), isFamily), found.end());
+    for (const Finding& f : more) {
+        if (isFamily(f) && (foundNamed || moreNamed)) continue;
+        const bool seen = std::any_of(found.begin(), found.end(), [&](const Finding& g) {
+            return g.kind == f.kind && g.index == f.index && g.name == f.name;
+        });
+        if (!seen) found.push_back(f);
+    }
+}
+
+}  // namespace
 
 std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& options, InputStream& in, uint64_t size,
                                 bool& allowed, std::string* headCopy, EmbeddedFinder* finder, FileTarget view) {
@@ -39,19 +84,27 @@ std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& 
     }
     const std::string_view head(reinterpret_cast<const char*>(buffer.data()), std::min(have, kPeHeadBytes));
     if (headCopy) headCopy->assign(head.substr(0, kTypeHeadBytes));
+    const FileType type = recogniseType(head.substr(0, kTypeHeadBytes));
     allowed = false;
-    if (view == AnyFile && recogniseType(head.substr(0, kTypeHeadBytes)) == FileType::Html) return {};
+    if (view == AnyFile && type == FileType::Html) return {};
     ObjectScan scan(store, options, size, head, view);
-    if (finder && searchEmbedded(recogniseType(head.substr(0, kTypeHeadBytes)))) scan.findEmbedded(finder);
+    std::optional<NormalisedText> text;
+    const bool textual = type == FileType::Text || (type == FileType::Other && normalisedAsText(head));
+    if (view == AnyFile && textual && (size == kUnknownSize || size <= kMaxTextNormalised))
+        text.emplace(store, options, size);
+    if (finder && searchEmbedded(type)) scan.findEmbedded(finder);
     scan.feed(buffer.data(), have);
+    if (text) text->feed(buffer.data(), have);
     // The head filled the buffer unless the stream ended in it.
     while (have == buffer.size() && !scan.satisfied()) {
         const size_t got = in.read(buffer.data(), buffer.size());
         if (got == 0) break;
         scan.feed(buffer.data(), got);
+        if (text) text->feed(buffer.data(), got);
     }
     std::vector<Finding> found = scan.finish();
     allowed = scan.allowed();
+    if (text && !allowed && !scan.satisfied()) addViewFindings(found, text->finish());
     return found;
 }
 

@@ -57,8 +57,9 @@ class EmbeddedFinder;
 // empty also when the allow list names it (then `allowed` is set). `head`
 // receives its first bytes (up to 64 KiB, for its type); `finder`, when
 // given, sees every byte read. `view`: the object is a view made of
-// another (see ObjectScan). An HTML page as it lies is not matched at all
-// (its views are).
+// another, matched as that target (see ObjectScan). A text file is matched
+// as it lies and by its normalised view; an HTML page as it lies is not
+// matched at all (its views are).
 std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& options, InputStream& in, uint64_t size,
                                 bool& allowed, std::string* head = nullptr, EmbeddedFinder* finder = nullptr,
                                 FileTarget view = AnyFile);

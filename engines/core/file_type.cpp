@@ -6,6 +6,7 @@
 #include "arj.h"
 #include "bytes.h"
 #include "onenote.h"
+#include "text_normalise.h"
 
 namespace qdx {
 namespace {
@@ -102,14 +103,6 @@ bool htmlText(std::string_view head) {
     return false;
 }
 
-bool text(std::string_view head) {
-    const std::string_view sample = head.substr(0, 4096);
-    if (sample.empty()) return false;
-    for (unsigned char c : sample)
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x1B) return false;
-    return true;
-}
-
 }  // namespace
 
 FileType recogniseType(std::string_view head) {
@@ -190,7 +183,7 @@ FileType recogniseType(std::string_view head) {
         if (at(head, offset, "CD001")) return FileType::Iso9660;
     if (lzmaAlone(head)) return FileType::Lzma;
     if (head.substr(0, 1024).find("%PDF-") != std::string_view::npos) return FileType::Pdf;
-    if (!text(head)) return FileType::Other;
+    if (!looksLikeText(head)) return FileType::Other;
     if (mailHeaders(head)) return FileType::Mail;
     if (htmlText(head)) return FileType::Html;
     return FileType::Text;

@@ -36,15 +36,24 @@ bool wants(const HashTables& t, HashKind kind, uint64_t size) {
 
 ObjectScan::ObjectScan(const SignatureStore& store, const ScanOptions& options, uint64_t size, std::string_view head,
                        FileTarget view)
-    : store_(store), options_(options), size_(size), mz_(view == AnyFile && isMz(head)) {
-    if (view == HtmlFile) {
-        objectTarget_ = HtmlFile;
-    } else if (view != AnyFile) {
+    : store_(store), options_(options), size_(size), mz_(view == AnyFile && isMz(head)), view_(view != AnyFile) {
+    if (view != AnyFile) {
         objectTarget_ = view;
-        return;
+        if (view != HtmlFile) return;
     } else {
-        const FileType type = recogniseType(head);
-        objectTarget_ = type == FileType::Ole2 ? Ole2File : type == FileType::Pdf ? PdfFile : AnyFile;
+        switch (recogniseType(head)) {
+            case FileType::Ole2:
+                objectTarget_ = Ole2File;
+                break;
+            case FileType::Pdf:
+                objectTarget_ = PdfFile;
+                break;
+            case FileType::Mail:
+                objectTarget_ = MailFile;
+                break;
+            default:
+                break;
+        }
         readPe(head, size, pe_);
     }
     const HashTables& files = store_.hashes(HashUse::File);
@@ -111,6 +120,9 @@ void ObjectScan::hit(uint32_t partIndex, uint64_t end) {
         return;
     }
     if (!targetHolds(s.target)) return;
+    // A view is matched by the databases only: our own definitions describe
+    // programs as they lie.
+    if (view_ && (s.origin == Origin::Own || s.origin == Origin::Family)) return;
     if (s.origin == Origin::Family && !options_.heuristics) return;
     const uint32_t k = partIndex - s.firstPart;
     if (k == 0) {

@@ -35,10 +35,11 @@ public:
     // `size`: the object's size as far as known beforehand; `head`: its
     // first bytes (up to kPeHeadBytes), for its type and PE headers.
     // `view`: AnyFile for an object as it lies; otherwise the object is a
-    // view made of one, matched by the body and logical signatures for any
-    // file and for that target: the source of macros from an OLE2 file
-    // (Ole2File; no digest), a normalised view of an HTML page (HtmlFile;
-    // its digests are matched too).
+    // view made of one (the source of macros from an OLE2 file, the
+    // normalised text of a text file, a normalised view of an HTML page,
+    // ...), matched by the body and logical signatures for any file and for
+    // that target, and by no digest but for a page's views (clamscan takes
+    // their digests).
     ObjectScan(const SignatureStore& store, const ScanOptions& options, uint64_t size, std::string_view head,
                FileTarget view = AnyFile);
     ~ObjectScan();
@@ -92,6 +93,7 @@ private:
     ScanOptions options_;
     uint64_t size_;
     bool mz_;
+    bool view_;                          // a view made of an object, not an object as it lies
     FileTarget objectTarget_ = AnyFile;  // besides PE: the type of object it is
     PeInfo pe_;
 

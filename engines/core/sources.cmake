@@ -45,6 +45,7 @@ set(QDX_CORE_SOURCES
   script_decode.cpp
   signature_image.cpp
   signature_store.cpp
+  text_normalise.cpp
   vba.cpp
   zip.cpp
   zip_methods.cpp

@@ -568,6 +568,9 @@ bool Scanner::structuredDocument(OpenFile& file) {
         case FileType::Ole2:
         case FileType::Pdf:
         case FileType::Rtf:
+        case FileType::OneNote:
+        case FileType::Mail:
+        case FileType::Html:
             return true;
         case FileType::Zip:
             return isOfficeOpenXml(file.name);

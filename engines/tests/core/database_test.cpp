@@ -76,14 +76,17 @@ TEST(DatabaseLines, BodyAndLogicalLeftOutWithTheirReasons) {
     load(loader, "x.ndb",
          "Any:0:*:41424344\n"
          "Pe:1:EP+2,4:41424344\n"
-         "Html:3:*:41424344\n"           // other file type
-         "Later:0:*:41424344:300\n"      // needs a newer engine
-         "Older:0:*:41424344:1:100\n"    // for older engines only
-         "Class:0:*:4142(B)4344\n"       // character class
-         "EpAny:0:EP+0:41424344\n"       // entry point in a file of any type
+         "Html:3:*:41424344\n"
+         "Mail:4:*:41424344\n"
+         "Text:7:*:41424344\n"
+         "Elf:6:*:41424344\n"          // other file type
+         "Later:0:*:41424344:300\n"    // needs a newer engine
+         "Older:0:*:41424344:1:100\n"  // for older engines only
+         "Class:0:*:4142(B)4344\n"     // character class
+         "EpAny:0:EP+0:41424344\n"     // entry point in a file of any type
          "Broken:0:*:414\n");
-    EXPECT_EQ(sink.bodies, (std::vector<std::string>{"Any", "Pe"}));
-    EXPECT_EQ(sink.targets[1], PeFile);
+    EXPECT_EQ(sink.bodies, (std::vector<std::string>{"Any", "Pe", "Html", "Mail", "Text"}));
+    EXPECT_EQ(sink.targets, (std::vector<FileTarget>{AnyFile, PeFile, HtmlFile, MailFile, TextFile}));
     EXPECT_EQ(skipped(report, Skip::OtherTarget), 1u);
     EXPECT_EQ(skipped(report, Skip::EngineLevel), 2u);
     EXPECT_EQ(skipped(report, Skip::Unsupported), 1u);
@@ -95,11 +98,11 @@ TEST(DatabaseLines, BodyAndLogicalLeftOutWithTheirReasons) {
          "Compare;Engine:81-255,Target:0;0&1;41424344;0(>>4#hb2#=0)\n"
          "Macro;Engine:51-255,Target:0;0&1;41424344;${6-7}12$\n"
          "Nocase;Engine:81-255,Target:0;0;41424344::i\n"
-         "WideWord;Engine:81-255,Target:0;0;41424344::wf\n"   // a whole word in wide characters
-         "GapWord;Engine:81-255,Target:0;0;4142*4344::f\n"    // a whole word across a gap
+         "WideWord;Engine:81-255,Target:0;0;41424344::wf\n"  // a whole word in wide characters
+         "GapWord;Engine:81-255,Target:0;0;4142*4344::f\n"   // a whole word across a gap
          "Unknown;Engine:81-255,Target:0;0;41424344::x\n"
          "Inside;Engine:51-255,Target:0,Container:CL_TYPE_ZIP;0;41424344\n"
-         "Mail;Engine:51-255,Target:4;0;41424344\n"
+         "Graphics;Engine:51-255,Target:5;0;41424344\n"
          "Missing;Engine:51-255,Target:0;0&2;41424344;45464748\n"
          "EpAny;Engine:51-255,Target:0;0;EP+0:41424344\n"
          "Version;Engine:51-255,Target:1;0&1;41424344;VI:46696c65\n"  // in the version information

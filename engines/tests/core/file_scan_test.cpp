@@ -168,7 +168,7 @@ TEST(FileScan, SubsignatureModifiers) {
     EXPECT_EQ(e.scan(std::string("both b\0o\0t\0h\0", 14)), std::vector<std::string>{"Both"});
     // "word" inside "swordfish" and "words" is no word; "_" and file ends are no letters.
     EXPECT_EQ(e.scan("swordfish words word_"), (std::vector<std::string>{"Word", "WordCase"}));
-    EXPECT_EQ(e.scan("WORD"), std::vector<std::string>{"WordCase"});
+    EXPECT_EQ(e.scan(std::string("..\0\x01WORD", 8)), std::vector<std::string>{"WordCase"});  // binary: as it lies
     EXPECT_EQ(e.scan("xWORD word"), (std::vector<std::string>{"Word", "WordCase"}));
     // Wide and without case at once; a one-byte alternative widened too.
     Engine wi({{"m.ldb", "WideCase;Engine:81-255,Target:0;0;" + hex("AbC") + "::wi\n"
@@ -176,6 +176,36 @@ TEST(FileScan, SubsignatureModifiers) {
     EXPECT_EQ(wi.scan(std::string("a\0B\0c\0", 6)), std::vector<std::string>{"WideCase"});
     EXPECT_EQ(wi.scan(std::string("A\0C\0D\0", 6)), std::vector<std::string>{"WideAlt"});
     EXPECT_TRUE(wi.scan("ACD").empty());
+}
+
+TEST(FileScan, TextIsAlsoMatchedByItsNormalisedView) {
+    const std::string view = "text file with many spaces";
+    Engine e({{"t.ndb", "Raw:0:*:" + hex("TEXT file") +
+                            "\n"
+                            "Any:0:*:" +
+                            hex(view) +
+                            "\n"
+                            "Text:7:*:" +
+                            hex("with many") +
+                            "\n"
+                            "Start:7:0:" +
+                            hex("text") + "\n"},
+              {"t.hdb", md5Hex(view) + ":" + std::to_string(view.size()) + ":ViewHash\n"}});
+    const std::string text = "TEXT file \t with\r\n  MANY \x85spaces";
+    EXPECT_EQ(e.scan(text), (std::vector<std::string>{"Raw", "Start", "Any", "Text"}));
+    // Binary (a zero byte and a control character at an even offset among
+    // the first bytes): matched only as it lies. Without the zero byte,
+    // data is taken for UTF-16 text.
+    EXPECT_EQ(e.scan(std::string("..\0\x02", 4) + text), std::vector<std::string>{"Raw"});
+    EXPECT_EQ(e.scan("..\x7f\x02" + text), (std::vector<std::string>{"Raw", "Any", "Text"}));
+    // The first name found is the file's own.
+    EXPECT_EQ(e.scan(text, false), std::vector<std::string>{"Raw"});
+    // Text in an archive is a text file too.
+    EXPECT_EQ(e.scan(makeZip({{"a.txt", text, true}})),
+              (std::vector<std::string>{"Raw@a.txt", "Start@a.txt", "Any@a.txt", "Text@a.txt"}));
+    // Past 20 MiB text is matched only as it lies.
+    std::string big = text + std::string(size_t{20} << 20, ' ');
+    EXPECT_EQ(e.scan(big), std::vector<std::string>{"Raw"});
 }
 
 TEST(FileScan, OwnSignaturesComeFirstAndFamiliesLast) {
@@ -186,6 +216,16 @@ TEST(FileScan, OwnSignaturesComeFirstAndFamiliesLast) {
     EXPECT_EQ(e.scan("DBBYTES OWNBYTES", false), std::vector<std::string>{"Own.Sig"});
     EXPECT_EQ(e.scan("DBBYTES OWNBYTES FAMILY"), (std::vector<std::string>{"Own.Sig", "Db.Sig"}));
     EXPECT_EQ(e.scan("FAMILY"), std::vector<std::string>{"Own.Family"});
+    // Our own definitions describe programs as they lie: the normalised view
+    // of text ("ownbytes family") is no match for them.
+    Definitions lower;
+    lower.signatures.push_back({"Own.Lower", "dos", true, false, "ownbytes"});
+    lower.families.push_back({"Own.LowerFamily", "family"});
+    Engine l({}, &lower);
+    EXPECT_TRUE(l.scan("OWN\x85"
+                       "BYTES FAMILY")
+                    .empty());
+    EXPECT_EQ(l.scan("ownbytes"), std::vector<std::string>{"Own.Lower"});
 }
 
 TEST(FileScan, ArchivesInsideArchivesWithinOneBudget) {
