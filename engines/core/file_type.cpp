@@ -183,7 +183,9 @@ FileType recogniseType(std::string_view head) {
         if (at(head, offset, "CD001")) return FileType::Iso9660;
     if (lzmaAlone(head)) return FileType::Lzma;
     if (head.substr(0, 1024).find("%PDF-") != std::string_view::npos) return FileType::Pdf;
-    if (!looksLikeText(head)) return FileType::Other;
+    // Data of no type of its own is a page too when its tags say so, as
+    // clamscan takes it (an encoded script's DEL bytes make a page that).
+    if (!looksLikeText(head)) return htmlText(head) ? FileType::Html : FileType::Other;
     if (mailHeaders(head)) return FileType::Mail;
     if (htmlText(head)) return FileType::Html;
     return FileType::Text;

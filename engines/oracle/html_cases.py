@@ -118,6 +118,11 @@ def make_cases(work, rng):
              sigs=[(3, '<script language="javascript">'), (3, f"window.status=\"{w[0]}"),
                    (0, f"var{w[2]}=\"{w[3]}\";")],
              raw_only=[(0, "#@~^")])
+        # An ASP page: its encoded block is read as it stands, then again decoded.
+        asp = f"Response.Write \"{w[1]} <b>{w[2]}</b>\"\r\nDim {w[3]}"
+        page(f"asp{n}.html", f"<%@ LANGUAGE = VBScript.Encode %>\n<html><body>\n<%{screnc(asp)}%>\n<p>Tail</p></body></html>\n",
+             sigs=[(3, f"response.write \"{w[1]} <b>{w[2]}</b>\" dim {w[3]}%> <p>tail</p>"),
+                   (0, f" tail response.write \"{w[1]} {w[2]} \" dim {w[3]}%> tail ")])
         payload = bytes(rng.randrange(256) for _ in range(300 + n))
         hdb.append(f"{hashlib.md5(payload).hexdigest()}:{len(payload)}:Qdx.Html.data{n}")
         page(f"data{n}.html",

@@ -168,8 +168,12 @@ TEST(HtmlRecognised, ByTheTagsClamscanLooksFor) {
     for (const char* page : {"plain text then <img src=x> here\n", "<Html>", "notes\n<TABLE border=1>",
                              "x <A name=1 HRef=y>", "x <a HREF=y>", "<a x>href", "<%@ LANGUAGE = VBScript %>"})
         EXPECT_EQ(recogniseType(page), FileType::Html) << page;
+    // Data that is not text (a DEL, as encoded scripts hold, control
+    // characters, NUL bytes) is a page all the same.
+    EXPECT_EQ(recogniseType("<%@ LANGUAGE = VBScript.Encode %>\n<%#@~^x\x7fy^#~@%>"), FileType::Html);
+    EXPECT_EQ(recogniseType(std::string("abc <html>\x00\x01\x02 BINARY\x00", 20)), FileType::Html);
     for (const char* page : {"<body>text</body>", "<!DOCTYPE html><p>x", "<HTML >", "<A HREf=x>", "<a x>",
-                             "<iMG src=x>", "<html>\x01\x02 binary"})
+                             "<iMG src=x>", "binary\x01\x02 <HTML >"})
         EXPECT_NE(recogniseType(page), FileType::Html) << page;
 }
 
