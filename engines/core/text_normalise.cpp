@@ -71,8 +71,7 @@ size_t TextNormaliser::normalise(const uint8_t* in, size_t size, uint8_t* out) {
     for (size_t i = 0; i < size; ++i) {
         const uint8_t c = in[i];
         switch (kActions[c]) {
-            case Action::Drop:
-                break;
+            case Action::Drop: break;
             case Action::Blank:
                 if (!spaceWritten_) *out++ = ' ';
                 spaceWritten_ = true;

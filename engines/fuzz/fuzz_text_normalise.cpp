@@ -21,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t runsLength = 0;
     for (size_t at = 0; at < size; at += run)
         runsLength += b.normalise(data + at, std::min(run, size - at), runs.data() + runsLength);
-    if (runsLength != wholeLength || !std::equal(whole.begin(), whole.begin() + wholeLength, runs.begin()))
-        std::abort();
+    if (runsLength != wholeLength || !std::equal(whole.begin(), whole.begin() + wholeLength, runs.begin())) std::abort();
     for (size_t i = 0; i < wholeLength; ++i) {
         const uint8_t c = whole[i];
         if (c >= 0x80 || (c >= 'A' && c <= 'Z') || c < ' ') std::abort();

@@ -9,8 +9,8 @@ namespace {
 
 std::string normalise(TextNormaliser& n, const std::string& in) {
     std::string out(in.size(), '\0');
-    out.resize(
-        n.normalise(reinterpret_cast<const uint8_t*>(in.data()), in.size(), reinterpret_cast<uint8_t*>(out.data())));
+    out.resize(n.normalise(reinterpret_cast<const uint8_t*>(in.data()), in.size(),
+                           reinterpret_cast<uint8_t*>(out.data())));
     return out;
 }
 
@@ -50,8 +50,8 @@ TEST(TextType, ToldFromTheFirst1024BytesAsClamscanTellsIt) {
     EXPECT_FALSE(looksLikeText(unmarked));
     EXPECT_TRUE(normalisedAsText(unmarked));
     EXPECT_TRUE(normalisedAsText("plain text"));
-    EXPECT_FALSE(normalisedAsText(std::string("\x93\x7f\0\x01\xcd\xef", 6)));    // 0x0001 at an even offset
-    EXPECT_TRUE(normalisedAsText(std::string("\x93\x7f\x01\0\xcd\xef", 6)));     // 0x0100 is past ASCII
+    EXPECT_FALSE(normalisedAsText(std::string("\x93\x7f\0\x01\xcd\xef", 6)));   // 0x0001 at an even offset
+    EXPECT_TRUE(normalisedAsText(std::string("\x93\x7f\x01\0\xcd\xef", 6)));    // 0x0100 is past ASCII
     EXPECT_FALSE(normalisedAsText(std::string("\x93\x7f\xff\xfe\xcd\xef", 6)));  // a reversed mark
 }
 
