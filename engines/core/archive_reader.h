@@ -19,8 +19,10 @@ inline constexpr size_t kMaxMemberNameKept = 255;
 // digests taken, archives in it opened); as the source text of macros,
 // which the signatures for OLE2 files match as well and nothing opens; or
 // as a listing a decoder wrote (XLM macro sheets): the signatures for any
-// file and its digests, but no type of its own and nothing opened.
-enum class MemberView : uint8_t { File, MacroText, Listing };
+// file and its digests, but no type of its own and nothing opened; or as
+// a normalised view of an HTML page, which the signatures for HTML match
+// as well, digests taken, nothing opened.
+enum class MemberView : uint8_t { File, MacroText, Listing, HtmlText };
 
 struct MemberInfo {
     std::string name;              // at most kMaxMemberNameKept bytes

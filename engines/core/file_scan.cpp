@@ -11,6 +11,7 @@
 #include "compressed_file.h"
 #include "embedded.h"
 #include "file_type.h"
+#include "html_views.h"
 #include "libarchive_reader.h"
 #include "mail.h"
 #include "mspack_reader.h"
@@ -87,6 +88,8 @@ std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& 
     const std::string_view head(reinterpret_cast<const char*>(buffer.data()), std::min(have, kPeHeadBytes));
     if (headCopy) headCopy->assign(head.substr(0, kTypeHeadBytes));
     const FileType type = recogniseType(head.substr(0, kTypeHeadBytes));
+    allowed = false;
+    if (as == MatchAs::Object && type == FileType::Html) return {};
     ObjectScan scan(store, options, size, head, as);
     std::optional<NormalisedText> text;
     const bool textual = type == FileType::Text || (type == FileType::Other && normalisedAsText(head));
@@ -162,6 +165,8 @@ MatchAs matchAs(MemberView view) {
             return MatchAs::MacroText;
         case MemberView::Listing:
             return MatchAs::Listing;
+        case MemberView::HtmlText:
+            return MatchAs::HtmlView;
         default:
             return MatchAs::Object;
     }
@@ -254,6 +259,7 @@ private:
         if (type == FileType::PowerPointDocument) return openPowerPointObjects(file);
         if (type == FileType::Mail) return openMail(file);
         if (type == FileType::Uuencoded) return openUuencoded(file);
+        if (type == FileType::Html) return openHtml(file);
         if (type == FileType::Pdf) return openPdf(file, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
         return nullptr;
     }
@@ -396,7 +402,8 @@ private:
             }
             out_.push_back({f, name});
         }
-        if (info.view != MemberView::File) return true;  // macro source, listings: nothing in them is opened
+        if (info.view != MemberView::File)
+            return true;  // source text, listings, a page's views: nothing in them is opened
         const FileType type = info.format != FileType::Other ? info.format : recogniseType(head);
         if (documentsOnly_ && !isDocumentContainer(type)) return true;
         if (depth + 1 >= limits_.maxDepth) {

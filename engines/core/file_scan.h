@@ -58,7 +58,8 @@ class EmbeddedFinder;
 // receives its first bytes (up to 64 KiB, for its type); `finder`, when
 // given, sees every byte read. `as`: the object as it lies, or a view made
 // of another (see MatchAs). A text file is matched as it lies and by its
-// normalised view.
+// normalised view; an HTML page as it lies is not matched at all (its
+// views are).
 std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& options, InputStream& in, uint64_t size,
                                 bool& allowed, std::string* head = nullptr, EmbeddedFinder* finder = nullptr,
                                 MatchAs as = MatchAs::Object);

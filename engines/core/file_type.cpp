@@ -63,15 +63,6 @@ bool cpioBinary(std::string_view head) {
     return (p[0] == 0xC7 && p[1] == 0x71) || (p[0] == 0x71 && p[1] == 0xC7);
 }
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool startsWithNoCase(std::string_view text, std::string_view word) {
-    if (text.size() < word.size()) return false;
-    for (size_t i = 0; i < word.size(); ++i)
-        if (lower(text[i]) != word[i]) return false;
-    return true;
-}
-
 // Fields that make a file mail where they begin it, as they are written
 // (the case and the blank after the colon count).
 bool mailStart(std::string_view head) {
@@ -157,13 +148,27 @@ bool mailFields(std::string_view head) {
            fieldsNear(head, mimeFirst, 0, type, 1024) || fieldsNear(head, mime, head.size(), type, 1024);
 }
 
-bool htmlStart(std::string_view head) {
-    const std::string_view first = head.substr(0, 1024);
-    size_t i = 0;
-    while (i < first.size() && (first[i] == ' ' || first[i] == '\t' || first[i] == '\r' || first[i] == '\n')) ++i;
-    const std::string_view rest = first.substr(i);
-    for (std::string_view tag : {"<!doctype html", "<html", "<head", "<body", "<script", "<iframe"})
-        if (startsWithNoCase(rest, tag)) return true;
+// A page by the tags that make one, anywhere in the text, each in the
+// cases listed only (an upper-case "<A " with a lower-case "href" is one;
+// "<body>" or a doctype alone is not); or an ASP page's language line.
+bool htmlText(std::string_view head) {
+    if (head.substr(0, 14) == "<%@ LANGUAGE =") return true;
+    static constexpr std::string_view kTags[] = {
+        "<HEAD>",  "<HTML>", "<Head>", "<Html>", "<IFRAME", "<IMG", "<Img",    "<OBJECT", "<Object", "<SCRIPT",
+        "<Script", "<TABLE", "<head>", "<html>", "<iframe", "<img", "<object", "<script", "<table"};
+    for (std::string_view tag : kTags)
+        if (head.find(tag) != std::string_view::npos) return true;
+    for (std::string_view anchor : {"<A ", "<a "}) {
+        const size_t at = head.find(anchor);
+        if (at == std::string_view::npos) continue;
+        // Then "href" with its first two letters in either case and "EF" or "ef".
+        for (size_t i = at + 3; i + 4 <= head.size(); ++i) {
+            const char h = head[i], r = head[i + 1];
+            if ((h == 'h' || h == 'H') && (r == 'r' || r == 'R') &&
+                (head.substr(i + 2, 2) == "EF" || head.substr(i + 2, 2) == "ef"))
+                return true;
+        }
+    }
     return false;
 }
 
@@ -251,9 +256,11 @@ FileType recogniseType(std::string_view head) {
     if (mailStart(head)) return FileType::Mail;
     if (head.substr(0, 6) == "begin ") return FileType::Uuencoded;
     if (head.substr(0, 1024).find("%PDF-") != std::string_view::npos) return FileType::Pdf;
-    if (!looksLikeText(head)) return FileType::Other;
+    // Data of no type of its own is a page too when its tags say so, as
+    // clamscan takes it (an encoded script's DEL bytes make a page that).
+    if (!looksLikeText(head)) return htmlText(head) ? FileType::Html : FileType::Other;
     if (mailFields(head)) return FileType::Mail;
-    if (htmlStart(head)) return FileType::Html;
+    if (htmlText(head)) return FileType::Html;
     return FileType::Text;
 }
 
@@ -275,6 +282,7 @@ bool isContainer(FileType type) {
         case FileType::BinHex:
         case FileType::Mail:
         case FileType::Uuencoded:
+        case FileType::Html:
             return true;
         default:
             return false;
@@ -293,6 +301,7 @@ bool isDocumentContainer(FileType type) {
         case FileType::Tnef:
         case FileType::Mail:
         case FileType::Uuencoded:
+        case FileType::Html:
             return true;
         default:
             return false;

@@ -17,6 +17,9 @@ set(QDX_CORE_SOURCES
   embedded.cpp
   file_scan.cpp
   file_type.cpp
+  html_entities.cpp
+  html_normalise.cpp
+  html_views.cpp
   hash_common.cpp
   image_check.cpp
   implode.cpp
@@ -42,6 +45,7 @@ set(QDX_CORE_SOURCES
   powerpoint.cpp
   printable.cpp
   rtf.cpp
+  script_decode.cpp
   signature_image.cpp
   signature_store.cpp
   text_normalise.cpp

@@ -208,6 +208,23 @@ TEST(FileScan, TextIsAlsoMatchedByItsNormalisedView) {
     EXPECT_EQ(e.scan(big), std::vector<std::string>{"Raw"});
 }
 
+TEST(FileScan, HtmlIsMatchedByItsViewsOnly) {
+    Engine e({{"h.ndb", "Raw:0:*:" + hex("BRAVO") +
+                            "\n"
+                            "Hidden:0:*:" +
+                            hex("hidden") +
+                            "\n"
+                            "Html:3:*:" +
+                            hex("<p>bravo kilo") +
+                            "\n"
+                            "Words:3:*:" +
+                            hex(" bravo kilo ") + "\n"}});
+    const std::string page = "<HTML><Body><!-- hidden --><P>BRAVO   kilo</P></Body></HTML>\n";
+    // Not the page as it lies, not its comments: its views, by HTML signatures too.
+    EXPECT_EQ(e.scan(page), (std::vector<std::string>{"Html@nocomment.html", "Words@notags.html"}));
+    EXPECT_EQ(e.scan(page, true, false), (std::vector<std::string>{"Html@nocomment.html", "Words@notags.html"}));
+}
+
 TEST(FileScan, OwnSignaturesComeFirstAndFamiliesLast) {
     Definitions own;
     own.signatures.push_back({"Own.Sig", "dos", true, false, "OWNBYTES"});
