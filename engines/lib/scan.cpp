@@ -571,6 +571,8 @@ bool Scanner::structuredDocument(OpenFile& file) {
         case FileType::OneNote:
         case FileType::Mail:
         case FileType::Uuencoded:
+        case FileType::Tnef:
+        case FileType::BinHex:
         case FileType::Html:
             return true;
         case FileType::Zip:
