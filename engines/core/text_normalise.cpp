@@ -11,9 +11,7 @@ enum class Action : uint8_t { Drop, Blank, Lower, Keep };
 constexpr std::array<Action, 256> actions() {
     std::array<Action, 256> a{};
     for (int c = 0; c < 256; ++c) {
-        if (c >= '\t' && c <= '\r')
-            a[c] = Action::Blank;
-        else if (c == ' ')
+        if ((c >= '\t' && c <= '\r') || c == ' ')
             a[c] = Action::Blank;
         else if (c >= 'A' && c <= 'Z')
             a[c] = Action::Lower;
