@@ -21,7 +21,7 @@
 #include "powerpoint.h"
 #include "rtf.h"
 #include "text_normalise.h"
-#include "tnef.h"
+#include "tnef_file.h"
 #include "zip.h"
 
 namespace qdx {

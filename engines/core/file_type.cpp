@@ -8,7 +8,7 @@
 #include "bytes.h"
 #include "onenote.h"
 #include "text_normalise.h"
-#include "tnef.h"
+#include "tnef_file.h"
 
 namespace qdx {
 namespace {

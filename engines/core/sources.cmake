@@ -49,7 +49,7 @@ set(QDX_CORE_SOURCES
   signature_image.cpp
   signature_store.cpp
   text_normalise.cpp
-  tnef.cpp
+  tnef_file.cpp
   vba.cpp
   xlm.cpp
   xlm_names.cpp

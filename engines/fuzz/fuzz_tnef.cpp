@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "tnef.h"
+#include "tnef_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qdx::MemoryFile file(std::string_view(reinterpret_cast<const char*>(data), size));

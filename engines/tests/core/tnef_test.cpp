@@ -8,7 +8,7 @@
 #include "file_type.h"
 #include "format_samples.h"
 #include "test_files.h"
-#include "tnef.h"
+#include "tnef_file.h"
 
 using namespace qdx;
 using namespace qdxtest;

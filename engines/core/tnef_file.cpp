@@ -1,4 +1,4 @@
-#include "tnef.h"
+#include "tnef_file.h"
 
 #include <algorithm>
 #include <cstring>
