@@ -18,15 +18,10 @@ text too.
 Run alone, it checks the cases with clamscan --allmatch and, when given,
 qdx-scan --all-match: each must find exactly what was planted.
 """
-import argparse
 import hashlib
 import io
 import os
-import random
-import shutil
-import subprocess
 import sys
-import tempfile
 import zipfile
 
 
@@ -126,47 +121,6 @@ def make_cases(work, rng):
     return files, hdb, ndb, ldb, planted
 
 
-def found_by(command, files):
-    out = subprocess.run(command + files, capture_output=True, text=True).stdout
-    found = {}
-    for line in out.splitlines():
-        if not line.endswith(" FOUND"):
-            continue
-        path, name = line[:-len(" FOUND")].rsplit(": ", 1)
-        found.setdefault(os.path.basename(path), set()).add(name.replace(".UNOFFICIAL", ""))
-    return found
-
-
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--qdx-scan")
-    parser.add_argument("--keep")
-    parser.add_argument("--seed", type=int, default=1)
-    args = parser.parse_args()
-    work = args.keep or tempfile.mkdtemp(prefix="text-cases-")
-    sigs, cases = os.path.join(work, "sigs"), os.path.join(work, "cases")
-    os.makedirs(sigs, exist_ok=True)
-    os.makedirs(cases, exist_ok=True)
-    files, hdb, ndb, ldb, planted = make_cases(cases, random.Random(args.seed))
-    for ext, lines in (("hdb", hdb), ("ndb", ndb), ("ldb", ldb)):
-        with open(os.path.join(sigs, "t." + ext), "w") as f:
-            f.write("\n".join(lines) + "\n")
-    scanners = [("clamscan", ["clamscan", "--allmatch", "--no-summary", "-d", sigs])]
-    if args.qdx_scan:
-        scanners.append(("qdx-scan", [args.qdx_scan, "--all-match", "-d", sigs]))
-    bad = 0
-    for label, command in scanners:
-        found = found_by(command, files)
-        for name in sorted(planted):
-            got = found.get(name, set())
-            if got != planted[name]:
-                bad += 1
-                print("%s %s: found %s, planted %s" % (label, name, sorted(got), sorted(planted[name])))
-    print("%d files, %d disagreements" % (len(files), bad))
-    if not args.keep:
-        shutil.rmtree(work)
-    return 1 if bad else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    import cases_alone
+    sys.exit(cases_alone.check(make_cases, "text-cases"))
