@@ -1,0 +1,171 @@
+// The JavaScript normaliser. Every expected view below is what clamscan
+// 1.4.6 wrote as `javascript` (clamscan --leave-temps) for a page
+// <html><body><script>SCRIPT</script></body></html>; its HTML reader hands
+// the script over with "</script>" and with line ends made spaces.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "js_normalise.h"
+
+using namespace qdx;
+
+namespace {
+
+std::string asHanded(std::string script) {
+    for (char& c : script)
+        if (c == '\n') c = ' ';
+    return script + "</script>";
+}
+
+std::string finish(JsNormaliser& js, bool first = true) {
+    std::string out;
+    js.finish(first, [&](std::string_view piece) { out += piece; });
+    return out;
+}
+
+std::string viewOfChunks(const std::vector<std::string>& chunks, bool first = true) {
+    JsNormaliser js;
+    for (const auto& c : chunks) js.feed(c);
+    return finish(js, first);
+}
+
+std::string viewOf(const std::string& script) { return viewOfChunks({asHanded(script)}); }
+
+struct Case {
+    std::string script, view;
+};
+
+// Comments, renaming per function, folding, unescape, eval, the packer,
+// dF, numbers, escapes, member names, unclosed strings and parentheses.
+const std::vector<Case> kClamscanViews = {
+    {R"js(var ScriptX=1;)js", R"js(<script>var n000=1;</script>)js"},
+    {R"js(/* block */ var a = 1; // line comment
+alert(a);)js",
+     R"js(<script>var n000=1;line comment alert(n000);</script>)js"},
+    {R"js(document.write("Hel" + 'lo' + " World");)js", R"js(<script>document.write("hello world");</script>)js"},
+    {R"js(x = unescape("%48%65%6C%6C%6F%20%u0041%zz%4");)js", R"js(<script>x="hello a%zz%4";</script>)js"},
+    {R"js(eval("var y=2;alert(y)");)js", R"js(<script>var n000=2;alert(n000)</script>)js"},
+    {R"js(function Foo(Bar, Baz){ var Qux = Bar + Baz; return Qux; } Foo(1,2);)js",
+     R"js(<script>function n000(n001,n002){var n003=n001+n002;return n003;}foo(1,2);</script>)js"},
+    {R"js(eval(function(p,a,c,k,e,d){e=function(c){return c};if(!''.replace(/^/,String)){while(c--){d[c]=k[c]||c}k=[function(e){return d[e]}];e=function(){return'\\w+'};c=1};while(c--){if(k[c]){p=p.replace(new RegExp('\\b'+e(c)+'\\b','g'),k[c])}}return p}('0 1=2;3(1)',4,4,'var|Zed|5|alert'.split('|'),0,{})))js",
+     R"js(<script>eval(function(n000,n001,n002,n003,n004,n005){n004=function(n006){return n006};if(!"".replace(/^/,string)){while(n002--){n005[n002]=n003[n002]||n002}n003=[function(n007){return n005[n007]}];n004=function(){return"\w+"};n002=1};while(n002--){if(n003[n002]){n000=n000.replace(new regexp("\b"+n004(n002)+"\b","g"),n003[n002])}}return n000}(var n008=5;alert(n008)))</script>)js"},
+    {R"js(x = 0x1F + 1.5e3 + 99999999999 + 007 + 1. + 2.5e + 3.25;)js",
+     R"js(<script>x=0 x1f+1500+1215752191+7+1+2.5+3.25;</script>)js"},
+    {R"js(s = "a\x41\u0042\n\t\"q\\" + 'it\'s' + "\x4";)js",
+     R"js(<script>s="aab  "q\" + 'it's' + " x4";</script>"</script>)js"},
+    {R"js(var o = new Object(); o.Name = this.Value; if (o) { return null; } else { o.var = typeof o; })js",
+     R"js(<script>var n001=new object();n001.name=this.value;if(n001){return null;}else{n001.var=typeof n001;}</script>)js"},
+    {R"js(dF('bmfsu%292*1');)js", R"js(<script></script>alert(1)</script>)js"},
+    {R"js(alert("unterminated)js", R"js(<script>alert("unterminated</script>")</script>)js"},
+    {R"js(function a(x){function b(y){var z=x+y;return z} return b(x)} var x=3;)js",
+     R"js(<script>function n000(n001){function n002(n003){var n004=n001+n003;return n004}return b(n001)}var n005=3;</script>)js"},
+    {R"js(var \u0061bc = 1; q\w = 2;)js", R"js(<script>var n000=1;q w=2;</script>)js"},
+    {R"js(x=1; var x=2; var x=3; x)js", R"js(<script>n001=1;var n001=2;var n001=3;n001</script>)js"},
+    {R"js(var a, b = [1,2], c; c = a;)js", R"js(<script>var n000,n001=[1,2],n002;n002=n000;</script>)js"},
+    {R"js(eval(unescape("%61%6C%65%72%74%28%31%29"));)js", R"js(<script>alert(1)</script>)js"},
+    {R"js(var script=1;)js", R"js(<script>var n000=1;</n000></script>)js"},
+    {R"js(A = "UPPER Case\tTab"; B = 'x' + 'y' + z + 'w';)js",
+     R"js(<script>a="upper case tab";b="xy"+z+"w";</script>)js"},
+    {R"js((function(){ var inner = 1; })(); outer.call(inner);)js",
+     R"js(<script>(function(){var n000=1;})();outer.call(inner);</script>)js"},
+    {R"js(a+++b; c>>>=2; d!==e; f<<=g; h===i;)js", R"js(<script>a+++b;c>>>=2;d!==e;f<<=g;h===i;</script>)js"},
+    {R"js(function(p,a,c){ return p+a+c } ("x", 2, 3);)js",
+     R"js(<script>function(n000,n001,n002){return n000+n001+n002}("x",2,3);</script>)js"},
+    {R"js(var f = function(q) { return q * 2; }; f(3); q;)js",
+     R"js(<script>var n000=function(n001){return n001*2;};n000(3);q;</script>)js"},
+};
+
+TEST(JsNormalise, ViewsAreClamscans) {
+    for (const Case& c : kClamscanViews) EXPECT_EQ(viewOf(c.script), c.view) << c.script;
+}
+
+TEST(JsNormalise, LaterScriptsOfAPageStartOnANewLineAndAreRenamedAfresh) {
+    // clamscan: <script>var a=1;</script>...<SCRIPT language="javascript">var b=a;</SCRIPT>
+    const std::string first = viewOfChunks({"var a=1;</script>"}, true);
+    const std::string second = viewOfChunks({"var b=a;</SCRIPT>"}, false);
+    EXPECT_EQ(first + second, "<script>var n000=1;</script>\n<script>var n000=a;</script>");
+}
+
+TEST(JsNormalise, ChunksEndingAtBlanksChangeNothing) {
+    // The HTML reader ends its chunks at blanks: every such cut, even inside
+    // a string or comment, must give the view of the whole.
+    const std::string whole = asHanded(
+        "/* a  comment */ var Abc = \"two  words\" + 'and more'; function f(p, q) { var r = p; "
+        "return unescape(\"%41 %42\") + eval(\"var s = 1; s\"); } x = 15 + 22 ; 'open");
+    const std::string expected = viewOfChunks({whole});
+    for (size_t cut = 0; cut < whole.size(); ++cut) {
+        if (whole[cut] != ' ') continue;
+        EXPECT_EQ(viewOfChunks({whole.substr(0, cut), whole.substr(cut)}), expected) << cut;
+        EXPECT_EQ(viewOfChunks({whole.substr(0, cut + 1), whole.substr(cut + 1)}), expected) << cut;
+    }
+}
+
+TEST(JsNormalise, TokensCutByAChunkEndContinue) {
+    EXPECT_EQ(viewOfChunks({"var ab", "cd=12", "34;x=\"a", "b\";</script>"}),
+              "<script>var n000=1234;x=\"ab\";</script>");
+    // A number cut by a chunk end forgets its point: clamscan wrote this for
+    // a page whose first 8191-byte chunk ended in "x=1.5".
+    EXPECT_EQ(viewOfChunks({"x=1.5", " ;y=2.5;</script>"}), "<script>x=1;y=2.5;</script>");
+    // A comment's end cut in two is not seen, as clamscan does not see it.
+    EXPECT_EQ(viewOfChunks({"/* x *", "/ y; */ z;</script>"}), "<script>z;</script>");
+}
+
+TEST(JsNormalise, UnescapeDecodesAsClamscan) {
+    EXPECT_EQ(unescapeJs("%41%u00e9%u0000%00%4"), std::string("A\xC3\xA9\x01\x01%4"));
+    EXPECT_EQ(unescapeJs("%u12"), "%u12");
+    EXPECT_EQ(unescapeJs("%u20AC"), "\xE2\x82\xAC");
+    EXPECT_EQ(unescapeJs(std::string("a\0b", 3)), "a");
+}
+
+TEST(JsNormalise, HostileScriptsCostBoundedWork) {
+    {  // functions nested past the depth bound
+        std::string deep;
+        for (int i = 0; i < 200000; ++i) deep += "function(){";
+        JsNormaliser js;
+        js.feed(deep);
+        const std::string out = finish(js);
+        EXPECT_TRUE(js.truncated());
+        EXPECT_LT(out.size(), 64 * kMaxJsScopeDepth);
+    }
+    {  // a million open brackets and parentheses, fed in small chunks
+        JsNormaliser js;
+        const std::string chunk(4096, '(');
+        for (int i = 0; i < 256; ++i) js.feed(chunk + std::string(4096, '['));
+        const std::string out = finish(js);
+        EXPECT_TRUE(js.truncated());
+        EXPECT_LE(out.size(), 2 * kMaxJsTokens + 32);
+    }
+    {  // eval of eval of ... of a string that is itself long: bounded by the input
+        std::string inner = "x";
+        for (int i = 0; i < 12; ++i) {
+            std::string quoted;
+            for (char c : inner)
+                quoted += c == '"' ? std::string("\\x22") : c == '\\' ? std::string("\\x5c") : std::string(1, c);
+            inner = "eval(\"" + quoted + "\");" + inner;
+        }
+        const std::string out = viewOf(inner);
+        EXPECT_LT(out.size(), 64 * inner.size());
+    }
+}
+
+TEST(JsNormalise, APackerThatExplodesIsStopped) {
+    // Each word of p is a word of k that is k itself many times over:
+    // the expansion must stop at its budget, not at memory's end.
+    std::string k = std::string(4000, 'A');
+    std::string p;
+    for (int i = 0; i < 4000; ++i) p += "0 ";
+    const std::string script = "eval(function(p,a,c,k,e,d){return p}('" + p + "',10,1,'" + k + "'.split('|'),0,{}))";
+    JsNormaliser js;
+    js.feed(asHanded(script));
+    const std::string out = finish(js);
+    EXPECT_TRUE(js.truncated());
+    EXPECT_LT(out.size(), kMaxJsDecoded);
+    // Within its budget the same packer is unpacked (clamscan's view: the
+    // name that ends the unpacked text is lost, as it is there).
+    EXPECT_EQ(viewOf("eval(function(p,a,c,k,e,d){return p}('0 1',10,2,'Aa|b'.split('|'),0,{}))"),
+              "<script>eval(function(n000,n001,n002,n003,n004,n005){return n000}(aa))</script>");
+}
+
+}  // namespace
