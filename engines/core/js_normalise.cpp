@@ -200,6 +200,7 @@ constexpr std::array<Word, 39> kOperators = {{
 }};
 
 const Word* keyword(std::string_view s) {
+    if (s.size() < 2 || s.size() > 12 || s[0] < 'a' || s[0] > 'w') return nullptr;
     for (const Word& w : kKeywords)
         if (w.text == s) return &w;
     return nullptr;
@@ -389,8 +390,8 @@ enum class Kind : uint8_t { kNone, kName, kOwned, kInt, kFloat, kScope };
 struct Token {
     Tok tok = Tok::kNone;
     Kind kind = Kind::kNone;
-    int32_t scope = -1;  // a function's own scope; -1 on the mark of its end
-    int64_t ival = -1;
+    // A function's own scope (-1 on the mark of its end), or an integer.
+    int32_t num = -1;
     double dval = -1;
     std::string text;
 
@@ -462,8 +463,10 @@ private:
 // cursor costs what it changes, not what follows.
 class SplitTokens {
 public:
-    explicit SplitTokens(std::vector<Token>&& all)
-        : ahead_(std::make_move_iterator(all.rbegin()), std::make_move_iterator(all.rend())) {}
+    explicit SplitTokens(std::vector<Token>&& all) : ahead_(std::move(all)) {
+        std::reverse(ahead_.begin(), ahead_.end());
+        done_.reserve(ahead_.size());
+    }
     size_t size() const { return done_.size() + ahead_.size(); }
     Token& operator[](size_t i) { return i < done_.size() ? done_[i] : ahead_[ahead_.size() - 1 - (i - done_.size())]; }
     // The cursor moves on to `i`, never back.
@@ -553,7 +556,7 @@ struct JsNormaliser::State {
     // ---- tokenizer ----
 
     Tok parseOperator(Token& t) {
-        for (size_t len = std::min<size_t>(5, in.size() - pos); len; --len) {
+        for (size_t len = std::min<size_t>(4, in.size() - pos); len; --len) {
             if (const Word* w = anOperator(in.substr(pos, len))) {
                 t.kind = Kind::kName;
                 t.text = w->text;
@@ -625,7 +628,7 @@ struct JsNormaliser::State {
                 return Tok::kFloat;
             }
             t.kind = Kind::kInt;
-            t.ival = asInt(buf);
+            t.num = asInt(buf);
             return Tok::kInt;
         }
         lex = LexState::kNumber;
@@ -634,7 +637,7 @@ struct JsNormaliser::State {
 
     // A C int read from decimal digits: saturated to a long, then its low
     // 32 bits taken as signed.
-    static int64_t asInt(const std::string& digits) {
+    static int32_t asInt(const std::string& digits) {
         const long long v = std::strtoll(digits.c_str(), nullptr, 10);
         const auto low = static_cast<uint32_t>(static_cast<uint64_t>(v));
         return static_cast<int32_t>(low);
@@ -748,7 +751,7 @@ struct JsNormaliser::State {
         scopes[current].ids[name] = id;
         return id;
     }
-    void use(const std::string& name) { scopes[current].ids.emplace(name, -1); }
+    void use(const std::string& name) { scopes[current].ids.try_emplace(name, -1); }
     int64_t lookup(int32_t scope, const std::string& name) const {
         for (; scope >= 0; scope = scopes[scope].parent) {
             const auto& ids = scopes[scope].ids;
@@ -830,7 +833,7 @@ struct JsNormaliser::State {
                         if (!add(std::move(brace))) return;
                         t.tok = Tok::kFunction;
                         t.kind = Kind::kScope;
-                        t.scope = -1;
+                        t.num = -1;
                         t.text.clear();
                         current = s->parent;
                         s = &scopes[current];
@@ -862,7 +865,7 @@ struct JsNormaliser::State {
                     current = static_cast<int32_t>(scopes.size() - 1);
                     s = &scopes[current];
                     t.kind = Kind::kScope;
-                    t.scope = current;
+                    t.num = current;
                     t.text.clear();
                     break;
                 }
@@ -902,22 +905,20 @@ struct JsNormaliser::State {
     // unescape("...") becomes the decoded string. One pass: a replacement
     // never makes a new match before it.
     void runFolders() {
-        std::vector<Token> out;
-        out.reserve(tokens.size());
         const size_t n = tokens.size();
-        for (size_t r = 0; r < n; ++r) {
+        size_t w = 0;
+        for (size_t r = 0; r < n; ++r, ++w) {
             const Token& t = tokens[r];
+            size_t kept = r;
             if (r + 3 < n && t.tok == Tok::kIdentifier && t.text == "unescape" && tokens[r + 1].tok == Tok::kParOpen &&
                 tokens[r + 2].tok == Tok::kString) {
-                Token s = std::move(tokens[r + 2]);
-                s.text = unescapeJs(s.text);
-                out.push_back(std::move(s));
+                tokens[r + 2].text = unescapeJs(tokens[r + 2].text);
+                kept = r + 2;  // the string stands for the four tokens of the call
                 r += 3;
-                continue;
             }
-            out.push_back(std::move(tokens[r]));
+            if (w != kept) tokens[w] = std::move(tokens[kept]);
         }
-        tokens = std::move(out);
+        tokens.erase(tokens.begin() + static_cast<ptrdiff_t>(w), tokens.end());
     }
 
     static bool matchesPacker(SplitTokens& t, size_t i) {
@@ -939,7 +940,7 @@ struct JsNormaliser::State {
         const std::string* p = t[params[0]].name();
         const std::string* k = t[params[3]].kind == Kind::kOwned ? &t[params[3]].text : nullptr;
         if (!p || !k) return true;
-        const int64_t base = t[params[1]].kind == Kind::kInt ? t[params[1]].ival : -1;
+        const int64_t base = t[params[1]].kind == Kind::kInt ? t[params[1]].num : -1;
         std::vector<std::string_view> words;
         const std::string_view ks = untilZero(*k);
         for (size_t from = 0;;) {
@@ -994,7 +995,7 @@ struct JsNormaliser::State {
         size_t i = start, nesting = 1;
         for (; i < t.size(); ++i) {
             if (t[i].tok == Tok::kFunction) {
-                if (t[i].scope >= 0)
+                if (t[i].num >= 0)
                     ++nesting;
                 else if (--nesting == 0)
                     break;
@@ -1066,8 +1067,8 @@ struct JsNormaliser::State {
 
     void followScope(const Token& t) {
         if (t.tok != Tok::kFunction) return;
-        if (t.scope >= 0)
-            current = t.scope;
+        if (t.num >= 0)
+            current = t.num;
         else if (scopes[current].parent >= 0)
             current = scopes[current].parent;
     }
@@ -1121,10 +1122,7 @@ struct JsNormaliser::State {
         // the decoders find their calls whole.
         if (lex == LexState::kDoubleString || lex == LexState::kSingleString) {
             const char quote = lex == LexState::kDoubleString ? '"' : '\'';
-            const bool wasStopped = stopped;
-            stopped = false;
             process(std::string_view(&quote, 1));
-            stopped = stopped || wasStopped;
         }
         size_t open = 0;
         for (const Token& t : tokens) {
@@ -1156,7 +1154,7 @@ struct JsNormaliser::State {
                 return '"';
             case Tok::kInt:
                 spaceBefore('0');
-                out.puts(std::to_string(t.kind == Kind::kInt ? t.ival : -1));
+                out.puts(std::to_string(t.kind == Kind::kInt ? t.num : -1));
                 return '0';
             case Tok::kFloat: {
                 spaceBefore('0');
@@ -1198,7 +1196,7 @@ struct JsNormaliser::State {
         current = 0;
         char last = '\0';
         for (const Token& t : tokens) {
-            if (t.tok == Tok::kFunction && t.scope < 0) {
+            if (t.tok == Tok::kFunction && t.num < 0) {
                 followScope(t);  // the end of a function: a mark only
                 continue;
             }

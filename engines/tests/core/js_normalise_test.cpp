@@ -77,8 +77,60 @@ alert(a);)js",
      R"js(<script>var n000=function(n001){return n001*2;};n000(3);q;</script>)js"},
 };
 
+// Decoders within functions and within each other, named packers called
+// twice, eval of what is not one literal, and what a decoded text leaves
+// open (a comment, a string, a name at its end).
+const std::vector<Case> kClamscanDecoderViews = {
+    {R"js(function f(a){ eval("var b = a; function g(c){ return b + c }"); return b } f(1);)js",
+     R"js(<script>function n000(n001){var n002=n001;function n003(n004){return n002+n004}return n002}f(1);</script>)js"},
+    {R"js(eval("eval(\"var z = 1\")"); z;)js", R"js(<script>eval("var z = 1")z;</script>)js"},
+    {R"js(function P(p,a,c,k,e,d){return p} P('0 1',10,2,'x|y'.split('|'),0,{}); P('1 0;',10,2,'x|y',0,{}); end;)js",
+     R"js(<script>function n000(n001,n002,n003,n004,n005,n006){return n001}p(x yy x;);end;</script>)js"},
+    {R"js(eval("eval(function(p,a,c,k,e,d){return p}('0 1 2',10,3,'var|Q|w'.split('|'),0,{}))"); tail;)js",
+     R"js(<script>eval(function(n000,n001,n002,n003,n004,n005){return n000}(var n006))tail;</script>)js"},
+    {R"js(function h(){ dF('bmfsu%292*1'); var x = 1; } h();)js",
+     R"js(<script>function n000(){var n001=1;}h();</script>alert(1)</script>)js"},
+    {R"js(var q = "a" + "b" + unescape("%41") + "c"; q;)js", R"js(<script>var n000="ab"+"a"+"c";n000;</script>)js"},
+    {R"js(eval(x); eval("a" + b); eval('c' + 'd'); eval(unescape("%76%61%72%20%61%3D%31"));)js",
+     R"js(<script>eval(x);eval("a"+b);eval("var a=1");</script>)js"},
+    {R"js(function(){ function(){ eval("var deep = 1; deep") } }; deep;)js",
+     R"js(<script>function(){function(){var n000=1;}};n000;</script>)js"},
+    {R"js(eval("function k(p,a,c,k,e,d){return p} k('0',10,1,'QQ',0,{})"); more;)js",
+     R"js(<script>function n004(n001,n002,n003,n004,n005,n006){return n001}k("0",10,1,"qq",0,{})more;</script>)js"},
+    {R"js(eval(function(p,a,c,k,e,r){return p}('0\'1\"2',62,3,'A|B|C'.split('|'),0,{})))js",
+     R"js(<script>eval(function(n000,n001,n002,n003,n004,n005){return n000}(a))</script>)js"},
+    {R"js(eval(function(p,a,c,k,e,d){return p}('Z9 zz 10 a',62,100,'|one|two|three'.split('|'),0,{}));)js",
+     R"js(<script>eval(function(n000,n001,n002,n003,n004,n005){return n000}(z9 zz 10));</script>)js"},
+    {R"js(eval("/* open comment"); after; eval("tail");)js", R"js(<script>after;</script>)js"},
+    {R"js(eval("'unterminated"); x;)js", R"js(<script>x;</script>)js"},
+    {R"js(var a = 1, b = 2; function z(){ var a = 3; a; b; } a;)js",
+     R"js(<script>var n000=1,n001=2;function n002(){var n003=3;n003;n001;}n000;</script>)js"},
+};
+
 TEST(JsNormalise, ViewsAreClamscans) {
-    for (const Case& c : kClamscanViews) EXPECT_EQ(viewOf(c.script), c.view) << c.script;
+    for (const auto* cases : {&kClamscanViews, &kClamscanDecoderViews}) {
+        for (const Case& c : *cases) {
+            JsNormaliser js;
+            js.feed(asHanded(c.script));
+            EXPECT_EQ(finish(js), c.view) << c.script;
+            EXPECT_FALSE(js.truncated()) << c.script;
+        }
+    }
+}
+
+TEST(JsNormalise, AViewEndingAtExactly64KiBGetsASecondEndTag) {
+    // clamscan looks for the end tag in its 64 KiB output buffer, which a
+    // view of exactly that size has just emptied: it wrote this view, 9
+    // bytes longer than 64 KiB, for this script.
+    std::string script;
+    for (int i = 0; i < 32758; ++i) script += "a;";
+    script += "ab;";
+    const std::string view = viewOf(script);
+    EXPECT_EQ(view.size(), 65536u + 9);
+    EXPECT_EQ(view.substr(view.size() - 18), "</script></script>");
+    // One byte less and the end tag is seen.
+    script.pop_back();
+    EXPECT_EQ(viewOf(script).size(), 65535u);
 }
 
 TEST(JsNormalise, LaterScriptsOfAPageStartOnANewLineAndAreRenamedAfresh) {
