@@ -107,8 +107,39 @@ const std::vector<Case> kClamscanDecoderViews = {
      R"js(<script>var n000=1,n001=2;function n002(){var n003=3;n003;n001;}n000;</script>)js"},
 };
 
+// The tokenizer and the scopes at their edges: spacing between words,
+// number formats and C int wrap-round, escapes (bad hex sets every bit),
+// declarations a block or a comma hides, object literals, member names
+// that are keywords, names seen before their declaration, case, adjacent
+// strings, an escaped line end, and regular expressions as plain tokens.
+const std::vector<Case> kClamscanTokenViews = {
+    {"if (a in b) { x = typeof a instanceof B; } return void 0;",
+     "<script>if(a in b){x=typeof a instanceof b;}return void 0;</script>"},
+    {"x = 1e21 + 0.000001 + 123456789.0 + 1.0E-7 + 2147483648 + 4294967297 + 00.5;",
+     "<script>x=1 e21+1e-06+1.23457e+08+1e-07+-2147483648+1+0.5;</script>"},
+    {"s = \"\\u20ac\\u00e9\\xZZ\\x4g\" + '\\f\\v\\b\\r\\0end';",
+     "<script>s=\"\xe2\x82\xac\xc3\xa9\xff\xff  \x08 \x01"
+     "end\";</script>"},
+    {"function f(a){ var b, c; b = c; } var d = [1, e, g], h; if (x) { var i = 1, j = 2; } i; j;",
+     "<script>function n000(n001){var n002,c;n002=c;}var n003=[1,e,g],n004;if(x){var n005=1,j=2;}n005;j;</script>"},
+    {"var o = {p: 1, q: 2}, r = 3; o; r;", "<script>var n000={p:1,q:2},n001=3;n000;n001;</script>"},
+    {"for (var k = 0, m = 1; k < m; k++) { n = k; }",
+     "<script>for(var n000=0,n001=1;n000<n001;n000++){n=n000;}</script>"},
+    {"var $dollar = 1, _under = 2; $dollar + _under;", "<script>var n000=1,n001=2;n000+n001;</script>"},
+    {"obj.var = 1; obj.function = 2; obj.If = 3; x.y.z = w.v;",
+     "<script>obj.var=1;obj.function=2;obj.if=3;x.y.z=w.v;</script>"},
+    {"function outer(a){ var v = 1; function inner(b){ return v + a + b + w; } var w = 2; return inner; } v; w;",
+     "<script>function n000(n001){var n002=1;function n003(n004){return n002+n001+n004+n005;}var n005=2;return "
+     "inner;}v;w;</script>"},
+    {"var A = 1; var a = 2; A + a;", "<script>var n000=1;var n001=2;n000+n001;</script>"},
+    {"x = 'it''s' + \"two\"\"strings\";", "<script>x=\"it\"\"stwo\"\"strings\";</script>"},
+    {"x = \"unterminated \\", "<script>x=\"unterminated </script>\"</script>"},
+    {"continued\";", "<script>continued\";</script>\"</script>"},
+    {"y = a/b/c; z = /re+gex/g.test(s);", "<script>y=a/b/c;z=/re+gex/g.test(s);</script>"},
+};
+
 TEST(JsNormalise, ViewsAreClamscans) {
-    for (const auto* cases : {&kClamscanViews, &kClamscanDecoderViews}) {
+    for (const auto* cases : {&kClamscanViews, &kClamscanDecoderViews, &kClamscanTokenViews}) {
         for (const Case& c : *cases) {
             JsNormaliser js;
             js.feed(asHanded(c.script));
@@ -154,14 +185,28 @@ TEST(JsNormalise, ChunksEndingAtBlanksChangeNothing) {
     }
 }
 
-TEST(JsNormalise, TokensCutByAChunkEndContinue) {
+TEST(JsNormalise, ChunkEndsCutTokensAsClamscanDoes) {
     EXPECT_EQ(viewOfChunks({"var ab", "cd=12", "34;x=\"a", "b\";</script>"}),
               "<script>var n000=1234;x=\"ab\";</script>");
-    // A number cut by a chunk end forgets its point: clamscan wrote this for
-    // a page whose first 8191-byte chunk ended in "x=1.5".
-    EXPECT_EQ(viewOfChunks({"x=1.5", " ;y=2.5;</script>"}), "<script>x=1;y=2.5;</script>");
-    // A comment's end cut in two is not seen, as clamscan does not see it.
-    EXPECT_EQ(viewOfChunks({"/* x *", "/ y; */ z;</script>"}), "<script>z;</script>");
+    // clamscan wrote these for pages whose first 8191-byte chunk (no blank
+    // in it to end at) ended with the first piece.
+    const std::vector<std::pair<std::string, std::string>> cuts = {
+        {"x=1.5", " ;y=2.5;"},                            // the number forgets its point
+        {"x=1.5e", "+2;"},                                // the 'e' is read twice
+        {"q=ab\\", "u0041;"},                             // a backslash at the end ends the name
+        {"q=x\\", "w;"},          {"s=\"a\\", "x41\";"},  // an escape cut in two stays as written
+        {"x=1;//", "c;y=2;"},                             // a comment runs to the next blank
+        {"x=1;/", "/c y=2;"},                             // "//" cut in two is no comment
+        {"/* x *", "/ y; */ z;"},                         // nor is "*/"
+    };
+    const std::vector<std::string> views = {
+        "<script>x=1;y=2.5;</script>",    "<script>x=1.5 e+2;</script>",
+        "<script>q=ab u0041;</script>",   "<script>q=x w;</script>",
+        "<script>s=\"a\\x41\";</script>", "<script>x=1;</script>",
+        "<script>x=1;//c y=2;</script>",  "<script>z;</script>",
+    };
+    for (size_t i = 0; i < cuts.size(); ++i)
+        EXPECT_EQ(viewOfChunks({cuts[i].first, cuts[i].second + "</script>"}), views[i]) << cuts[i].first;
 }
 
 TEST(JsNormalise, UnescapeDecodesAsClamscan) {
