@@ -14,13 +14,14 @@
 namespace qdx {
 namespace {
 
+// Only what the scope tracker and the decoders tell apart; every other
+// keyword or operator is a word or an operator, written as it is.
 enum class Tok : uint8_t {
     kNone,
-    kFutureReserved,
+    kWord,
+    kOperator,
     kIdentifier,
-    kTrue,
-    kFalse,
-    kNull,
+    kMemberName,  // a name after '.', never renamed
     kBracketOpen,
     kBracketClose,
     kComma,
@@ -30,186 +31,46 @@ enum class Tok : uint8_t {
     kParClose,
     kDot,
     kSemicolon,
-    kColon,
-    kNew,
+    kPlus,
     kInt,
     kFloat,
     kString,
-    kThis,
-    kPlusPlus,
-    kMinusMinus,
-    kDelete,
-    kVoid,
-    kTypeof,
-    kMinus,
-    kTilde,
-    kExclamation,
-    kMultiply,
-    kDivide,
-    kPercent,
-    kPlus,
-    kShiftLeft,
-    kShiftRight,
-    kShiftRightUnsigned,
-    kLess,
-    kGreater,
-    kLessEqual,
-    kGreaterEqual,
-    kInstanceof,
-    kIn,
-    kEqualEqual,
-    kNotEqual,
-    kTripleEqual,
-    kNotDoubleEqual,
-    kAnd,
-    kXor,
-    kOr,
-    kAndAnd,
-    kOrOr,
-    kQuestion,
-    kEqual,
-    kAssignOp,
     kVar,
-    kIf,
-    kElse,
-    kDo,
-    kWhile,
-    kFor,
-    kContinue,
-    kBreak,
-    kReturn,
-    kWith,
-    kSwitch,
-    kCase,
-    kDefault,
-    kThrow,
-    kTry,
-    kCatch,
-    kFinally,
-    kFunction,
-    kMemberName,  // a name after '.', never renamed
+    kFunction
 };
 
-struct Word {
-    std::string_view text;
-    Tok tok;
-};
+constexpr std::array<std::string_view, 59> kKeywords = {
+    "break",     "case",         "catch",   "continue",  "default",    "delete",    "do",         "else",     "finally",
+    "for",       "function",     "if",      "in",        "instanceof", "new",       "return",     "switch",   "this",
+    "throw",     "try",          "typeof",  "var",       "void",       "while",     "with",       "null",     "true",
+    "false",     "abstract",     "boolean", "byte",      "char",       "class",     "const",      "debugger", "double",
+    "enum",      "export",       "extends", "final",     "float",      "goto",      "implements", "import",   "int",
+    "interface", "long",         "native",  "package",   "private",    "protected", "public",     "short",    "static",
+    "super",     "synchronized", "throws",  "transient", "volatile"};
 
-constexpr std::array<Word, 59> kKeywords = {{
-    {"break", Tok::kBreak},
-    {"case", Tok::kCase},
-    {"catch", Tok::kCatch},
-    {"continue", Tok::kContinue},
-    {"default", Tok::kDefault},
-    {"delete", Tok::kDelete},
-    {"do", Tok::kDo},
-    {"else", Tok::kElse},
-    {"finally", Tok::kFinally},
-    {"for", Tok::kFor},
-    {"function", Tok::kFunction},
-    {"if", Tok::kIf},
-    {"in", Tok::kIn},
-    {"instanceof", Tok::kInstanceof},
-    {"new", Tok::kNew},
-    {"return", Tok::kReturn},
-    {"switch", Tok::kSwitch},
-    {"this", Tok::kThis},
-    {"throw", Tok::kThrow},
-    {"try", Tok::kTry},
-    {"typeof", Tok::kTypeof},
-    {"var", Tok::kVar},
-    {"void", Tok::kVoid},
-    {"while", Tok::kWhile},
-    {"with", Tok::kWith},
-    {"null", Tok::kNull},
-    {"true", Tok::kTrue},
-    {"false", Tok::kFalse},
-    {"abstract", Tok::kFutureReserved},
-    {"boolean", Tok::kFutureReserved},
-    {"byte", Tok::kFutureReserved},
-    {"char", Tok::kFutureReserved},
-    {"class", Tok::kFutureReserved},
-    {"const", Tok::kFutureReserved},
-    {"debugger", Tok::kFutureReserved},
-    {"double", Tok::kFutureReserved},
-    {"enum", Tok::kFutureReserved},
-    {"export", Tok::kFutureReserved},
-    {"extends", Tok::kFutureReserved},
-    {"final", Tok::kFutureReserved},
-    {"float", Tok::kFutureReserved},
-    {"goto", Tok::kFutureReserved},
-    {"implements", Tok::kFutureReserved},
-    {"import", Tok::kFutureReserved},
-    {"int", Tok::kFutureReserved},
-    {"interface", Tok::kFutureReserved},
-    {"long", Tok::kFutureReserved},
-    {"native", Tok::kFutureReserved},
-    {"package", Tok::kFutureReserved},
-    {"private", Tok::kFutureReserved},
-    {"protected", Tok::kFutureReserved},
-    {"public", Tok::kFutureReserved},
-    {"short", Tok::kFutureReserved},
-    {"static", Tok::kFutureReserved},
-    {"super", Tok::kFutureReserved},
-    {"synchronized", Tok::kFutureReserved},
-    {"throws", Tok::kFutureReserved},
-    {"transient", Tok::kFutureReserved},
-    {"volatile", Tok::kFutureReserved},
-}};
+constexpr std::array<std::string_view, 39> kOperators = {
+    "=",  "+",  "===", ">>>", "!==", "<<", "<=", "==",  ">=",  ">>",   "||", "--", "!=",
+    "&&", "++", "*=",  "/=",  "%=",  "+=", "-=", "<<=", ">>=", ">>>=", "&=", "^=", "|=",
+    "&",  ":",  "/",   "!",   ">",   "<",  "-",  "*",   "|",   "%",    "?",  "~",  "^"};
 
-constexpr std::array<Word, 39> kOperators = {{
-    {"=", Tok::kEqual},
-    {"+", Tok::kPlus},
-    {"===", Tok::kTripleEqual},
-    {">>>", Tok::kShiftRightUnsigned},
-    {"!==", Tok::kNotDoubleEqual},
-    {"<<", Tok::kShiftLeft},
-    {"<=", Tok::kLessEqual},
-    {"==", Tok::kEqualEqual},
-    {">=", Tok::kGreaterEqual},
-    {">>", Tok::kShiftRight},
-    {"||", Tok::kOrOr},
-    {"--", Tok::kMinusMinus},
-    {"!=", Tok::kNotEqual},
-    {"&&", Tok::kAndAnd},
-    {"++", Tok::kPlusPlus},
-    {"*=", Tok::kAssignOp},
-    {"/=", Tok::kAssignOp},
-    {"%=", Tok::kAssignOp},
-    {"+=", Tok::kAssignOp},
-    {"-=", Tok::kAssignOp},
-    {"<<=", Tok::kAssignOp},
-    {">>=", Tok::kAssignOp},
-    {">>>=", Tok::kAssignOp},
-    {"&=", Tok::kAssignOp},
-    {"^=", Tok::kAssignOp},
-    {"|=", Tok::kAssignOp},
-    {"&", Tok::kAnd},
-    {":", Tok::kColon},
-    {"/", Tok::kDivide},
-    {"!", Tok::kExclamation},
-    {">", Tok::kGreater},
-    {"<", Tok::kLess},
-    {"-", Tok::kMinus},
-    {"*", Tok::kMultiply},
-    {"|", Tok::kOr},
-    {"%", Tok::kPercent},
-    {"?", Tok::kQuestion},
-    {"~", Tok::kTilde},
-    {"^", Tok::kXor},
-}};
-
-const Word* keyword(std::string_view s) {
-    if (s.size() < 2 || s.size() > 12 || s[0] < 'a' || s[0] > 'w') return nullptr;
-    for (const Word& w : kKeywords)
-        if (w.text == s) return &w;
-    return nullptr;
+// The keyword `s` is, as it is written, or empty.
+std::string_view keyword(std::string_view s) {
+    if (s.size() < 2 || s.size() > 12 || s[0] < 'a' || s[0] > 'w') return {};
+    for (const std::string_view w : kKeywords)
+        if (w == s) return w;
+    return {};
 }
 
-const Word* anOperator(std::string_view s) {
-    for (const Word& w : kOperators)
-        if (w.text == s) return &w;
-    return nullptr;
+Tok keywordTok(std::string_view w) {
+    if (w == "var") return Tok::kVar;
+    if (w == "function") return Tok::kFunction;
+    return Tok::kWord;
+}
+
+std::string_view anOperator(std::string_view s) {
+    for (const std::string_view w : kOperators)
+        if (w == s) return w;
+    return {};
 }
 
 enum class CharClass : uint8_t {
@@ -557,11 +418,11 @@ struct JsNormaliser::State {
 
     Tok parseOperator(Token& t) {
         for (size_t len = std::min<size_t>(4, in.size() - pos); len; --len) {
-            if (const Word* w = anOperator(in.substr(pos, len))) {
+            if (const std::string_view w = anOperator(in.substr(pos, len)); !w.empty()) {
                 t.kind = Kind::kName;
-                t.text = w->text;
+                t.text = w;
                 pos += len;
-                return w->tok;
+                return w == "+" ? Tok::kPlus : Tok::kOperator;
             }
         }
         ++pos;  // not reached: every operator character is an operator
@@ -659,10 +520,10 @@ struct JsNormaliser::State {
                 if (pos == in.size()) ++pos;
             }
             --pos;
-            if (const Word* w = keyword(buf)) {
+            if (const std::string_view w = keyword(buf); !w.empty()) {
                 t.kind = Kind::kName;
-                t.text = w->text;
-                return w->tok;
+                t.text = w;
+                return keywordTok(w);
             }
             t.kind = Kind::kName;
             t.text = buf;
