@@ -642,7 +642,11 @@ struct JsNormaliser::State {
         while (!stopped) {
             Token t;
             const Tok tok = lexOne(t);
-            if (tok == Tok::kNone) break;
+            if (tok == Tok::kNone) {
+                // A token still open at the chunk's end is held text too.
+                if (textHeld + buf.size() > kMaxJsTextHeld) stop();
+                break;
+            }
             t.tok = tok;
             Scope* s = &scopes[current];
             switch (tok) {

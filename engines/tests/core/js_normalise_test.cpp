@@ -234,6 +234,15 @@ TEST(JsNormalise, HostileScriptsCostBoundedWork) {
         EXPECT_TRUE(js.truncated());
         EXPECT_LE(out.size(), 2 * kMaxJsTokens + 32);
     }
+    {  // a string never closed, fed in chunks: held up to its bound only
+        JsNormaliser js;
+        js.feed("x='");
+        const std::string chunk(1 << 20, 'a');
+        for (uint64_t fed = 0; fed <= kMaxJsTextHeld + chunk.size(); fed += chunk.size()) js.feed(chunk);
+        EXPECT_TRUE(js.truncated());  // given up as it came, not held to the end
+        const std::string out = finish(js);
+        EXPECT_LE(out.size(), kMaxJsTextHeld + chunk.size() + 64);
+    }
     {  // eval of eval of ... of a string that is itself long: bounded by the input
         std::string inner = "x";
         for (int i = 0; i < 12; ++i) {
