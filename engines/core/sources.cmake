@@ -24,6 +24,7 @@ set(QDX_CORE_SOURCES
   image_check.cpp
   implode.cpp
   inflate_stream.cpp
+  js_normalise.cpp
   libarchive_reader.cpp
   logical.cpp
   lzma_bounds.cpp

@@ -1,0 +1,190 @@
+#!/usr/bin/env python3
+"""Cases for the normalised JavaScript of HTML pages, checked against clamscan.
+
+    js_cases.py [--qdx-scan PROGRAM] [--js-view PROGRAM] [--keep DIR] [--seed N]
+
+make_cases(work, rng) writes HTML pages into `work` and returns
+(files, hdb_lines, ndb_lines, ldb_lines, planted). Each page holds one script
+of one kind the normaliser handles (names declared with var and as
+parameters renamed, comments and blanks dropped, literal concatenation
+folded, unescape() of a literal decoded, eval() of a literal expanded, the
+packer unpacked, dF() decoded); its whole view is known, so each page gets
+signatures of target types 0, 3 and 7 and a logical one for a piece of the
+view, and the MD5 of the whole view. A signature for the script as written
+is never found: clamscan matches an HTML page by its views, not as it lies.
+
+Run alone, it checks the cases with clamscan --allmatch and, when given,
+qdx-scan --all-match: each must find exactly what was planted. Given
+--js-view (qdx-js-view), it also compares that program's view of each page
+with the `javascript` file clamscan --leave-temps keeps, byte for byte.
+"""
+import argparse
+import glob
+import hashlib
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+
+
+def escape_all(text):
+    """Every byte as %XX, as unescape() reads it."""
+    return "".join("%%%02X" % b for b in text.encode())
+
+
+def make_cases(work, rng):
+    files, hdb, ndb, ldb, planted = [], [], [], [], {}
+    count = [0]
+
+    def tag():
+        count[0] += 1
+        return "Qdx%d%s" % (count[0], "".join(rng.choice("ABCDEFGH") for _ in range(6)))
+
+    def page(name, script, piece, view_body, raw_piece=None):
+        """A page holding `script`; its view is <script>view_body</script>,
+        `piece` a part of the view only the view holds."""
+        n = count[0]
+        view = ("<script>" + view_body + "</script>").encode("latin-1")
+        assert piece.encode("latin-1") in view
+        hexed = piece.encode("latin-1").hex()
+        ndb.append("Js.Any.%d:0:*:%s" % (n, hexed))
+        ndb.append("Js.Html.%d:3:*:%s" % (n, hexed))
+        ndb.append("Js.Text.%d:7:*:%s" % (n, hexed))
+        ldb.append("Js.Logical.%d;Engine:51-255,Target:3;0&1;%s;%s" % (n, hexed[:16], hexed[-16:]))
+        hdb.append("%s:%d:Js.Md5.%d" % (hashlib.md5(view).hexdigest(), len(view), n))
+        found = {"Js.Any.%d" % n, "Js.Html.%d" % n, "Js.Text.%d" % n, "Js.Logical.%d" % n, "Js.Md5.%d" % n}
+        if raw_piece:
+            # As written, the script is in no view: never found.
+            ndb.append("Js.Raw.%d:0:*:%s" % (n, raw_piece.encode().hex()))
+            ndb.append("Js.RawHtml.%d:3:*:%s" % (n, raw_piece.encode().hex()))
+        body = "<html><head><title>%s</title></head><body>\n<p>Some text.</p>\n<script type=\"text/javascript\">%s</script>\n</body></html>\n" % (
+            rng.choice(["Page", "Report", "Index"]), script)
+        path = os.path.join(work, name)
+        with open(path, "wb") as f:
+            f.write(body.encode("latin-1"))
+        files.append(path)
+        planted[name] = found
+
+    t = tag()
+    low = t.lower()
+    page("rename.html", "var %sName = 1; %sUse(%sName);" % (t, t, t),
+         "var n000=1;%suse(n000);" % low, "var n000=1;%suse(n000);" % low, raw_piece="var %sName = 1;" % t)
+
+    t = tag()
+    low = t.lower()
+    page("params.html", "function %sF(Alpha, Beta) { var Gamma = Alpha + Beta; return Gamma; } %sF(1, 2);" % (t, t),
+         "function n000(n001,n002){var n003=n001+n002;return n003;}%sf(1,2);" % low,
+         "function n000(n001,n002){var n003=n001+n002;return n003;}%sf(1,2);" % low)
+
+    t = tag()
+    low = t.lower()
+    page("comments.html", "/* A comment */ %sCall  (  1 ,\t2 ) ;\n/* another */ x = 3;" % t,
+         "%scall(1,2);x=3;" % low, "%scall(1,2);x=3;" % low, raw_piece="%sCall  (  1 ," % t)
+
+    t = tag()
+    low = t.lower()
+    page("fold.html", "document.write(\"%s-\" + 'Fold' + \"-End\");" % t,
+         "document.write(\"%s-fold-end\");" % low, "document.write(\"%s-fold-end\");" % low)
+
+    t = tag()
+    low = t.lower()
+    page("unescape.html", "x = unescape(\"%s\");" % escape_all(t + "-Unescaped"),
+         "x=\"%s-unescaped\";" % low, "x=\"%s-unescaped\";" % low)
+
+    t = tag()
+    low = t.lower()
+    page("eval.html", "eval(\"var Ev = '%s'; run(Ev)\");" % t,
+         "var n000=\"%s\";run(n000)" % low, "var n000=\"%s\";run(n000)" % low)
+
+    t = tag()
+    low = t.lower()
+    page("eval-unescape.html", "eval(unescape(\"%s\"));" % escape_all("%s_Call(1)" % t),
+         "%s_call(1)" % low, "%s_call(1)" % low)
+
+    t = tag()
+    low = t.lower()
+    packer = ("eval(function(p,a,c,k,e,d){e=function(c){return c};if(!''.replace(/^/,String)){while(c--){d[c]=k[c]||c}"
+              "k=[function(e){return d[e]}];e=function(){return'\\\\w+'};c=1};while(c--){if(k[c]){p=p.replace("
+              "new RegExp('\\\\b'+e(c)+'\\\\b','g'),k[c])}}return p}('0(\"1\");',2,2,'alert|%s-unpacked'.split('|'),0,{}))" % t)
+    unpacked = ("eval(function(n000,n001,n002,n003,n004,n005){n004=function(n006){return n006};"
+                "if(!\"\".replace(/^/,string)){while(n002--){n005[n002]=n003[n002]||n002}n003=[function(n007){return n005[n007]}];"
+                "n004=function(){return\"\\w+\"};n002=1};while(n002--){if(n003[n002]){n000=n000.replace(new regexp("
+                "\"\\b\"+n004(n002)+\"\\b\",\"g\"),n003[n002])}}return n000}(alert(\"%s-unpacked\");))" % low)
+    page("packer.html", packer, "alert(\"%s-unpacked\");" % low, unpacked)
+
+    t = tag()
+    low = t.lower()
+    shifted = "".join(chr(ord(c) + 1) for c in "%s(1)" % t)
+    page("df.html", "dF('%s1');" % escape_all(shifted),
+         "</script>%s(1)" % low, "</script>%s(1)" % low)
+    return files, hdb, ndb, ldb, planted
+
+
+def found_by(command, files):
+    out = subprocess.run(command + files, capture_output=True, text=True).stdout
+    found = {}
+    for line in out.splitlines():
+        if not line.endswith(" FOUND"):
+            continue
+        path, name = line[:-len(" FOUND")].rsplit(": ", 1)
+        found.setdefault(os.path.basename(path), set()).add(name.replace(".UNOFFICIAL", ""))
+    return found
+
+
+def clamscan_view(page, sigs, work):
+    """The `javascript` file clamscan writes for `page`."""
+    temp = tempfile.mkdtemp(prefix="js-view-", dir=work)
+    try:
+        subprocess.run(["clamscan", "--leave-temps", "--tempdir", temp, "-d", sigs, page], capture_output=True)
+        views = glob.glob(os.path.join(temp, "**", "javascript"), recursive=True)
+        if len(views) != 1:
+            return None
+        with open(views[0], "rb") as f:
+            return f.read()
+    finally:
+        shutil.rmtree(temp)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--qdx-scan")
+    parser.add_argument("--js-view")
+    parser.add_argument("--keep")
+    parser.add_argument("--seed", type=int, default=1)
+    args = parser.parse_args()
+    work = args.keep or tempfile.mkdtemp(prefix="js-cases-")
+    sigs, cases = os.path.join(work, "sigs"), os.path.join(work, "cases")
+    os.makedirs(sigs, exist_ok=True)
+    os.makedirs(cases, exist_ok=True)
+    files, hdb, ndb, ldb, planted = make_cases(cases, random.Random(args.seed))
+    for ext, lines in (("hdb", hdb), ("ndb", ndb), ("ldb", ldb)):
+        with open(os.path.join(sigs, "t." + ext), "w") as f:
+            f.write("\n".join(lines) + "\n")
+    scanners = [("clamscan", ["clamscan", "--allmatch", "--no-summary", "-d", sigs])]
+    if args.qdx_scan:
+        scanners.append(("qdx-scan", [args.qdx_scan, "--all-match", "-d", sigs]))
+    bad = 0
+    for label, command in scanners:
+        found = found_by(command, files)
+        for name in sorted(planted):
+            got = found.get(name, set())
+            if got != planted[name]:
+                bad += 1
+                print("%s %s: found %s, planted %s" % (label, name, sorted(got), sorted(planted[name])))
+    if args.js_view:
+        for path in files:
+            theirs = clamscan_view(path, sigs, work)
+            ours = subprocess.run([args.js_view, path], capture_output=True).stdout
+            if theirs != ours:
+                bad += 1
+                print("view of %s: clamscan %r, ours %r" % (os.path.basename(path), theirs, ours))
+    print("%d files, %d disagreements" % (len(files), bad))
+    if not args.keep:
+        shutil.rmtree(work)
+    return 1 if bad else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
