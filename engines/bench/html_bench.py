@@ -10,7 +10,8 @@
 - with --hostile, pages built to hurt, each timed with its peak memory (a
   database of one line): a million unclosed tags, an encoded script that
   states four billion characters over 30 MB, a line of 39 MB (normalised)
-  and one of 100 MB (over the bound: not normalised), 10 MB of references.
+  and one of 100 MB (over the bound: not normalised), 10 MB of references,
+  a script of 30 MB, 200,000 scripts, eval() nested 200,000 deep.
 Each scanner gets the folder warm from the page cache; each is run twice
 and the faster run counts.
 """
@@ -85,6 +86,17 @@ def hostile(folder):
     case("one line of 39 MB", "line39.html", line(39))
     case("one line of 100 MB (not normalised)", "line100.html", line(100))
     case("10 MB of references", "references.html", lambda f: f.write(b"<html>" + b"&#x4e2d;&amp;" * 800_000))
+
+    def script(f):
+        f.write(b"<html><script>")
+        for i in range(600_000):
+            f.write(b"var v%d = unescape('%%41%%42') + 'c'; f(v%d);\n" % (i, i))
+        f.write(b"</script>")
+
+    case("one script of 30 MB, 600,000 declarations", "script.html", script)
+    case("200,000 scripts", "scripts.html", lambda f: f.write(b"<html>" + b"<script>a(1)</script>\n" * 200_000))
+    case("eval of eval 200,000 deep", "evals.html",
+         lambda f: f.write(b"<html><script>" + b"eval('" * 200_000 + b"x" + b"')" * 200_000 + b"</script>"))
     return cases
 
 

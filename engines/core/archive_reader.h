@@ -21,8 +21,9 @@ inline constexpr size_t kMaxMemberNameKept = 255;
 // as a listing a decoder wrote (XLM macro sheets): the signatures for any
 // file and its digests, but no type of its own and nothing opened; or as
 // a normalised view of an HTML page, which the signatures for HTML match
-// as well, digests taken, nothing opened.
-enum class MemberView : uint8_t { File, MacroText, Listing, HtmlText };
+// as well, digests taken, nothing opened; or the normalised scripts of a
+// page, matched as such a view and again as text.
+enum class MemberView : uint8_t { File, MacroText, Listing, HtmlText, Script };
 
 struct MemberInfo {
     std::string name;              // at most kMaxMemberNameKept bytes

@@ -32,23 +32,31 @@ constexpr size_t kTypeHeadBytes = size_t{64} * 1024;
 
 namespace {
 
-// The normalised view of a text file, matched beside the file itself as it
-// is read: the same chunks, one pass.
-class NormalisedText {
+// Text matched as text beside the object's own matching, as it is read:
+// the same chunks, one pass. A text file is matched so by its normalised
+// view; a page's script view as it is.
+class AsText {
 public:
-    NormalisedText(const SignatureStore& store, const ScanOptions& options, uint64_t size)
-        : scan_(store, options, size, {}, MatchAs::NormalisedText) {}
+    AsText(const SignatureStore& store, const ScanOptions& options, uint64_t size, bool normalise)
+        : scan_(store, options, size, {}, MatchAs::NormalisedText), normalise_(normalise) {}
     void feed(const uint8_t* data, size_t size) {
         fed_ += size;
-        if (fed_ > kMaxTextNormalised || scan_.satisfied()) return;
+        if (tooLong() || scan_.satisfied()) return;
+        if (!normalise_) {
+            scan_.feed(data, size);
+            return;
+        }
         view_.resize(size);
         scan_.feed(view_.data(), normaliser_.normalise(data, size, view_.data()));
     }
     // Empty when the text was too long to be normalised.
-    std::vector<Finding> finish() { return fed_ > kMaxTextNormalised ? std::vector<Finding>{} : scan_.finish(); }
+    std::vector<Finding> finish() { return tooLong() ? std::vector<Finding>{} : scan_.finish(); }
 
 private:
+    bool tooLong() const { return normalise_ && fed_ > kMaxTextNormalised; }
+
     ObjectScan scan_;
+    bool normalise_;
     TextNormaliser normaliser_;
     std::vector<uint8_t> view_;
     uint64_t fed_ = 0;
@@ -90,11 +98,12 @@ std::vector<Finding> scanObject(const SignatureStore& store, const ScanOptions& 
     const FileType type = recogniseType(head.substr(0, kTypeHeadBytes));
     allowed = false;
     if (as == MatchAs::Object && type == FileType::Html) return {};
-    ObjectScan scan(store, options, size, head, as);
-    std::optional<NormalisedText> text;
+    ObjectScan scan(store, options, size, head, as == MatchAs::ScriptView ? MatchAs::HtmlView : as);
+    std::optional<AsText> text;
     const bool textual = type == FileType::Text || (type == FileType::Other && normalisedAsText(head));
     if (as == MatchAs::Object && textual && (size == kUnknownSize || size <= kMaxTextNormalised))
-        text.emplace(store, options, size);
+        text.emplace(store, options, size, true);
+    if (as == MatchAs::ScriptView) text.emplace(store, options, size, false);
     if (finder && searchEmbedded(type)) scan.findEmbedded(finder);
     scan.feed(buffer.data(), have);
     if (text) text->feed(buffer.data(), have);
@@ -167,6 +176,8 @@ MatchAs matchAs(MemberView view) {
             return MatchAs::Listing;
         case MemberView::HtmlText:
             return MatchAs::HtmlView;
+        case MemberView::Script:
+            return MatchAs::ScriptView;
         default:
             return MatchAs::Object;
     }

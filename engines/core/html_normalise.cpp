@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "html_entities.h"
+#include "js_normalise.h"
 #include "script_decode.h"
 
 namespace qdx {
@@ -85,7 +86,13 @@ struct HtmlNormaliser::State {
     St state = St::Norm, next = St::Bad, savedNext = St::Bad;
     bool binary = false, escape = false, lookForEncoded = false, inEncoded = false, inScript = false;
     bool textSpaceWritten = false, inData = false;
+    // Whether a script's view was written (the next goes on a line of its own).
+    bool jsWritten = false;
     std::optional<size_t> encodedAt;
+    // The script being normalised, from the start tag on: it begins at
+    // `jsBegin` in this chunk, or at the chunk's start.
+    std::optional<size_t> jsBegin;
+    std::unique_ptr<JsNormaliser> js;
     Quote quoted = Quote::None;
     int64_t value = 0;
     bool hex = false;
@@ -96,6 +103,26 @@ struct HtmlNormaliser::State {
     ScriptDecoder decoder{0};
 
     State(RandomAccess& p, unsigned c) : page(p), channels(c) {}
+
+    void jsStart() {
+        if (!(channels & kJavaScript) || js) return;
+        js = std::make_unique<JsNormaliser>();
+        jsBegin = pos;
+    }
+    // The script's text in this chunk so far, up to `to`.
+    void jsFeed(size_t to) {
+        if (!js) return;
+        const size_t from = jsBegin.value_or(0);
+        if (to > from) js->feed(std::string_view(reinterpret_cast<const char*>(buf.data()) + from, to - from));
+        jsBegin.reset();
+    }
+    void jsEnd() {
+        if (!js) return;
+        js->finish(!jsWritten, [this](std::string_view piece) { out->javaScript.append(piece); });
+        jsWritten = true;
+        js.reset();
+        jsBegin.reset();
+    }
 
     void o2(uint8_t c) {
         if (channels & kNoComment) out->noComment.push_back(static_cast<char>(c));
@@ -249,7 +276,11 @@ bool HtmlNormaliser::State::processTag() {
     state = St::SkipSpace;
     next = St::Norm;
     if (!tag.empty() && tag[0] == '/') {
-        if (tag == "/script") inScript = false;
+        if (tag == "/script") {
+            inScript = false;
+            jsFeed(pos);
+            jsEnd();
+        }
     } else if (tag == "script") {
         const std::string* language = argValue("language");
         const char* plain = nullptr;
@@ -266,6 +297,7 @@ bool HtmlNormaliser::State::processTag() {
             outputTag();
         }
         inScript = true;
+        jsStart();
     } else if (tag == "%@") {
         const std::string* language = argValue("language");
         if (language && (equalsNoCase(*language, "jscript.encode") || equalsNoCase(*language, "vbscript.encode"))) {
@@ -789,6 +821,9 @@ bool HtmlNormaliser::State::run() {
                     break;
             }
         }
+        // A script goes on in the next chunk (when the encoded text is
+        // read again below, the chunk is fed again from its start).
+        jsFeed(end);
         if (lookForEncoded && encodedAt) {
             // The text after the start of the encoded script was read as it
             // stands; now it is read again, decoded.
@@ -823,11 +858,13 @@ bool HtmlNormaliser::step(HtmlOutput& out) {
             }
         }
         s.dataEnd();
+        s.jsEnd();
         return false;
     }
     if (!s.run()) {
         s.ended = true;  // the machine broke down: the views end here
         s.dataEnd();
+        s.jsEnd();
         return false;
     }
     if (s.inEncoded) {

@@ -8,7 +8,10 @@
 //  - no-tags: the text alone, lowered, a space where tags, references or
 //    white space were, with the targets of links and images;
 //  - the data of "data:" URLs in attributes, %xx escapes and base64
-//    decoded.
+//    decoded;
+//  - the JavaScript of script elements, normalised (js_normalise.h): each
+//    script's text as the chunks hold it, from after its start tag through
+//    its end tag, the view written when the script ends.
 // One pass over the page, a chunk of at most kHtmlChunk bytes at a time
 // (chunks end after white space, as the views depend on it); what a chunk
 // produces is handed on before the next is read, so memory stays bounded
@@ -33,13 +36,14 @@ inline constexpr size_t kMaxTagArguments = 64;
 inline constexpr uint64_t kMaxHtmlNormalised = uint64_t{40} << 20;
 inline constexpr uint64_t kMaxHtmlNoTags = uint64_t{8} << 20;
 
-enum HtmlChannel : unsigned { kNoComment = 1, kNoTags = 2, kDataUrls = 4 };
+enum HtmlChannel : unsigned { kNoComment = 1, kNoTags = 2, kDataUrls = 4, kJavaScript = 8 };
 
 // What one step of the normaliser produced: bytes of each view, and for
 // data URLs where each begins and ends.
 struct HtmlOutput {
     std::string noComment;
     std::string noTags;
+    std::string javaScript;
     // Bytes of the data URLs, one after another, and the events that
     // split them: a URL beginning (with its media type) or ending at an
     // offset into `data`.
@@ -53,6 +57,7 @@ struct HtmlOutput {
     void clear() {
         noComment.clear();
         noTags.clear();
+        javaScript.clear();
         data.clear();
         dataEvents.clear();
     }

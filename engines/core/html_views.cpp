@@ -13,7 +13,7 @@ public:
         auto* to = static_cast<char*>(buffer);
         size_t given = 0;
         while (given < size) {
-            const std::string& view = channel_ == kNoComment ? out_.noComment : out_.noTags;
+            const std::string& view = this->view();
             if (taken_ < view.size()) {
                 const size_t n = std::min(size - given, view.size() - taken_);
                 view.copy(to + given, n, taken_);
@@ -28,10 +28,25 @@ public:
         }
         return given;
     }
+    // Whether the view holds nothing at all: normalises the page until it
+    // gives something or ends (the script view is written a script at a
+    // time, and a page without scripts has none).
+    bool empty() {
+        while (taken_ == view().size() && more_) {
+            out_.clear();
+            taken_ = 0;
+            more_ = normaliser_.step(out_);
+        }
+        return taken_ == view().size();
+    }
     bool damaged() const override { return false; }
 
 private:
     HtmlNormaliser normaliser_;
+    const std::string& view() const {
+        return channel_ == kNoComment ? out_.noComment : channel_ == kNoTags ? out_.noTags : out_.javaScript;
+    }
+
     HtmlChannel channel_;
     HtmlOutput out_;
     size_t taken_ = 0;
@@ -80,6 +95,16 @@ public:
         ++member_;
         if (member_ == 1) return view(info, "nocomment.html", kNoComment);
         if (member_ == 2 && page_.size() <= kMaxHtmlNoTags) return view(info, "notags.html", kNoTags);
+        if (member_ <= 3) {
+            member_ = 3;
+            view_ = std::make_unique<ViewData>(page_, kJavaScript);
+            if (!view_->empty()) {
+                info.name = "javascript";
+                info.view = MemberView::Script;
+                return true;
+            }
+            view_.reset();
+        }
         // The next data URL: what is left of the one before is passed over.
         if (inUrl_) skipUrl();
         for (;;) {

@@ -65,6 +65,7 @@ ObjectScan::ObjectScan(const SignatureStore& store, const ScanOptions& options, 
             objectTarget_ = TextFile;
             return;
         case MatchAs::HtmlView:
+        case MatchAs::ScriptView:
             objectTarget_ = HtmlFile;
             break;
         case MatchAs::Listing:

@@ -35,6 +35,7 @@ enum class MatchAs : uint8_t {
     Listing,         // a listing a decoder wrote (XLM macros): digests, no target of its own
     HtmlView,        // a normalised view of an HTML page: HTML targets, digests
     NormalisedText,  // the normalised view of text: text targets, no digests
+    ScriptView,      // the normalised scripts of a page: an HTML view, then again as text
 };
 
 struct ScanOptions {

@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view page(reinterpret_cast<const char*>(data), size);
     qdx::MemoryFile file(page);
-    qdx::HtmlNormaliser normaliser(file, qdx::kNoComment | qdx::kNoTags | qdx::kDataUrls);
+    qdx::HtmlNormaliser normaliser(file, qdx::kNoComment | qdx::kNoTags | qdx::kDataUrls | qdx::kJavaScript);
     qdx::HtmlOutput out;
     std::string noComment;
     bool more = true;

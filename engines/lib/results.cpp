@@ -58,7 +58,8 @@ std::vector<std::string> preambleLines(const Request& r, const std::string& defi
                           "other files)"
                         : "Archives: disabled") +
             "; documents opened: OLE2 with their VBA, Word and Excel 4 macros, PDF, RTF, OneNote; mail read: "
-            "MIME, mbox, uuencode, TNEF; HTML matched by its normalised views, text also by its normalised view",
+            "MIME, mbox, uuencode, TNEF; HTML matched by its normalised views and scripts, text also by its normalised "
+            "view",
         std::string(r.packedOn() ? "Packed executables: enabled, but this engine does not unpack executables"
                                  : "Packed executables: disabled") +
             "; master boot records and boot sectors: not checked by this engine",

@@ -119,6 +119,46 @@ def make_cases(work, rng):
     shifted = "".join(chr(ord(c) + 1) for c in "%s(1)" % t)
     page("df.html", "dF('%s1');" % escape_all(shifted),
          "</script>%s(1)" % low, "</script>%s(1)" % low)
+
+    # Pages whose scripts the HTML reader hands over in pieces: signatures
+    # for pieces only the view holds, and the MD5 of clamscan's own view.
+    def whole_page(name, body, pieces):
+        n = count[0]
+        path = os.path.join(work, name)
+        with open(path, "wb") as f:
+            f.write(body.encode("latin-1"))
+        files.append(path)
+        found = set()
+        for i, piece in enumerate(pieces):
+            for target in (0, 3, 7):
+                ndb.append("Js.Piece.%d.%d.t%d:%d:*:%s" % (n, i, target, target, piece.encode("latin-1").hex()))
+                found.add("Js.Piece.%d.%d.t%d" % (n, i, target))
+        view = clamscan_view(path, None, work)
+        if view:
+            hdb.append("%s:%d:Js.Md5.%d" % (hashlib.md5(view).hexdigest(), len(view), n))
+            found.add("Js.Md5.%d" % n)
+        planted[name] = found
+
+    import html_cases
+    t, u, v = tag(), tag(), tag()
+    whole_page("several.html",
+               "<html><head><script>var First = '%s'; %sA(First);</script></head>\r\n<body><p>Text</p>\r\n"
+               "<SCRIPT type=text/javascript>\r\n  function G(Q) {\r\n return Q * 2; }\r\n %sB(G(2));\r\n</SCRIPT>\r\n"
+               "<script language=\"JScript.Encode\">%s</script></body></html>\r\n"
+               % (t, t, u, html_cases.screnc("var Hidden = \"%s\";\r\n%sC(Hidden);" % (v, v))),
+               ["%sa(n000);</script>" % t.lower(), "\n<script>function n000(n001){return n001*2;}%sb(" % u.lower(),
+                "%sc(n000);" % v.lower()])
+    t = tag()
+    statements = "".join("var V%d = \"%s%d\" + 'x%d'; F%d(V%d);\n" % (i, t, i, i, i % 7, i) for i in range(1500))
+    whole_page("long.html", "<html><body><script>\n%s%sEnd(1);\n</script></body></html>\n" % (statements, t),
+               ["var n1499=\"%s1499x1499\";f1(n1499);%send(1);</script>" % (t.lower(), t.lower())])
+    t = tag()
+    whole_page("unclosed.html", "<html><body><script>var Open = 1;\n%sOpen(Open, 'no end')  \n" % t,
+               ["%sopen(n000,\"no end\")" % t.lower()])
+    t = tag()
+    whole_page("commented.html", "<html><body><!-- <script>%sHidden(1);</script> -->"
+               "<script>%sShown(2);</script></body></html>" % (t, t),
+               ["<script>%sshown(2);</script>" % t.lower()])
     return files, hdb, ndb, ldb, planted
 
 
@@ -134,13 +174,20 @@ def found_by(command, files):
 
 
 def clamscan_view(page, sigs, work):
-    """The `javascript` file clamscan writes for `page`."""
+    """The `javascript` file clamscan writes for `page` (empty when it
+    writes none); `sigs` a database folder, or None for a harmless one."""
     temp = tempfile.mkdtemp(prefix="js-view-", dir=work)
     try:
+        if sigs is None:
+            sigs = os.path.join(temp, "none.ndb")
+            with open(sigs, "w") as f:
+                f.write("Js.Nothing:0:*:717478797a717478797a\n")
         subprocess.run(["clamscan", "--leave-temps", "--tempdir", temp, "-d", sigs, page], capture_output=True)
         views = glob.glob(os.path.join(temp, "**", "javascript"), recursive=True)
-        if len(views) != 1:
+        if len(views) > 1:
             return None
+        if not views:
+            return b""
         with open(views[0], "rb") as f:
             return f.read()
     finally:

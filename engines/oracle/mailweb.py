@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Proves the mail, TNEF, BinHex, HTML and text readers against clamscan.
+"""Proves the mail, TNEF, BinHex, HTML, JavaScript and text readers against clamscan.
 
     mailweb.py --qdx-scan PROGRAM [--quendix7 BIN_DIR --wine-run W --prefix P] [--keep DIR] [--seed N]
 
@@ -20,7 +20,7 @@ import documents  # noqa: E402
 
 MAIL_TESTFILES = ["clam.mail", "clam.exe.mbox.base64", "clam.exe.mbox.uu", "clam.exe.html"]
 # Generators of cases: mail, and the formats that travel in it.
-MODULES = ["mail_cases", "tnef_cases", "text_cases", "html_cases"]
+MODULES = ["mail_cases", "tnef_cases", "text_cases", "html_cases", "js_cases"]
 
 
 def main(argv):

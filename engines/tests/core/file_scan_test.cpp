@@ -225,6 +225,19 @@ TEST(FileScan, HtmlIsMatchedByItsViewsOnly) {
     EXPECT_EQ(e.scan(page, true, false), (std::vector<std::string>{"Html@nocomment.html", "Words@notags.html"}));
 }
 
+// The page's scripts, normalised, are matched as an HTML view and again as
+// text: HTML, text and any-file signatures and the view's digest; text
+// signatures match no other view of the page.
+TEST(FileScan, ScriptViewIsMatchedAsHtmlAndAsText) {
+    const std::string view = "<script>var n000=\"q\";call(n000);</script>";
+    Engine e({{"j.ndb", "Any:0:*:" + hex("call(n000)") + "\nHtml:3:*:" + hex("var n000=") +
+                            "\nText:7:*:" + hex("\"q\";call") + "\nTextOfPage:7:*:" + hex("words") + "\n"},
+              {"j.hdb", md5Hex(view) + ":" + std::to_string(view.size()) + ":View.Md5\n"}});
+    const std::string page = "<html><p>Words</p><script>var Alpha = 'Q'; Call(Alpha);</script></html>";
+    EXPECT_EQ(e.scan(page), (std::vector<std::string>{"Html@javascript", "Any@javascript", "View.Md5@javascript",
+                                                      "Text@javascript"}));
+}
+
 TEST(FileScan, OwnSignaturesComeFirstAndFamiliesLast) {
     Definitions own;
     own.signatures.push_back({"Own.Sig", "dos", true, false, "OWNBYTES"});

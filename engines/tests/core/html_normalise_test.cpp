@@ -13,11 +13,11 @@ using namespace qdx;
 namespace {
 
 struct Views {
-    std::string noComment, noTags, data;
+    std::string noComment, noTags, javaScript, data;
     std::vector<HtmlOutput::DataEvent> events;
 };
 
-Views normalise(const std::string& page, unsigned channels = kNoComment | kNoTags | kDataUrls) {
+Views normalise(const std::string& page, unsigned channels = kNoComment | kNoTags | kDataUrls | kJavaScript) {
     MemoryFile file(page);
     HtmlNormaliser n(file, channels);
     Views v;
@@ -31,6 +31,7 @@ Views normalise(const std::string& page, unsigned channels = kNoComment | kNoTag
         }
         v.noComment += out.noComment;
         v.noTags += out.noTags;
+        v.javaScript += out.javaScript;
         v.data += out.data;
         out.clear();
     }
@@ -93,6 +94,7 @@ TEST(HtmlNormalise, EncodedScriptDecodedIntoTheView) {
               "<html><script language=\"jscript.encode\"><script language=\"javascript\">vara=\"hi<b>\";x</script>"
               "<p>after</p></html>");
     EXPECT_EQ(v.noTags, " after ");
+    EXPECT_EQ(v.javaScript, "<script>var n000=\"hi <b>\";x</script>");
 }
 
 TEST(HtmlNormalise, DataUrlsGiveTheirBytes) {
@@ -120,6 +122,32 @@ TEST(HtmlViews, MembersAreTheViewsThenTheDecodedUrls) {
     EXPECT_EQ(m[1].second, " hi l ");
     EXPECT_EQ(m[2].second, "Hello");
     EXPECT_EQ(m[3].second, "ABC");
+}
+
+TEST(HtmlViews, ScriptsComeAsOneViewBeforeTheUrls) {
+    const auto m = members(
+        "<html><script>var A = 'x';\n f(A);</script><p>t</p>"
+        "<SCRIPT language=javascript>G( 'y' + 'z' )</SCRIPT><img src='data:,Q'></html>");
+    ASSERT_EQ(m.size(), 4u);
+    EXPECT_EQ(m[2].first, "javascript");
+    EXPECT_EQ(m[2].second, "<script>var n000=\"x\";f(n000);</script>\n<script>g(\"yz\")</script>");
+    EXPECT_EQ(m[3].first, "data-1");
+    EXPECT_EQ(m[3].second, "Q");
+}
+
+// A script's text goes to one normaliser across the chunks the page is read
+// in (a name declared in the first is renamed in the last); a script the
+// page never closes is written at its end; one in a comment is no script.
+TEST(HtmlNormalise, ScriptsAcrossChunksCommentsAndPageEnd) {
+    std::string script = "<script>var Early = 1;\n";
+    while (script.size() < 3 * kHtmlChunk) script += "call(Early, 'padding padding padding');\n";
+    const Views long_ = normalise("<html>" + script + "last(Early);</script></html>");
+    EXPECT_EQ(long_.javaScript.substr(0, 20), "<script>var n000=1;c");
+    EXPECT_EQ(long_.javaScript.substr(long_.javaScript.size() - 20), "last(n000);</script>");
+    EXPECT_EQ(normalise("<html><!-- <script>hidden()</script> --> text").javaScript, "");
+    EXPECT_EQ(normalise("<p>before</p><script>open( 1 )  ").javaScript, "<script>open(1)</script>");
+    // Only the views asked for are made.
+    EXPECT_EQ(normalise("<script>a()</script>", kNoComment).javaScript, "");
 }
 
 TEST(HtmlViews, PagesBeyondTheBoundAreNotNormalised) {
