@@ -35,6 +35,7 @@ set(QDX_CORE_SOURCES
   ole1.cpp
   onenote.cpp
   own_definitions.cpp
+  packed_program.cpp
   pdf.cpp
   pdf_contents.cpp
   pdf_crypt.cpp
@@ -50,6 +51,7 @@ set(QDX_CORE_SOURCES
   signature_store.cpp
   text_normalise.cpp
   tnef_file.cpp
+  upx.cpp
   vba.cpp
   xlm.cpp
   xlm_names.cpp
