@@ -10,6 +10,7 @@
 #include "compound_file.h"
 #include "compressed_file.h"
 #include "embedded.h"
+#include "embedded_program.h"
 #include "file_type.h"
 #include "html_views.h"
 #include "libarchive_reader.h"
@@ -245,10 +246,13 @@ public:
         }
     }
 
-    // A packed program's unpacked image, as clamscan unpacks it whether
-    // archives are opened or not.
+    // A program carried inside a program, then a packed program's
+    // unpacked image, as clamscan reads them whether archives are opened
+    // or not.
     bool unpacked(RandomAccess& file, FileType type, const std::string& prefix, uint32_t depth, Budget& budget) {
         if (!unpacksProgram(type)) return true;
+        if (std::unique_ptr<ArchiveReader> inside = openEmbeddedProgram(file))
+            if (!walk(*inside, prefix, depth, budget)) return false;
         std::unique_ptr<ArchiveReader> reader = openPackedProgram(file);
         return !reader || walk(*reader, prefix, depth, budget);
     }

@@ -15,6 +15,7 @@ set(QDX_CORE_SOURCES
   decoders.cpp
   deflate64.cpp
   embedded.cpp
+  embedded_program.cpp
   file_scan.cpp
   file_type.cpp
   html_entities.cpp
