@@ -1,9 +1,11 @@
 #include "embedded_program.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <string_view>
 
+#include "bytes.h"
 #include "pe.h"
 
 namespace qdx {
@@ -14,14 +16,23 @@ constexpr size_t kChunk = size_t{1} << 20;
 constexpr uint64_t kNearest = 2 + 60, kFurthest = 2 + 300;
 // Candidates checked against the PE headers: a file made of "MZ" and
 // "PE\0\0" costs no more than this many header reads.
-constexpr size_t kMaxCandidates = 4096;
+constexpr size_t kMaxCandidates = 1024;
 
 bool validAt(RandomAccess& file, uint64_t offset, std::string& head) {
+    // The signature where the DOS header points first: most candidates
+    // end there, without reading their headers.
+    uint8_t dos[0x40], signature[4];
+    if (file.readAt(offset, dos, sizeof dos) != sizeof dos) return false;
+    const uint64_t pe = le32(dos + 0x3C);
+    if (pe + 24 > kPeHeadBytes || file.readAt(offset + pe, signature, 4) != 4 ||
+        std::memcmp(signature, "PE\0\0", 4) != 0)
+        return false;
+    // As far as the largest section table after the largest optional header.
     const uint64_t left = file.size() - offset;
-    head.resize(static_cast<size_t>(std::min<uint64_t>(left, kPeHeadBytes)));
+    head.resize(static_cast<size_t>(std::min({left, uint64_t{kPeHeadBytes}, pe + 24 + 0xFFFF + 96 * 40})));
     head.resize(file.readAt(offset, head.data(), head.size()));
-    PeInfo pe;
-    return readPe(head, left, pe);
+    PeInfo info;
+    return readPe(head, left, info);
 }
 
 class ProgramData final : public MemberData {

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bytes.h"
 
@@ -292,7 +294,7 @@ uint32_t alignUp(uint32_t value, uint32_t alignment) {
 }
 
 // A PE header at `at` whose section table lies in the first `room` bytes.
-bool peHeaderAt(const std::vector<uint8_t>& image, uint32_t room, int64_t at, uint32_t& alignment, uint32_t& sections) {
+bool peHeaderAt(std::span<const uint8_t> image, uint32_t room, int64_t at, uint32_t& alignment, uint32_t& sections) {
     if (!inside(at, 0xF8, room)) return false;
     const uint8_t* p = image.data() + at;
     if (le32(p) != 0x4550) return false;
@@ -303,7 +305,7 @@ bool peHeaderAt(const std::vector<uint8_t>& image, uint32_t room, int64_t at, ui
 
 // The original PE header as the loader's import table points to it: the
 // header follows the import names.
-int64_t headerAfterImports(const std::vector<uint8_t>& image, uint32_t room, int64_t at) {
+int64_t headerAfterImports(std::span<const uint8_t> image, uint32_t room, int64_t at) {
     const auto nonZero = [&](int64_t p) { return inside(p, 2, room) && image[static_cast<size_t>(p)] != 0; };
     while (inside(at, 8, room) && le32(image.data() + at) != 0) {
         at += 8;
@@ -319,8 +321,8 @@ int64_t headerAfterImports(const std::vector<uint8_t>& image, uint32_t room, int
 
 }  // namespace
 
-uint32_t rebuildUpxImage(std::string_view packed, std::vector<uint8_t>& image, uint32_t room, uint32_t end,
-                         uint32_t entry, uint32_t upx0, uint32_t upx1, std::span<const uint32_t> stubOffsets) {
+uint32_t rebuildUpxImage(std::string_view packed, std::span<uint8_t> image, uint32_t room, uint32_t end, uint32_t entry,
+                         uint32_t upx0, uint32_t upx1, std::span<const uint32_t> stubOffsets) {
     if (end > room || image.size() < uint64_t{room} + kSlack) return room;
     const auto* src = reinterpret_cast<const uint8_t*>(packed.data());
     const auto size = static_cast<int64_t>(packed.size());
@@ -426,7 +428,7 @@ std::span<const uint32_t> stubFor(NrvMethod method) {
 
 struct Attempt {
     std::string_view packed;  // the compressed section (and what follows it in the file)
-    std::vector<uint8_t>& image;
+    std::span<uint8_t> image;
     uint32_t& room;
     uint32_t entry, upx0, upx1;
 
@@ -465,7 +467,8 @@ UnpackOutcome unpackUpx(const ProgramHeaders& headers, RandomAccess& file, Unpac
     if (packed.size() < packedSize) return UnpackOutcome::Stopped;
     const std::string_view section = std::string_view(packed).substr(0, packedSize);
 
-    std::vector<uint8_t> image(size_t{room} + kSlack);
+    std::string buffer(size_t{room} + kSlack, '\0');
+    const std::span<uint8_t> image(reinterpret_cast<uint8_t*>(buffer.data()), buffer.size());
     const uint32_t upx0 = target.rva, upx1 = packedSection.rva;
     const Attempt attempt{section, image, room, headers.entryRva, upx0, upx1};
     const auto* ep = reinterpret_cast<const uint8_t*>(entry.data());
@@ -503,7 +506,8 @@ UnpackOutcome unpackUpx(const ProgramHeaders& headers, RandomAccess& file, Unpac
         }
     }
     if (!done) return UnpackOutcome::NotMine;
-    out.image.assign(image.begin(), image.begin() + room);
+    buffer.resize(room);
+    out.image = std::move(buffer);
     return UnpackOutcome::Unpacked;
 }
 

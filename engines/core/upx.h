@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
-#include <vector>
 
 #include "packed_program.h"
 
@@ -33,8 +32,8 @@ bool upxLzmaDecode(std::string_view in, uint32_t properties, std::span<uint8_t> 
 // headers lie, at one of the `stubOffsets` after its entry. Returns the
 // image's new length: the rebuilt program, or `room` where the rebuild
 // gives up and the bytes are kept as they are.
-uint32_t rebuildUpxImage(std::string_view packed, std::vector<uint8_t>& image, uint32_t room, uint32_t end,
-                         uint32_t entry, uint32_t upx0, uint32_t upx1, std::span<const uint32_t> stubOffsets);
+uint32_t rebuildUpxImage(std::string_view packed, std::span<uint8_t> image, uint32_t room, uint32_t end, uint32_t entry,
+                         uint32_t upx0, uint32_t upx1, std::span<const uint32_t> stubOffsets);
 
 // The entry in the packers' table.
 UnpackOutcome unpackUpx(const ProgramHeaders& headers, RandomAccess& file, UnpackResult& out);

@@ -234,6 +234,40 @@ def make_cases(work, rng):
     return files, hdb, ndb, ldb, planted
 
 
+def hostile_cases(folder):
+    """Packed programs built to cost: (name, path) each."""
+    os.makedirs(folder, exist_ok=True)
+    cases = []
+
+    def add(name, data):
+        path = os.path.join(folder, name.replace(" ", "-").replace(",", "") + ".exe")
+        with open(path, "wb") as f:
+            f.write(data)
+        cases.append((name, path))
+
+    def runs(first, count, size):
+        w = Nrv2b()
+        w.literal(first)
+        for _ in range(count):
+            w.match(1, size)
+        return w.finish()
+
+    add("claims 2 GB", upx_program(nrv2b(b"x" * 1000), "nrv2b", 0x7FFF0000))
+    # 60 MiB from a few bytes, just under the bound.
+    add("60 MiB from one match", upx_program(runs(0x41, 1, 60 * 2**20 - 1), "nrv2b", 60 * 2**20))
+    # More than the room: every method fails only after filling it.
+    add("100 MiB into 60", upx_program(runs(0x41, 100, 2**20), "nrv2b", 60 * 2**20))
+    # Every "MZ" followed by "PE" where the embedded programs are looked for.
+    fake = (b"MZ" + bytes(58) + struct.pack("<I", 64) + b"PE\0\0" + bytes(12)) * (20 * 2**20 // 84)
+    add("250,000 fake programs", upx_program(nrv2b(b"x" * 100), "nrv2b", 0x4000) + fake)
+    # A program packed in a program, 30 times over.
+    inner = upx_program(nrv2b(b"innermost" * 100), "nrv2b", 0x4000)
+    for _ in range(30):
+        inner = upx_program(nrv2b(inner), "nrv2b", (len(inner) + 0xFFF) // 0x1000 * 0x1000 + 0x1000)
+    add("30 times packed", inner)
+    return cases
+
+
 if __name__ == "__main__":
     import cases_alone
     sys.exit(cases_alone.check(make_cases, "packed-cases"))
