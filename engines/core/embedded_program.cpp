@@ -29,7 +29,7 @@ bool validAt(RandomAccess& file, uint64_t offset, std::string& head) {
         return false;
     // As far as the largest section table after the largest optional header.
     const uint64_t left = file.size() - offset;
-    head.resize(static_cast<size_t>(std::min({left, uint64_t{kPeHeadBytes}, pe + 24 + 0xFFFF + 96 * 40})));
+    head.resize(static_cast<size_t>(std::min({left, uint64_t{kPeHeadBytes}, pe + 24 + 0xFFFF + uint64_t{96} * 40})));
     head.resize(file.readAt(offset, head.data(), head.size()));
     PeInfo info;
     return readPe(head, left, info);

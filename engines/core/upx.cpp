@@ -40,6 +40,8 @@ constexpr size_t kLeastEntryBytes = 168;
 // Room past the claimed size the rebuild may grow into.
 constexpr uint32_t kSlack = 8192;
 constexpr uint32_t kDosAndPe = 0xD0 + 0xF8;
+constexpr uint32_t kPeSignature = 0x4550;    // "PE\0\0"
+constexpr uint32_t kClamStamp = 0x4D414C43;  // "CLAM", the time stamp of rebuilt programs
 
 // [at, at + n) lies inside [0, size), n not 0.
 bool inside(int64_t at, int64_t n, int64_t size) { return size > 0 && n > 0 && n <= size && at >= 0 && at + n <= size; }
@@ -86,16 +88,17 @@ public:
         value = value * 2 + b;
         return true;
     }
-    // Copies `length` bytes from `distance` back (a negative number).
+    // Copies `length` bytes from `back` bytes before the end (negative).
     bool copy(int32_t back, uint64_t length) {
         const int64_t from = static_cast<int64_t>(written_) + back;
         const auto room = static_cast<int64_t>(out_.size());
         const auto n = static_cast<int64_t>(length);
         if (back >= 0 || !inside(from, n, room) || !inside(static_cast<int64_t>(written_), n, room)) return false;
         const auto to = static_cast<size_t>(written_), source = static_cast<size_t>(from);
+        const auto count = static_cast<size_t>(n);
         // Byte by byte: a match may overlap what it writes.
-        for (size_t i = 0; i < length; ++i) out_[to + i] = out_[source + i];
-        written_ += length;
+        for (size_t i = 0; i < count; ++i) out_[to + i] = out_[source + i];
+        written_ += count;
         return true;
     }
     uint32_t written() const { return static_cast<uint32_t>(written_); }
@@ -262,9 +265,9 @@ std::array<uint8_t, 0xD0> dosHeader() {
 // found: one section, from 0x200 on disk and 0x1000 in memory.
 void fakePeHeader(uint8_t* p, uint32_t sectionSize) {
     std::memset(p, 0, 0x130);
-    std::memcpy(p, "PE\0\0", 4);
+    put32(p, kPeSignature);
     put32(p + 4, 0x0001014C);  // i386, one section
-    std::memcpy(p + 8, "CLAM", 4);
+    put32(p + 8, kClamStamp);
     put32(p + 0x14, 0x8F8300E0);  // optional header size, characteristics
     put32(p + 0x18, 0x10B);
     for (const uint32_t at : {0x1Cu, 0x20u, 0x28u, 0x2Cu, 0x30u, 0x38u}) put32(p + at, 0x1000);
@@ -297,7 +300,7 @@ uint32_t alignUp(uint32_t value, uint32_t alignment) {
 bool peHeaderAt(std::span<const uint8_t> image, uint32_t room, int64_t at, uint32_t& alignment, uint32_t& sections) {
     if (!inside(at, 0xF8, room)) return false;
     const uint8_t* p = image.data() + at;
-    if (le32(p) != 0x4550) return false;
+    if (le32(p) != kPeSignature) return false;
     alignment = le32(p + 0x38);
     sections = le16(p + 6);
     return alignment != 0 && sections != 0 && inside(at + 0xF8, int64_t{sections} * 0x28, room);
@@ -387,7 +390,7 @@ uint32_t rebuildUpxImage(std::string_view packed, std::span<uint8_t> image, uint
         if (fileEnd + virtualSize < fileEnd) return room;
         fileEnd += virtualSize;
     }
-    std::memcpy(header + 8, "CLAM", 4);
+    put32(header + 8, kClamStamp);
     put32(header + 0x3C, alignment);
     if (fileEnd > uint64_t{room} + kSlack) return room;
     std::vector<uint8_t> rebuilt(fileEnd);

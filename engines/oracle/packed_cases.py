@@ -32,14 +32,19 @@ CLAM_UPX_IMAGE_MD5 = "3b03bc19b1f39587a0650c7b6fe35d38"
 CLAM_UPX_EP = "83ec4456ff150c2040006a448bf08d44"
 CLAM_UPX_RDATA = b"embedded clam.exe".hex()
 
-NRV2B_LOOP = b"\x11\xdb\x11\xc9\x01\xdb\x75\x07\x8b\x1e\x83\xee\xfc"
+LOOPS = {"b": b"\x11\xdb\x11\xc9\x01\xdb\x75\x07\x8b\x1e\x83\xee\xfc",
+         "d": b"\x83\xf0\xff\x74\x78\xd1\xf8\x89\xc5\xeb\x0b\x01\xdb",
+         "e": b"\xeb\x52\x31\xc9\x83\xe8\x03\x72\x11\xc1\xe0\x08\x8a"}
 LZMA_LOADER = b"\x56\x83\xc3\x04\x53\x50\xc7\x03\x03\x00\x02\x00\x90\x90\x90\x90\x90\x55\x57\x56"
 
 
-class Nrv2b:
-    """UPX's NRV2B stream: literals and matches, bits 32 at a time."""
+class Nrv:
+    """UPX's NRV2B, NRV2D or NRV2E stream: literals and matches, bits 32
+    at a time. 2D and 2E code offsets with a step back between the bit
+    pairs and carry the first length bit in the offset's lowest bit."""
 
-    def __init__(self):
+    def __init__(self, method="b"):
+        self.method = method
         self.out = bytearray()
         self.left = 0
         self.word = 0
@@ -60,38 +65,81 @@ class Nrv2b:
             self.bit(int(c))
             self.bit(1 if i == len(bits) - 1 else 0)
 
+    def gamma_stepped(self, v):
+        if v < 4:
+            return [v - 2, 1]
+        # After a 0 "more" bit: one step back and two more bits.
+        bits = self.gamma_stepped((v >> 2) + 1)
+        bits[-1] = 0
+        return bits + [(v >> 1) & 1, v & 1, 1]
+
+    def offset(self, v):
+        if self.method == "b":
+            self.gamma(v)
+        else:
+            for b in self.gamma_stepped(v):
+                self.bit(b)
+
     def literal(self, c):
         self.bit(1)
         self.out.append(c)
 
     def match(self, distance, count):
         self.bit(0)
-        if distance == self.last:
-            self.gamma(2)
-        else:
-            m = distance - 1
-            self.gamma((m >> 8) + 3)
-            self.out.append(m & 0xFF)
+        reuse = distance == self.last
         self.last = distance
-        length = count - 1 - (1 if distance > 0xD00 else 0)
-        if length <= 3:
-            self.bit(length >> 1)
-            self.bit(length & 1)
+        far = 1 if distance > (0xD00 if self.method == "b" else 0x500) else 0
+        if self.method == "b":
+            if reuse:
+                self.offset(2)
+            else:
+                self.offset(((distance - 1) >> 8) + 3)
+                self.out.append((distance - 1) & 0xFF)
+            length = count - 1 - far
+            if length <= 3:
+                self.bit(length >> 1)
+                self.bit(length & 1)
+            else:
+                self.bit(0)
+                self.bit(0)
+                self.gamma(length - 2)
+            return
+        rest, rest_gamma = [], 0
+        if self.method == "d":
+            length = count - 1 - far
+            first, rest = (length >> 1, [length & 1]) if length <= 3 else (0, [0])
+            rest_gamma = length - 2 if length > 3 else 0
         else:
-            self.bit(0)
-            self.bit(0)
-            self.gamma(length - 2)
+            k = count - far
+            if k <= 3:
+                first, rest = 1, [k - 2]
+            elif k <= 5:
+                first, rest = 0, [1, k - 4]
+            else:
+                first, rest, rest_gamma = 0, [0], k - 4
+        if reuse:
+            self.offset(2)
+            self.bit(first)
+        else:
+            m = 2 * distance - 1 - first
+            self.offset((m >> 8) + 3)
+            self.out.append(m & 0xFF)
+        for b in rest:
+            self.bit(b)
+        if rest_gamma:
+            self.gamma(rest_gamma)
 
     def finish(self):
         self.bit(0)
-        self.gamma(0x1000002)
+        self.offset(0x1000002)
         self.out.append(0xFF)
         return bytes(self.out)
 
 
-def nrv2b(data):
-    """Runs of one byte as matches one byte back, the rest as literals."""
-    w = Nrv2b()
+def nrv2b(data, method="b"):
+    """Runs of one byte as matches one byte back, a repeat of the 64 bytes
+    before as a match, the rest as literals."""
+    w = Nrv(method)
     i = 0
     while i < len(data):
         run = 0
@@ -100,6 +148,9 @@ def nrv2b(data):
         if run >= 3:
             w.match(1, run)
             i += run
+        elif i >= 0x600 + 64 and data[i:i + 64] == data[i - 0x600:i - 0x600 + 64]:
+            w.match(0x600, 64)
+            i += 64
         else:
             w.literal(data[i])
             i += 1
@@ -116,8 +167,9 @@ def upx_program(packed, loader, room, unpacked_size=0, imports_at=None):
     packed data with the loader after it at the entry point."""
     stub = bytearray(b"\x90" * 0x200)
     stub[0] = 0x60  # pusha
-    if loader == "nrv2b":
-        stub[0x69:0x69 + len(NRV2B_LOOP)] = NRV2B_LOOP
+    if loader.startswith("nrv2"):
+        loop = LOOPS[loader[-1]]
+        stub[0x69:0x69 + len(loop)] = loop
         if imports_at is not None:  # lea edi, [esi + imports]
             stub[0x106:0x108] = b"\x8d\xbe"
             struct.pack_into("<I", stub, 0x108, imports_at)
@@ -209,6 +261,15 @@ def make_cases(work, rng):
     write("upx-nrv2b.exe", upx_program(nrv2b(body + inside + noise(200)), "nrv2b", 0x4000),
           {"Upx.Nrv2b.Ep", "Upx.Nrv2b.Inside", "Upx.Nrv2b.Logical"})
 
+    # NRV2D and NRV2E, with matches near and far.
+    for method in "de":
+        name = "Upx.Nrv2%s.Ep" % method.upper()
+        ep = marker(name)
+        block = noise(64)
+        body = ep + noise(0x600) + block + noise(0x600 - 64) + block + bytes(2000) + noise(400)
+        ndb.append("%s:1:EP+0:%s" % (name, ep.hex()))
+        write("upx-nrv2%s.exe" % method, upx_program(nrv2b(body, method), "nrv2" + method, 0x4000), {name})
+
     # LZMA.
     ep = marker("Upx.Lzma.Ep")
     body = ep + noise(2000) + bytes(5000) + noise(700)
@@ -246,7 +307,7 @@ def hostile_cases(folder):
         cases.append((name, path))
 
     def runs(first, count, size):
-        w = Nrv2b()
+        w = Nrv()
         w.literal(first)
         for _ in range(count):
             w.match(1, size)

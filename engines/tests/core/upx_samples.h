@@ -123,8 +123,10 @@ private:
     }
     std::vector<int> gamma2d(uint32_t v) {
         if (v < 4) return {static_cast<int>(v - 2), 1};
-        std::vector<int> bits = gamma2d((v >> 1) + 1);
+        // After a 0 "more" bit: one step back and two more bits.
+        std::vector<int> bits = gamma2d((v >> 2) + 1);
         bits.back() = 0;
+        bits.push_back(static_cast<int>((v >> 1) & 1));
         bits.push_back(static_cast<int>(v & 1));
         bits.push_back(1);
         return bits;
