@@ -8,12 +8,14 @@ make_cases(work, rng) writes the files into `work` and returns
 flagged by the MD5 of clam.exe (carried in the unpacked image) and by the
 unpacked image's own MD5, body signatures at its entry point and in its
 second section, and a logical signature of both. Programs packed here the
-way UPX packs them, NRV2B or LZMA behind a loader whose code tells the
-method: bytes without PE headers (a program is made around them), an
-original program's sections placed by its own headers (found through the
-loader's imports offset), and damaged data (not unpacked: the markers in
-it are never found). Markers are placed at the unpacked entry point (EP+)
-and at a section's start (S1+), so they match only in the unpacked image.
+way UPX packs them, NRV2B, NRV2D, NRV2E (near and far matches) or LZMA
+behind a loader whose code tells the method: bytes without PE headers (a
+program is made around them), an original program's sections placed by its
+own headers (found through the loader's imports offset), and damaged data
+(not unpacked: the markers in it are never found). Markers are placed at
+the unpacked entry point (EP+) and at a section's start (S1+), so they
+match only in the unpacked image. A program carried in another's overlay,
+after a false start, is flagged by the MD5 of its bytes to the end.
 
 Run alone, it checks the cases with clamscan --allmatch and, when given,
 qdx-scan --all-match: each must find exactly what was planted.
@@ -24,6 +26,8 @@ import os
 import shutil
 import struct
 import sys
+
+import pebuild
 
 TESTFILES = "/usr/share/clamav-testfiles"
 CLAM_EXE_MD5 = "aa15bcf478d165efd2065190eb473bcb"
@@ -285,6 +289,17 @@ def make_cases(work, rng):
     ndb.append("Upx.Rebuilt.Data:1:S1+0:%s" % data_marker.hex())
     write("upx-rebuilt.exe", upx_program(nrv2b(unpacked), "nrv2b", 0x3000, imports_at=0x2000),
           {"Upx.Rebuilt.Ep", "Upx.Rebuilt.Data"})
+
+    # A program carried in another's overlay, after a false start (an "MZ"
+    # whose header points nowhere): scanned from its own "MZ" to the end.
+    inner_layout = pebuild.Layout([0x400, 0x200], 0, 0x10, 0)
+    inner = inner_layout.header_bytes(0x5EED) + noise(0x600)
+    tail = noise(300)
+    false_start = b"MZ" + bytes(58) + struct.pack("<I", 0x7000) + b"PE\0\0" + noise(40)
+    overlay = noise(100) + false_start + inner + tail
+    outer = pebuild.Layout([0x200, 0x400], 0, 0, len(overlay))
+    hdb.append("%s:%d:Embedded.Program" % (hashlib.md5(inner + tail).hexdigest(), len(inner + tail)))
+    write("embedded-program.exe", outer.header_bytes(0x1234) + noise(0x600) + overlay, {"Embedded.Program"})
 
     # Damaged: cut in the middle. Nothing is unpacked, nothing found.
     ep = marker("Upx.Damaged.Ep")
