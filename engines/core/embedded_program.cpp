@@ -81,7 +81,9 @@ uint64_t findEmbeddedProgram(RandomAccess& file) {
     std::string chunk, head;
     size_t checked = 0;
     // Each "MZ" of a chunk with the bytes its "PE\0\0" may lie in after it.
-    for (uint64_t from = 0; from < size; from += kChunk) {
+    // Programs further from the end are passed over: no need to read there.
+    const uint64_t first = size > kMaxEmbeddedProgram ? size - kMaxEmbeddedProgram : 0;
+    for (uint64_t from = first; from < size; from += kChunk) {
         chunk.resize(static_cast<size_t>(std::min<uint64_t>(kChunk + kFurthest + kPe.size(), size - from)));
         chunk.resize(file.readAt(from, chunk.data(), chunk.size()));
         const size_t mine = std::min(chunk.size(), kChunk);
@@ -92,8 +94,6 @@ uint64_t findEmbeddedProgram(RandomAccess& file) {
             if (pe == std::string::npos) break;
             if (pe > mz + kFurthest) continue;
             const uint64_t at = from + mz;
-            // Passed over, as clamscan passes it over: too far from the end.
-            if (size - at > kMaxEmbeddedProgram) continue;
             if (validAt(file, at, head)) return at;
             if (++checked >= kMaxCandidates) return kNoEmbeddedProgram;
         }
