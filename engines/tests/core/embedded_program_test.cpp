@@ -75,7 +75,7 @@ TEST(EmbeddedProgram, OnlyWithinTheBoundFromTheEnd) {
     file.resize(4096, 'x');
     const size_t early = file.size();
     file += inner;
-    file.resize(early + kMaxEmbeddedProgram - inner.size(), 'y');
+    file.resize(early + kMaxEmbeddedProgram - inner.size() + 1, 'y');
     const size_t late = file.size();
     file += inner;
     // The first lies more than the bound from the end: the second is taken.
