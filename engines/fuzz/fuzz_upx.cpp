@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!reader->next(info)) std::abort();
     std::vector<char> buffer(1 << 16);
     uint64_t total = 0;
-    while (const size_t got = reader->data().read(buffer.data(), buffer.size())) total += got;
+    qdx::MemberData& member = reader->data();
+    while (const size_t got = member.read(buffer.data(), buffer.size())) total += got;
     if (total > qdx::kMaxUnpackedImage + 8192) std::abort();
     if (!info.unreadable.empty() && total) std::abort();
     if (info.unreadable.empty() && total != info.size) std::abort();
