@@ -322,3 +322,36 @@ TEST(UpxProgram, TheImageIsScannedAsAProgramOfItsOwn) {
     EXPECT_EQ(names(false, true), both);  // archives off: programs are still unpacked
     EXPECT_TRUE(names(true, false).empty());
 }
+
+TEST(UpxProgram, TheWalkNotesWhatIsNotUnpackedAndUnpacksInsideArchives) {
+    const std::string payload = "INNER-MARKER-" + text(2000);
+    const std::string program =
+        makeUpxProgram(NrvWriter::encode(NrvMethod::D, {{payload, 0, 0}}), Loader::Nrv2d, 0x4000);
+    const std::string big =
+        makeUpxProgram(NrvWriter::encode(NrvMethod::B, {{payload, 0, 0}}), Loader::Nrv2b, 0x4000, 0, 0x7FFF0000);
+    SignatureStore store;
+    LoadReport report;
+    {
+        DatabaseLoader loader(store, report);
+        const std::string body = "Inner:1:EP+0:" + hexOf("INNER-MARKER-") + "\n";
+        MemoryStream ndb(body);
+        loader.loadFile("a.ndb", ndb);
+    }
+    store.finish();
+    const auto scan = [&](const std::string& data) {
+        MemoryFile file(data);
+        ScanOptions options;
+        options.allMatches = true;
+        std::vector<ScanNote> notes;
+        std::vector<std::string> out;
+        for (const auto& f : scanFile(store, options, file, true, &notes))
+            out.push_back(std::string(f.finding.name) + "@" + f.member);
+        for (const auto& n : notes) out.push_back(n.member + ": " + n.reason);
+        return out;
+    };
+    EXPECT_EQ(scan(makeZip({{"setup.exe", program, true}})),
+              std::vector<std::string>{"Inner@setup.exe/unpacked (UPX)"});
+    const std::vector<std::string> noted = scan(big);
+    ASSERT_EQ(noted.size(), 1u);
+    EXPECT_EQ(noted[0].rfind("unpacked (UPX): not scanned: it unpacks to ", 0), 0u) << noted[0];
+}
