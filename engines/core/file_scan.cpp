@@ -10,6 +10,7 @@
 #include "compound_file.h"
 #include "compressed_file.h"
 #include "embedded.h"
+#include "embedded_program.h"
 #include "file_type.h"
 #include "html_views.h"
 #include "libarchive_reader.h"
@@ -17,6 +18,7 @@
 #include "mspack_reader.h"
 #include "ole1.h"
 #include "onenote.h"
+#include "packed_program.h"
 #include "pdf.h"
 #include "powerpoint.h"
 #include "rtf.h"
@@ -224,6 +226,7 @@ public:
     // findings are complete (the first known signature found).
     bool contents(RandomAccess& file, FileType type, std::string_view name, const std::string& prefix,
                   uint32_t depth, Budget& budget, const EmbeddedFinder* embedded) {
+        if (!unpacked(file, type, prefix, depth, budget)) return false;
         if (documentsOnly_) {
             if (!isDocumentContainer(type)) return true;
             std::unique_ptr<ArchiveReader> reader = open(file, type, name, budget);
@@ -253,6 +256,19 @@ public:
             notes_->push_back({"...", "more members not scanned"});
         }
     }
+
+    // A program carried inside a program, then a packed program's
+    // unpacked image, as clamscan reads them whether archives are opened
+    // or not.
+    bool unpacked(RandomAccess& file, FileType type, const std::string& prefix, uint32_t depth, Budget& budget) {
+        if (!unpacksProgram(type)) return true;
+        if (std::unique_ptr<ArchiveReader> inside = openEmbeddedProgram(file))
+            if (!walk(*inside, prefix, depth, budget)) return false;
+        std::unique_ptr<ArchiveReader> reader = openPackedProgram(file);
+        return !reader || walk(*reader, prefix, depth, budget);
+    }
+
+    bool unpacksProgram(FileType type) const { return type == FileType::WindowsProgram && options_.unpackPrograms; }
 
 private:
     std::unique_ptr<ArchiveReader> open(RandomAccess& file, FileType type, std::string_view name, Budget& budget) {
@@ -416,7 +432,7 @@ private:
         if (info.view != MemberView::File)
             return true;  // source text, listings, a page's views: nothing in them is opened
         const FileType type = info.format != FileType::Other ? info.format : recogniseType(head);
-        if (documentsOnly_ && !isDocumentContainer(type)) return true;
+        if (documentsOnly_ && !isDocumentContainer(type) && !unpacksProgram(type)) return true;
         if (depth + 1 >= limits_.maxDepth) {
             if (isContainer(type))
                 note(name, "not opened: archives lie deeper inside archives than " + std::to_string(limits_.maxDepth) +
@@ -468,7 +484,8 @@ std::vector<FileFinding> scanFile(const SignatureStore& store, const ScanOptions
     const bool known = std::any_of(out.begin(), out.end(), [](const FileFinding& f) { return f.finding.kind != Finding::Family; });
     if (known && !options.allMatches) return out;
     const FileType type = recogniseType(head);
-    if (!archives && !isDocumentContainer(type)) return out;
+    if (!archives && !isDocumentContainer(type) && !(type == FileType::WindowsProgram && options.unpackPrograms))
+        return out;
     // Archives and compressed files by their type; ZIP archives also by a
     // directory at the end of a file of any kind (self-extracting archives,
     // archives appended to programs); archives of every kind embedded in it.

@@ -41,6 +41,7 @@ enum class MatchAs : uint8_t {
 struct ScanOptions {
     bool allMatches = false;  // every signature that matches, not only the first
     bool heuristics = true;   // families of our own definitions
+    bool unpackPrograms = true;  // packed Windows programs unpacked (with archives off too)
 };
 
 class ObjectScan {

@@ -15,6 +15,7 @@ set(QDX_CORE_SOURCES
   decoders.cpp
   deflate64.cpp
   embedded.cpp
+  embedded_program.cpp
   file_scan.cpp
   file_type.cpp
   html_entities.cpp
@@ -36,6 +37,7 @@ set(QDX_CORE_SOURCES
   ole1.cpp
   onenote.cpp
   own_definitions.cpp
+  packed_program.cpp
   pdf.cpp
   pdf_contents.cpp
   pdf_crypt.cpp
@@ -51,6 +53,7 @@ set(QDX_CORE_SOURCES
   signature_store.cpp
   text_normalise.cpp
   tnef_file.cpp
+  upx.cpp
   vba.cpp
   xlm.cpp
   xlm_names.cpp

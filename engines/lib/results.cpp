@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "load_summary.h"
+#include "packed_program.h"
 
 namespace qdx {
 namespace {
@@ -60,7 +61,8 @@ std::vector<std::string> preambleLines(const Request& r, const std::string& defi
             "; documents opened: OLE2 with their VBA, Word and Excel 4 macros, PDF, RTF, OneNote; mail read: "
             "MIME, mbox, uuencode, TNEF; HTML matched by its normalised views and scripts, text also by its normalised "
             "view",
-        std::string(r.packedOn() ? "Packed executables: enabled, but this engine does not unpack executables"
+        std::string(r.packedOn() ? "Packed executables: enabled (unpacked: " + unpackedPackers() +
+                                       "; programs inside programs scanned)"
                                  : "Packed executables: disabled") +
             "; master boot records and boot sectors: not checked by this engine",
         "Folders reached through links or junctions are not followed; infected documents are disinfected or "

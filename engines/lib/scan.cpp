@@ -368,6 +368,7 @@ Detection Scanner::checkFile(void* handle, uint64_t size, const std::string& nam
     WinFile file(handle, size, [this](uint64_t offset) { return offset == 0 || goOn(checking_); });
     ScanOptions options;
     options.heuristics = request_.heuristicsOn();
+    options.unpackPrograms = request_.packedOn();
     std::vector<FileFinding> found;
     notes_.clear();
     try {
