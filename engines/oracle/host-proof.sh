@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the optimised host scanner qdx-scan where scripts/host-test.sh builds
 # it (host-build-engines/release) and runs one of the proofs against clamscan
-# on it: host-proof.sh archives.py|documents.py|mailweb.py ARGS...
+# on it: host-proof.sh archives.py|documents.py|mailweb.py|packed.py ARGS...
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${QUENDIX_HOST_ENGINES_BUILD:-$root/host-build-engines}/release

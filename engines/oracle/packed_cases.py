@@ -241,7 +241,7 @@ def make_cases(work, rng):
         return bytes(rng.randrange(256) for _ in range(n))
 
     # Debian's test program packed by UPX.
-    hdb.append("%s:544:ClamExe" % CLAM_EXE_MD5)
+    hdb.append("%s:544:Qdx.Oracle.ClamExe" % CLAM_EXE_MD5)
     hdb.append("%s:20480:Upx.Clam.Image" % CLAM_UPX_IMAGE_MD5)
     ndb.append("Upx.Clam.Ep:1:EP+0:%s" % CLAM_UPX_EP)
     ndb.append("Upx.Clam.Rdata:1:S1+64:%s" % CLAM_UPX_RDATA)
@@ -251,7 +251,7 @@ def make_cases(work, rng):
         target = os.path.join(work, "clam-upx.exe")
         shutil.copyfile(clam_upx, target)
         files.append(target)
-        planted["clam-upx.exe"] = {"ClamExe", "Upx.Clam.Image", "Upx.Clam.Ep", "Upx.Clam.Rdata",
+        planted["clam-upx.exe"] = {"Qdx.Oracle.ClamExe", "Upx.Clam.Image", "Upx.Clam.Ep", "Upx.Clam.Rdata",
                                    "Upx.Clam.Logical"}
 
     # Bytes without headers, NRV2B: the made program's entry point is the

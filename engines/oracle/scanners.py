@@ -89,7 +89,8 @@ def qdx_scan(program, db, root, all_matches=True, raise_errors=True, image=True)
 
 def quendix7(bin_dir, wine_run, prefix, db, root, runs=1):
     """The Windows scanner under Wine, as the front end runs it: report
-    only, all files, archives enabled, heuristics off. It reports the first
+    only, all files, archives and packed programs enabled, heuristics off
+    (qdx-scan's defaults). It reports the first
     detection of each file (and of each archive member). With runs=2 it
     scans twice in the same installation (the second time from the compiled
     image the first wrote) and gives both."""
@@ -108,7 +109,7 @@ def quendix7(bin_dir, wine_run, prefix, db, root, runs=1):
         with open(os.path.join(install, "windir.inf"), "w", newline="\r\n") as f:
             f.write(win_home + "\\win\n")
         with open(os.path.join(work, "$$file$5"), "w", newline="\r\n") as f:
-            f.write("\n".join([win_root, "4", "5", "2", "2", "2", "1"]) + "\n")
+            f.write("\n".join([win_root, "4", "5", "2", "2", "2", "2"]) + "\n")
         found = []
         for _ in range(runs):
             found.append(_quendix7_once(wine_run, install, home, work, win_root, root))
