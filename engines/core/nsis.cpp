@@ -215,7 +215,11 @@ public:
         if (left_ != kUnknownSize) left_ -= got;
         return got;
     }
-    bool damaged() const override { return from_ && from_->damaged() && from_->stopped().empty(); }
+    // Damaged data, or a stream that ended before the size stated.
+    bool damaged() const override {
+        if (!from_ || !from_->stopped().empty()) return false;
+        return from_->damaged() || (left_ != kUnknownSize && left_ > 0 && from_->ended());
+    }
     std::string stopped() const override { return from_ ? from_->stopped() : std::string(); }
     uint64_t left() const { return left_; }
 
@@ -269,7 +273,8 @@ private:
 
 class NsisReader final : public ArchiveReader {
 public:
-    NsisReader(RandomAccess& file, uint32_t archiveSize) : file_(file), left_(archiveSize) {}
+    NsisReader(RandomAccess& file, uint32_t archiveSize)
+        : file_(file), left_(archiveSize), archiveEnd_(kNsisHeaderSize + uint64_t{archiveSize}) {}
 
     // Whether the blocks are one solid stream, and their method, guessed by
     // walking the chain of block sizes: a chain that runs past the archive
@@ -367,7 +372,9 @@ private:
         const uint32_t stated = le32(raw);
         const uint32_t size = stated & ~kPackedFlag;
         if (size == 0) return false;
-        if (left_ < 4 || size > left_ - 4) return end(true);
+        // The count above passes over empty entries, so the archive's CRC is
+        // often read as a size here: damage only where more data is left.
+        if (left_ < 4 || size > left_ - 4) return end(at_ < archiveEnd_);
         left_ -= size + 4;
         const uint64_t begin = at_;
         at_ += size;
@@ -442,6 +449,7 @@ private:
 
     RandomAccess& file_;
     uint32_t left_;  // of the archive's stated size: what the blocks may still take
+    uint64_t archiveEnd_;
     uint64_t at_ = 0;
     bool solid_ = false, over_ = false, ended_ = false, damaged_ = false;
     Method method_ = Method::Zlib;

@@ -24,7 +24,7 @@ inline constexpr size_t kNsisSignatureAt = 4;
 inline constexpr uint32_t kMaxNsisEmptyInRow = 1u << 16;
 // The most of a member's unpacked data that is passed over unread to reach
 // the next member of a solid stream.
-inline constexpr uint64_t kMaxNsisSkipped = uint64_t{256} << 20;
+inline constexpr uint64_t kMaxNsisSkipped = uint64_t{64} << 20;
 
 // The signature at `head + 4` (the flags before it).
 bool looksLikeNsis(const uint8_t* head, size_t size);
