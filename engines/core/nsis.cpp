@@ -273,8 +273,11 @@ private:
 
 class NsisReader final : public ArchiveReader {
 public:
-    NsisReader(RandomAccess& file, uint32_t archiveSize)
-        : file_(file), left_(archiveSize), archiveEnd_(kNsisHeaderSize + uint64_t{archiveSize}) {}
+    NsisReader(RandomAccess& file, uint32_t archiveSize, uint64_t maxSkipped)
+        : file_(file),
+          left_(archiveSize),
+          archiveEnd_(kNsisHeaderSize + uint64_t{archiveSize}),
+          maxSkipped_(maxSkipped) {}
 
     // Whether the blocks are one solid stream, and their method, guessed by
     // walking the chain of block sizes: a chain that runs past the archive
@@ -356,7 +359,7 @@ private:
             const size_t got = piece_.pull(sink.data(), sink.size());
             if (got == 0) break;
             skipped += got;
-            if (skipped > kMaxNsisSkipped) damaged_ = over_ = true;
+            if (skipped > maxSkipped_) damaged_ = over_ = true;
         }
         return !over_;
     }
@@ -450,6 +453,7 @@ private:
     RandomAccess& file_;
     uint32_t left_;  // of the archive's stated size: what the blocks may still take
     uint64_t archiveEnd_;
+    uint64_t maxSkipped_;
     uint64_t at_ = 0;
     bool solid_ = false, over_ = false, ended_ = false, damaged_ = false;
     Method method_ = Method::Zlib;
@@ -466,7 +470,7 @@ bool looksLikeNsis(const uint8_t* head, size_t size) {
     return size >= kNsisHeaderSize && std::memcmp(head + kNsisSignatureAt, kSignature, kSignatureSize) == 0;
 }
 
-std::unique_ptr<ArchiveReader> openNsis(RandomAccess& file) {
+std::unique_ptr<ArchiveReader> openNsis(RandomAccess& file, uint64_t maxSkipped) {
     uint8_t head[kNsisHeaderSize];
     if (file.size() < kNsisHeaderSize || file.readAt(0, head, sizeof head) != sizeof head) return nullptr;
     if (!looksLikeNsis(head, sizeof head)) return nullptr;
@@ -475,7 +479,7 @@ std::unique_ptr<ArchiveReader> openNsis(RandomAccess& file) {
     if (truncated) archive = file.size();
     // Too short for one block's size and the CRC: nothing to read.
     if (archive < kNsisHeaderSize + 4) return std::make_unique<NoMembers>(true);
-    auto reader = std::make_unique<NsisReader>(file, static_cast<uint32_t>(archive - kNsisHeaderSize));
+    auto reader = std::make_unique<NsisReader>(file, static_cast<uint32_t>(archive - kNsisHeaderSize), maxSkipped);
     if (!reader->guess(truncated)) return std::make_unique<NoMembers>(true);
     return reader;
 }

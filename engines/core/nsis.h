@@ -30,7 +30,8 @@ inline constexpr uint64_t kMaxNsisSkipped = uint64_t{64} << 20;
 bool looksLikeNsis(const uint8_t* head, size_t size);
 
 // The members of the installer data that begins at the start of `file`
-// (its flags); null when the signature is not there.
-std::unique_ptr<ArchiveReader> openNsis(RandomAccess& file);
+// (its flags); null when the signature is not there. `maxSkipped`: the most
+// of one solid member passed over unread.
+std::unique_ptr<ArchiveReader> openNsis(RandomAccess& file, uint64_t maxSkipped = kMaxNsisSkipped);
 
 }  // namespace qdx

@@ -72,9 +72,9 @@ struct Code {
 }  // namespace
 
 struct NsisBzip2Stream::Block {
-    explicit Block(InputStream& in) : bits(in), tt(kBlockMax) {}
+    explicit Block(InputStream& in) : bits(in) {}
     BitReader bits;
-    std::vector<uint32_t> tt;
+    std::vector<uint32_t> tt;  // grown as a block needs it: most are small
     // The block being handed out: the inverse BWT's position and what is
     // left of it, and the run-length state.
     uint32_t position = 0, left = 0;
@@ -138,6 +138,7 @@ void NsisBzip2Stream::Block::decode() {
     }
 
     // Move-to-front indexes with runs of the front byte (RUNA, RUNB).
+    tt.clear();
     std::array<uint8_t, 256> front{};
     for (uint32_t i = 0; i < 256; ++i) front[i] = static_cast<uint8_t>(i);
     std::array<uint32_t, 256> counts{};
@@ -163,7 +164,9 @@ void NsisBzip2Stream::Block::decode() {
             if (n + run > kBlockMax) throw Damage{};
             const uint8_t b = used[front[0]];
             counts[b] += run;
-            for (; run; --run) tt[n++] = b;
+            tt.resize(n + run, b);
+            n += run;
+            run = 0;
             weight = 1;
         }
         if (symbol == endOfBlock) break;
@@ -174,7 +177,8 @@ void NsisBzip2Stream::Block::decode() {
         front[0] = moved;
         const uint8_t b = used[moved];
         ++counts[b];
-        tt[n++] = b;
+        tt.push_back(b);
+        ++n;
     }
     if (origin >= n) throw Damage{};
 

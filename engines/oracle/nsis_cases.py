@@ -161,8 +161,8 @@ def hostile_cases(folder):
               stated=0xFFFFFFF0)
     # Blocks of 4 GB claimed, stored: the archive's size says otherwise.
     installer("lying-block-sizes.exe", (struct.pack("<I", 0x7FFFFFFF) + b"y" * 1000) * 1000)
-    # LZMA asking for a 4 GB dictionary.
-    installer("lzma-4GB-dictionary.exe", b"\x5d\x00\x00\x00\xff" + b"\0" * 10000)
+    # A solid LZMA stream asking for a 4 GB dictionary (its first "size" runs past the archive).
+    installer("lzma-4GB-dictionary.exe", b"\x5d\x00\x00\x00\xff" + b"\0" * 59)
     return out
 
 
