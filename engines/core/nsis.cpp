@@ -429,7 +429,8 @@ private:
         ahead.resize(fill(*solidStream_, ahead.data(), ahead.size()));
         if (ahead.empty() && solidStream_->damaged()) return end(true);
         // A stream that ends inside a member ends the installer after it.
-        piece_.start(nullptr, solidStream_.get(), size - ahead.size(), std::move(ahead));
+        const uint64_t rest = size - ahead.size();
+        piece_.start(nullptr, solidStream_.get(), rest, std::move(ahead));
         if (solidStream_->ended() || solidStream_->damaged()) ended_ = true;
         return true;
     }

@@ -315,6 +315,26 @@ TEST(Nsis, SolidStreamYieldsFilesOneAfterAnother) {
     EXPECT_EQ(skipped.names(), (std::vector<std::string>{"headers", "content.001", "content.002"}));
 }
 
+// Passing over a member unpacks it: past the bound, the installer ends.
+TEST(Nsis, PassingOverMoreThanTheBoundEndsTheInstaller) {
+    const std::string bytes = solidArchive({"s", lcgText(300000, 13), "last"});
+    MemoryFile file(bytes);
+    auto reader = openNsis(file, 100000);
+    MemberInfo info;
+    ASSERT_TRUE(reader->next(info));
+    ASSERT_TRUE(reader->next(info));
+    EXPECT_EQ(info.name, "content.001");
+    EXPECT_FALSE(reader->next(info));
+    EXPECT_TRUE(reader->damaged());
+    // Read, the same member leaves the next one within reach.
+    auto again = openNsis(file, 100000);
+    ASSERT_TRUE(again->next(info));
+    ASSERT_TRUE(again->next(info));
+    EXPECT_EQ(readToEnd(again->data()), lcgText(300000, 13));
+    ASSERT_TRUE(again->next(info));
+    EXPECT_EQ(readToEnd(again->data()), "last");
+}
+
 TEST(Nsis, SolidFileClaimingFourGigabytesEndsWithTheStream) {
     const ReadInstaller got = readNsis(solidArchive({"s", "only this"}, 0xFFFFFFF0u));
     ASSERT_EQ(got.names(), (std::vector<std::string>{"headers", "content.001"}));
