@@ -1,9 +1,9 @@
 // Archives inside other data, found by their headers anywhere in an object
 // (self-extracting programs, pictures carrying an archive, two archives one
-// after the other): ZIP local headers, RAR, 7z, CAB and ARJ. The headers are
-// matched by the store's automaton along with the body signatures, as the
-// object is read for matching; a place is only a candidate until the type
-// recogniser confirms it there.
+// after the other): ZIP local headers, RAR, 7z, CAB and ARJ; NSIS installers'
+// data in Windows programs. The headers are matched by the store's automaton
+// along with the body signatures, as the object is read for matching; a
+// place is only a candidate until the type recogniser confirms it there.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -23,6 +23,8 @@ inline constexpr EmbeddedHeader kEmbeddedHeaders[] = {
     {"377abcaf271c", FileType::SevenZip},
     {"4d53434600000000", FileType::Cab},
     {"60ea", FileType::Arj},
+    // Its flags lie 4 bytes before it, where the data begins.
+    {"efbeadde4e756c6c736f6674496e7374", FileType::Nsis},
 };
 
 struct EmbeddedCandidate {

@@ -16,6 +16,7 @@
 #include "libarchive_reader.h"
 #include "mail.h"
 #include "mspack_reader.h"
+#include "nsis.h"
 #include "ole1.h"
 #include "onenote.h"
 #include "packed_program.h"
@@ -277,6 +278,7 @@ private:
         if (readByMspack(type))
             return openMspack(file, type, name, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
         if (type == FileType::Arj) return openArj(file);
+        if (type == FileType::Nsis) return openNsis(file);
         if (type == FileType::Tnef) return openTnef(file);
         if (type == FileType::BinHex) return openBinHex(file);
         if (type == FileType::Ole2) return openOle2(file);
@@ -311,11 +313,19 @@ private:
                 if (!walk(*reader, prefix, depth, budget)) return false;
                 continue;
             }
-            head.resize(static_cast<size_t>(std::min<uint64_t>(kCandidateHeadBytes, file.size() - c.offset)));
-            head.resize(file.readAt(c.offset, head.data(), head.size()));
-            if (recogniseType(head) != c.type) continue;
+            uint64_t start = c.offset;
+            if (c.type == FileType::Nsis) {
+                // Only in programs, as clamscan reads them; the data begins with the flags before the header.
+                if (type != FileType::WindowsProgram || c.offset <= kNsisSignatureAt) continue;
+                start -= kNsisSignatureAt;
+            }
+            head.resize(static_cast<size_t>(std::min<uint64_t>(kCandidateHeadBytes, file.size() - start)));
+            head.resize(file.readAt(start, head.data(), head.size()));
+            if (c.type == FileType::Nsis ? !looksLikeNsis(reinterpret_cast<const uint8_t*>(head.data()), head.size())
+                                         : recogniseType(head) != c.type)
+                continue;
             if (++opened > kMaxEmbeddedOpened) break;
-            SubFile rest(file, c.offset, file.size() - c.offset);
+            SubFile rest(file, start, file.size() - start);
             std::unique_ptr<ArchiveReader> reader = open(rest, c.type, {}, budget);
             if (reader && !walk(*reader, prefix, depth, budget)) return false;
         }

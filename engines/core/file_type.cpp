@@ -283,6 +283,7 @@ bool isContainer(FileType type) {
         case FileType::Mail:
         case FileType::Uuencoded:
         case FileType::Html:
+        case FileType::Nsis:
             return true;
         default:
             return false;
@@ -350,6 +351,8 @@ const char* typeName(FileType type) {
             return "TNEF";
         case FileType::BinHex:
             return "BinHex";
+        case FileType::Nsis:
+            return "NSIS";
         case FileType::Other: break;
     }
     return "other";

@@ -51,6 +51,9 @@ enum class FileType : uint8_t {
     Tnef,
     // A Macintosh file's forks in BinHex 4.0 text.
     BinHex,
+    // An NSIS installer's data: never by an object's first bytes, only by
+    // its header inside a Windows program (embedded.h).
+    Nsis,
 };
 
 // `head`: the object's first bytes, as many as there are up to 64 KiB (an

@@ -32,6 +32,8 @@ set(QDX_CORE_SOURCES
   mail.cpp
   mail_decoders.cpp
   mspack_reader.cpp
+  nsis.cpp
+  nsis_bzip2.cpp
   object_scan.cpp
   offset.cpp
   ole1.cpp
