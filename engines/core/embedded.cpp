@@ -34,4 +34,8 @@ bool searchEmbedded(FileType type) {
     }
 }
 
+bool embeddedIn(FileType found, FileType container) {
+    return found != FileType::AutoIt || container == FileType::WindowsProgram;
+}
+
 }  // namespace qdx

@@ -23,6 +23,7 @@ inline constexpr EmbeddedHeader kEmbeddedHeaders[] = {
     {"377abcaf271c", FileType::SevenZip},
     {"4d53434600000000", FileType::Cab},
     {"60ea", FileType::Arj},
+    {"a3484bbe986c4aa9994c530a86d6487d41553321454130", FileType::AutoIt},
 };
 
 struct EmbeddedCandidate {
@@ -50,5 +51,10 @@ private:
 // in archives whose members lie in them as they are (tar, cpio, ISO, ar,
 // XAR: the members are scanned anyway), nor in text.
 bool searchEmbedded(FileType type);
+
+// Whether data of type `found` is opened where it lies inside an object of
+// type `container`: compiled scripts only inside programs, as clamscan
+// opens them.
+bool embeddedIn(FileType found, FileType container);
 
 }  // namespace qdx

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "arj.h"
+#include "autoit.h"
 #include "binhex.h"
 #include "compound_file.h"
 #include "compressed_file.h"
@@ -250,6 +251,7 @@ private:
         if (readByMspack(type))
             return openMspack(file, type, name, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
         if (type == FileType::Arj) return openArj(file);
+        if (type == FileType::AutoIt) return openAutoIt(file);
         if (type == FileType::Tnef) return openTnef(file);
         if (type == FileType::BinHex) return openBinHex(file);
         if (type == FileType::Ole2) return openOle2(file);
@@ -287,6 +289,7 @@ private:
             head.resize(static_cast<size_t>(std::min<uint64_t>(kCandidateHeadBytes, file.size() - c.offset)));
             head.resize(file.readAt(c.offset, head.data(), head.size()));
             if (recogniseType(head) != c.type) continue;
+            if (!embeddedIn(c.type, type)) continue;
             if (++opened > kMaxEmbeddedOpened) break;
             SubFile rest(file, c.offset, file.size() - c.offset);
             std::unique_ptr<ArchiveReader> reader = open(rest, c.type, {}, budget);

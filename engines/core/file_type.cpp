@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "arj.h"
+#include "autoit.h"
 #include "binhex.h"
 #include "bytes.h"
 #include "onenote.h"
@@ -240,6 +241,9 @@ FileType recogniseType(std::string_view head) {
             case '{':
                 if (at(head, 0, "{\\rt")) return FileType::Rtf;
                 break;
+            case 0xA3:
+                if (looksLikeAutoIt(p, n)) return FileType::AutoIt;
+                break;
             case 0xE4:
                 if (at(head, 0, kOneNoteMagic)) return FileType::OneNote;
                 break;
@@ -272,6 +276,7 @@ bool isContainer(FileType type) {
         case FileType::Iso9660: case FileType::Lha: case FileType::Xar: case FileType::Ar:
         case FileType::Cab: case FileType::Chm: case FileType::Szdd: case FileType::Kwaj:
         case FileType::Arj:
+        case FileType::AutoIt:
         case FileType::Ole2:
         case FileType::Rtf:
         case FileType::OneNote:
@@ -350,6 +355,8 @@ const char* typeName(FileType type) {
             return "TNEF";
         case FileType::BinHex:
             return "BinHex";
+        case FileType::AutoIt:
+            return "AutoIt";
         case FileType::Other: break;
     }
     return "other";

@@ -51,6 +51,8 @@ enum class FileType : uint8_t {
     Tnef,
     // A Macintosh file's forks in BinHex 4.0 text.
     BinHex,
+    // A compiled AutoIt script and the files it carries, after their mark.
+    AutoIt,
 };
 
 // `head`: the object's first bytes, as many as there are up to 64 KiB (an

@@ -4,6 +4,8 @@
 # (engines/host) compile the very same sources.
 set(QDX_CORE_SOURCES
   arj.cpp
+  autoit.cpp
+  autoit_script.cpp
   automaton.cpp
   binhex.cpp
   body_pattern.cpp
