@@ -35,7 +35,8 @@ bool searchEmbedded(FileType type) {
 }
 
 bool embeddedIn(FileType found, FileType container) {
-    return found != FileType::AutoIt || container == FileType::WindowsProgram;
+    const bool programsOnly = found == FileType::AutoIt || found == FileType::InstallShieldMsi;
+    return !programsOnly || container == FileType::WindowsProgram;
 }
 
 }  // namespace qdx

@@ -24,6 +24,7 @@ inline constexpr EmbeddedHeader kEmbeddedHeaders[] = {
     {"4d53434600000000", FileType::Cab},
     {"60ea", FileType::Arj},
     {"a3484bbe986c4aa9994c530a86d6487d41553321454130", FileType::AutoIt},
+    {"496e7374616c6c536869656c6400", FileType::InstallShieldMsi},
 };
 
 struct EmbeddedCandidate {
@@ -53,8 +54,8 @@ private:
 bool searchEmbedded(FileType type);
 
 // Whether data of type `found` is opened where it lies inside an object of
-// type `container`: compiled scripts only inside programs, as clamscan
-// opens them.
+// type `container`: compiled scripts and installers' files only inside
+// programs, as clamscan opens them.
 bool embeddedIn(FileType found, FileType container);
 
 }  // namespace qdx

@@ -13,6 +13,7 @@
 #include "embedded.h"
 #include "file_type.h"
 #include "html_views.h"
+#include "installshield.h"
 #include "libarchive_reader.h"
 #include "mail.h"
 #include "mspack_reader.h"
@@ -252,6 +253,7 @@ private:
             return openMspack(file, type, name, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
         if (type == FileType::Arj) return openArj(file);
         if (type == FileType::AutoIt) return openAutoIt(file);
+        if (type == FileType::InstallShieldMsi) return openInstallShieldMsi(file);
         if (type == FileType::Tnef) return openTnef(file);
         if (type == FileType::BinHex) return openBinHex(file);
         if (type == FileType::Ole2) return openOle2(file);

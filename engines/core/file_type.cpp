@@ -7,6 +7,7 @@
 #include "autoit.h"
 #include "binhex.h"
 #include "bytes.h"
+#include "installshield.h"
 #include "onenote.h"
 #include "text_normalise.h"
 #include "tnef_file.h"
@@ -222,6 +223,7 @@ FileType recogniseType(std::string_view head) {
                 break;
             case 'I':
                 if (at(head, 0, "ITSF")) return FileType::Chm;
+                if (looksLikeInstallShieldMsi(p, n)) return FileType::InstallShieldMsi;
                 break;
             case 'S':
                 if (at(head, 0, "SZDD\x88\xF0\x27\x33")) return FileType::Szdd;
@@ -277,6 +279,7 @@ bool isContainer(FileType type) {
         case FileType::Cab: case FileType::Chm: case FileType::Szdd: case FileType::Kwaj:
         case FileType::Arj:
         case FileType::AutoIt:
+        case FileType::InstallShieldMsi:
         case FileType::Ole2:
         case FileType::Rtf:
         case FileType::OneNote:
@@ -357,6 +360,8 @@ const char* typeName(FileType type) {
             return "BinHex";
         case FileType::AutoIt:
             return "AutoIt";
+        case FileType::InstallShieldMsi:
+            return "InstallShield";
         case FileType::Other: break;
     }
     return "other";

@@ -53,6 +53,8 @@ enum class FileType : uint8_t {
     BinHex,
     // A compiled AutoIt script and the files it carries, after their mark.
     AutoIt,
+    // An InstallShield installer's files of the MSI kind, after "InstallShield".
+    InstallShieldMsi,
 };
 
 // `head`: the object's first bytes, as many as there are up to 64 KiB (an

@@ -25,6 +25,7 @@ set(QDX_CORE_SOURCES
   hash_common.cpp
   image_check.cpp
   implode.cpp
+  installshield.cpp
   inflate_stream.cpp
   libarchive_reader.cpp
   logical.cpp

@@ -14,6 +14,10 @@ numbering differs by version, the names do not show it); a member cut short
 by the end of the file (not scanned, nor anything after it); the same
 payload after bytes that are not a program (not opened). Debian's
 clam.ea05.exe and clam.ea06.exe are added, flagged by the MD5 of clam.exe.
+InstallShield installers of the MSI kind built the same way (two files
+after a program, flagged by hash, body and logical signatures; the same
+after bytes that are no program, not opened), and Debian's
+clam_ISmsi_ext.exe and clam_ISmsi_int.exe.
 `planted` maps each file's name to the signatures that must be found in it.
 
 Run alone, it checks the cases with clamscan --allmatch and, when given,
@@ -23,6 +27,7 @@ import hashlib
 import os
 import struct
 import sys
+import zlib
 
 import pebuild
 
@@ -160,6 +165,27 @@ def tiny_program():
     return layout.header_bytes(0x5F000000) + b"\xC3" + bytes(0x5FF)
 
 
+def ishield_encrypt(data, name):
+    """InstallShield's MSI kind: each byte XORed with the name's key, then its halves swapped."""
+    mask = (0xEC, 0xCA, 0x79, 0xF8)
+    key = [b ^ mask[i & 3] for i, b in enumerate(name.encode())]
+    out = bytearray()
+    for i, b in enumerate(data):
+        c = b ^ key[(i % 1024) % len(key)]
+        out.append(((c << 4) | (c >> 4)) & 0xFF)
+    return bytes(out)
+
+
+def ishield_msi(files):
+    """"InstallShield\0", a count, then per file its block of 312 bytes and its data."""
+    out = b"InstallShield\0" + struct.pack("<I", len(files)) + bytes(0x1C)
+    for name, data in files:
+        packed = ishield_encrypt(zlib.compress(data), name)
+        out += name.encode().ljust(0x104, b"\0") + struct.pack("<IIQII", 6, 0, len(packed), 0, 1) + bytes(28)
+        out += packed
+    return out
+
+
 def script_tokens(lines):
     """EA06 tokens: a line count, then per line a keyword, a variable, '=', a string, a line end."""
     out = struct.pack("<I", len(lines))
@@ -233,7 +259,22 @@ def make_cases(work, rng):
     write("ea06-script.exe", program + box,
           {hashed("AutoIt.Ea06.ScriptText", text.encode()), hashed("AutoIt.Ea06.ScriptFile", script_file)})
 
+    # InstallShield installers of the MSI kind.
+    ini = b"[Startup]\r\nProductName=qdx\r\n"
+    logic = b"QDX-ISHIELD-LOGIC-%08x" % rng.randrange(1 << 32)
+    ldb.append("IShield.Logical;Target:0;0&1;%s;%s" % (logic[:12].hex(), logic[12:].hex()))
+    body = payload(30000, marker("IShield.Body")) + payload(3000, logic)
+    write("ishield-msi.exe", program + payload(700) + ishield_msi([("0x0409.ini", ini), ("setup.msi", body)]),
+          {hashed("IShield.Ini", ini), hashed("IShield.Msi", body), "IShield.Body", "IShield.Logical"})
+    lone = payload(2000)
+    hashed("IShield.NotAProgram", lone)
+    write("ishield-not-a-program.bin", b"NZ" + payload(700) + ishield_msi([("a.exe", lone)]), set())
+
     if os.path.isdir(TESTFILES):
+        for name in ("clam_ISmsi_ext.exe", "clam_ISmsi_int.exe"):
+            if os.path.exists(os.path.join(TESTFILES, name)):
+                with open(os.path.join(TESTFILES, name), "rb") as f:
+                    write("testfiles-" + name, f.read(), {"Qdx.Oracle.ClamExe"})
         for name in ("clam.ea05.exe", "clam.ea06.exe"):
             if os.path.exists(os.path.join(TESTFILES, name)):
                 with open(os.path.join(TESTFILES, name), "rb") as f:
