@@ -354,6 +354,7 @@ private:
     // The small fields of entries, read through a buffer of the bytes
     // around them: entries may be many and small.
     bool fields(uint64_t offset, void* out, size_t size) {
+        if (size == 0) return true;
         if (offset < cachedAt_ || offset - cachedAt_ + size > cached_.size()) {
             if (size > kChunk) return readExactly(file_, offset, out, size);
             cached_.resize(kChunk);

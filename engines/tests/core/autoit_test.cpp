@@ -272,6 +272,11 @@ TEST(AutoItReader, ShortAndEmptyMembersAreNumberedAsClamscanNumbersThem) {
     ASSERT_EQ(six.size(), 1u);
     EXPECT_EQ(six[0].name, "autoit.002");
     EXPECT_EQ(six[0].data, "real data");
+    // Empty tags and names are no reason to stop.
+    Entry bare{"", "", "bare data", 0};
+    ASSERT_EQ(readAll(ea06({bare})).size(), 1u);
+    ASSERT_EQ(readAll(ea05({bare})).size(), 1u);
+    EXPECT_EQ(readAll(ea05({bare}))[0].data, "bare data");
 }
 
 TEST(AutoItReader, CompressedDataThatBreaksKeepsWhatCameBefore) {
