@@ -6,7 +6,9 @@
 The cases are autoit_cases.hostile_cases (engines/oracle): unpacking that
 makes 100 MiB from 400 KB (both versions), a script of 32 MiB of operator
 tokens (96 MiB of text), 1,000 members claiming 4 GB, a packed size of 2 GB
-in a file of 1 KB, half a million empty entries. A database of one line;
+in a file of 1 KB, half a million empty entries; InstallShield files (MSI
+kind) inflating to 1 GiB, counting 4 billion, claiming 2^63 bytes packed.
+A database of one line;
 with --clamscan, clamscan on each as well.
 """
 import argparse

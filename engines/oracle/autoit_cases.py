@@ -309,7 +309,8 @@ def long_match_stream(ea06, length):
 def hostile_cases(folder):
     """Files built to hurt, as (name, path): unpacking that makes 100 MiB
     from 400 KB, a script of 32 MiB of operators (96 MiB of text), sizes
-    claiming 4 GB, lengths that lie, half a million empty entries."""
+    claiming 4 GB, lengths that lie, half a million empty entries; and
+    InstallShield files inflating to 1 GiB, counting 4 billion, claiming 2^63."""
     os.makedirs(folder, exist_ok=True)
     out = []
     program = tiny_program()
@@ -333,6 +334,19 @@ def hostile_cases(folder):
     empty = struct.pack("<II", 0xCEB06DFF, 0x29BC) + struct.pack("<I", 0x29AC) + b"\0" + struct.pack(
         "<III", 0x45AA, 0x45AA, 0xC3D2) + b"T" * 16
     write("ea05-500k-empty-entries.exe", MARK + b"5" + SIXTEEN + empty * 500000)
+
+    # InstallShield (MSI kind): 1 GiB of zeros in 1 MB of zlib, a count of
+    # 4 billion, a packed size of 2^63.
+    z = zlib.compressobj(9)
+    bomb = b"".join(z.compress(bytes(mib)) for _ in range(1024)) + z.flush()
+    bomb = ishield_encrypt(bomb, "bomb.bin")
+    head = b"InstallShield\0" + struct.pack("<I", 1) + bytes(0x1C)
+    write("ishield-1GiB-of-zeros.exe",
+          head + b"bomb.bin".ljust(0x104, b"\0") + struct.pack("<IIQII", 6, 0, len(bomb), 0, 1) + bytes(28) + bomb)
+    many = ishield_msi([("a.ini", b"x" * 100)])
+    write("ishield-count-4G.exe", many[:14] + struct.pack("<I", 0xFFFFFFFF) + many[18:])
+    write("ishield-packed-2^63.exe",
+          head + b"big.bin".ljust(0x104, b"\0") + struct.pack("<IIQII", 6, 0, 1 << 63, 0, 1) + bytes(28) + b"x" * 1000)
     return out
 
 
