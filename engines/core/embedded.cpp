@@ -34,4 +34,9 @@ bool searchEmbedded(FileType type) {
     }
 }
 
+bool embeddedIn(FileType found, FileType container) {
+    const bool programsOnly = found == FileType::AutoIt || found == FileType::InstallShieldMsi;
+    return !programsOnly || container == FileType::WindowsProgram;
+}
+
 }  // namespace qdx

@@ -25,6 +25,8 @@ inline constexpr EmbeddedHeader kEmbeddedHeaders[] = {
     {"60ea", FileType::Arj},
     // Its flags lie 4 bytes before it, where the data begins.
     {"efbeadde4e756c6c736f6674496e7374", FileType::Nsis},
+    {"a3484bbe986c4aa9994c530a86d6487d41553321454130", FileType::AutoIt},
+    {"496e7374616c6c536869656c6400", FileType::InstallShieldMsi},
 };
 
 struct EmbeddedCandidate {
@@ -52,5 +54,10 @@ private:
 // in archives whose members lie in them as they are (tar, cpio, ISO, ar,
 // XAR: the members are scanned anyway), nor in text.
 bool searchEmbedded(FileType type);
+
+// Whether data of type `found` is opened where it lies inside an object of
+// type `container`: compiled scripts and installers' files only inside
+// programs, as clamscan opens them.
+bool embeddedIn(FileType found, FileType container);
 
 }  // namespace qdx

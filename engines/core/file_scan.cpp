@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "arj.h"
+#include "autoit.h"
 #include "binhex.h"
 #include "compound_file.h"
 #include "compressed_file.h"
@@ -13,6 +14,7 @@
 #include "embedded_program.h"
 #include "file_type.h"
 #include "html_views.h"
+#include "installshield.h"
 #include "libarchive_reader.h"
 #include "mail.h"
 #include "mspack_reader.h"
@@ -279,6 +281,8 @@ private:
             return openMspack(file, type, name, std::max<uint64_t>(1, std::min(budget.bytes, kMaxMemberHeld)));
         if (type == FileType::Arj) return openArj(file);
         if (type == FileType::Nsis) return openNsis(file);
+        if (type == FileType::AutoIt) return openAutoIt(file);
+        if (type == FileType::InstallShieldMsi) return openInstallShieldMsi(file);
         if (type == FileType::Tnef) return openTnef(file);
         if (type == FileType::BinHex) return openBinHex(file);
         if (type == FileType::Ole2) return openOle2(file);
@@ -324,6 +328,7 @@ private:
             if (c.type == FileType::Nsis ? !looksLikeNsis(reinterpret_cast<const uint8_t*>(head.data()), head.size())
                                          : recogniseType(head) != c.type)
                 continue;
+            if (!embeddedIn(c.type, type)) continue;
             if (++opened > kMaxEmbeddedOpened) break;
             SubFile rest(file, start, file.size() - start);
             std::unique_ptr<ArchiveReader> reader = open(rest, c.type, {}, budget);

@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "arj.h"
+#include "autoit.h"
 #include "binhex.h"
 #include "bytes.h"
+#include "installshield.h"
 #include "onenote.h"
 #include "text_normalise.h"
 #include "tnef_file.h"
@@ -221,6 +223,7 @@ FileType recogniseType(std::string_view head) {
                 break;
             case 'I':
                 if (at(head, 0, "ITSF")) return FileType::Chm;
+                if (looksLikeInstallShieldMsi(p, n)) return FileType::InstallShieldMsi;
                 break;
             case 'S':
                 if (at(head, 0, "SZDD\x88\xF0\x27\x33")) return FileType::Szdd;
@@ -239,6 +242,9 @@ FileType recogniseType(std::string_view head) {
                 break;
             case '{':
                 if (at(head, 0, "{\\rt")) return FileType::Rtf;
+                break;
+            case 0xA3:
+                if (looksLikeAutoIt(p, n)) return FileType::AutoIt;
                 break;
             case 0xE4:
                 if (at(head, 0, kOneNoteMagic)) return FileType::OneNote;
@@ -272,6 +278,8 @@ bool isContainer(FileType type) {
         case FileType::Iso9660: case FileType::Lha: case FileType::Xar: case FileType::Ar:
         case FileType::Cab: case FileType::Chm: case FileType::Szdd: case FileType::Kwaj:
         case FileType::Arj:
+        case FileType::AutoIt:
+        case FileType::InstallShieldMsi:
         case FileType::Ole2:
         case FileType::Rtf:
         case FileType::OneNote:
@@ -353,6 +361,10 @@ const char* typeName(FileType type) {
             return "BinHex";
         case FileType::Nsis:
             return "NSIS";
+        case FileType::AutoIt:
+            return "AutoIt";
+        case FileType::InstallShieldMsi:
+            return "InstallShield";
         case FileType::Other: break;
     }
     return "other";

@@ -54,7 +54,14 @@ enum class FileType : uint8_t {
     // An NSIS installer's data: never by an object's first bytes, only by
     // its header inside a Windows program (embedded.h).
     Nsis,
+    // A compiled AutoIt script and the files it carries, after their mark.
+    AutoIt,
+    // An InstallShield installer's files of the MSI kind, after "InstallShield".
+    InstallShieldMsi,
 };
+
+// The last value above: stored images are checked against it.
+inline constexpr FileType kLastFileType = FileType::InstallShieldMsi;
 
 // `head`: the object's first bytes, as many as there are up to 64 KiB (an
 // ISO 9660 image is known by its volume descriptor at 32 KiB).

@@ -301,7 +301,7 @@ bool holdsTogether(SignatureStore::Arrays& a, const Definitions* defs) {
                 if (!defs || s.owner >= defs->families.size()) return false;
                 break;
             case Origin::Embedded:
-                if (s.owner > static_cast<uint32_t>(FileType::Text) || !isContainer(static_cast<FileType>(s.owner)))
+                if (s.owner > static_cast<uint32_t>(kLastFileType) || !isContainer(static_cast<FileType>(s.owner)))
                     return false;
                 break;
             default: return false;

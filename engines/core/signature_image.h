@@ -26,7 +26,7 @@ namespace qdx {
 
 // Raised with every change to what the store holds or how the databases
 // are compiled into it: images of other versions are refused.
-inline constexpr std::string_view kImageEngineVersion = "2.5.0 image 5";
+inline constexpr std::string_view kImageEngineVersion = "2.5.0 image 6";
 inline constexpr const char* kImageName = "quendix.img";
 
 // One database file as the folder lists it.

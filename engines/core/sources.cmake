@@ -4,6 +4,8 @@
 # (engines/host) compile the very same sources.
 set(QDX_CORE_SOURCES
   arj.cpp
+  autoit.cpp
+  autoit_script.cpp
   automaton.cpp
   binhex.cpp
   body_pattern.cpp
@@ -24,6 +26,7 @@ set(QDX_CORE_SOURCES
   hash_common.cpp
   image_check.cpp
   implode.cpp
+  installshield.cpp
   inflate_stream.cpp
   js_normalise.cpp
   libarchive_reader.cpp

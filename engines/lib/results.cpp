@@ -53,12 +53,11 @@ std::vector<std::string> preambleLines(const Request& r, const std::string& defi
                      : "Files: standard executables and documents (.APP .COM .EXE .OV? .PGM .SYS .386 "
                        ".SCR .DOC .DOT .XL?)",
         r.heuristicsOn() ? "Heuristics: enabled (new variants of known virus families)" : "Heuristics: disabled",
-        std::string(
-            r.archivesOn()
-                ? "Archives: enabled (ZIP, RAR, 7z, CAB, ARJ, tar, cpio, ISO 9660, LHA, XAR, ar, CHM, BinHex, NSIS; "
-                  "gzip, bzip2, xz, lzma, zstd, compress, SZDD, KWAJ; also inside programs, documents and "
-                  "other files)"
-                : "Archives: disabled") +
+        std::string(r.archivesOn()
+                        ? "Archives: enabled (ZIP, RAR, 7z, CAB, ARJ, tar, cpio, ISO 9660, LHA, XAR, ar, CHM, BinHex, "
+                          "NSIS, AutoIt, InstallShield; gzip, bzip2, xz, lzma, zstd, compress, SZDD, KWAJ; also inside "
+                          "programs, documents and other files)"
+                        : "Archives: disabled") +
             "; documents opened: OLE2 with their VBA, Word and Excel 4 macros, PDF, RTF, OneNote; mail read: "
             "MIME, mbox, uuencode, TNEF; HTML matched by its normalised views and scripts, text also by its normalised "
             "view",

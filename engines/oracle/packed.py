@@ -21,7 +21,7 @@ import documents  # noqa: E402
 
 PACKED_TESTFILES = ["clam-fsg.exe"]
 # Generators of cases, each with the test files of its own kind.
-MODULES = ["packed_cases", "nsis_cases"]
+MODULES = ["packed_cases", "nsis_cases", "autoit_cases"]
 
 
 def main(argv):
