@@ -55,6 +55,7 @@ set(QDX_CORE_SOURCES
   tnef_file.cpp
   upx.cpp
   vba.cpp
+  wwpack.cpp
   xlm.cpp
   xlm_names.cpp
   zip.cpp
