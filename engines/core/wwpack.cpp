@@ -120,7 +120,11 @@ void putLe32(uint8_t* p, uint32_t v) {
 }
 
 bool copyBack(std::span<uint8_t> image, size_t& at, uint32_t distance, uint32_t length, uint64_t& budget) {
-    if (length == 0 || distance > at || length > image.size() - at || length > budget) return false;
+    if (length == 0 || distance > at || length > image.size() - at) return false;
+    if (length > budget) {
+        budget = 0;  // spent: told apart from damage
+        return false;
+    }
     for (uint32_t i = 0; i < length; ++i, ++at) image[at] = image[at - distance];
     budget -= length;
     return true;

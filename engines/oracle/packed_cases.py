@@ -507,6 +507,17 @@ def hostile_cases(folder):
     for _ in range(30):
         inner = upx_program(nrv2b(inner), "nrv2b", (len(inner) + 0xFFF) // 0x1000 * 0x1000 + 0x1000)
     add("30 times packed", inner)
+    # WWPack32: an image of 2 GB claimed, and blocks each rewriting 60 MiB
+    # of the image, 300 MiB in all, past the bound on what blocks write.
+    add("WWPack claims 2 GB", wwpack_program([(0x1000, wwpack(b"x" * 100))], 0x7FFF0000, 0x1000))
+    blocks = []
+    for i in reversed(range(5)):
+        w = WwStream()
+        w.literal(0x41 + i)
+        for _ in range((60 * 2**20 - 0x20000) // 16383):
+            w.match(1, 16383)
+        blocks.append((0x1000 + i * 0x5000, w.finish()))
+    add("WWPack 300 MiB of blocks", wwpack_program(blocks, 60 * 2**20, 0x1000))
     return cases
 
 
