@@ -14,6 +14,9 @@ constexpr std::string_view kEntryStart("\x53\x55\x8b\xe8\x33\xdb\xeb", 7);
 constexpr std::string_view kEntryLater("\xe8\x00\x00\x00\x00\x58\x2d\x6d\x00\x00\x00\x50\x60\x33\xc9\x50\x58\x50\x50",
                                        19);
 constexpr size_t kEntryLaterAt = 0x68;
+// Programs with less entry code than this are not tried by the packers
+// after UPX in clamscan.
+constexpr size_t kLeastEntryCode = 200;
 
 // Where in the packer's section the list of blocks starts, the size of an
 // entry (source delta, unused, dword count, end of source, more-follow
@@ -213,8 +216,8 @@ bool wwpackUnpackImage(std::string_view packer, uint32_t packerRva, uint32_t pac
 UnpackOutcome unpackWwpack(const ProgramHeaders& headers, RandomAccess& file, UnpackResult& out) {
     const auto& sections = headers.sections;
     const std::string_view entry = headers.entry;
-    if (sections.size() < 2 || headers.entryRva != sections.back().rva ||
-        entry.size() < kEntryLaterAt + kEntryLater.size() || entry.substr(0, kEntryStart.size()) != kEntryStart ||
+    if (sections.size() < 2 || headers.entryRva != sections.back().rva || entry.size() < kLeastEntryCode ||
+        entry.substr(0, kEntryStart.size()) != kEntryStart ||
         entry.substr(kEntryLaterAt, kEntryLater.size()) != kEntryLater)
         return UnpackOutcome::NotMine;
     const ProgramSection& packerSection = sections.back();

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::vector<uint8_t> image(size_t{data[1]} * 64 + 1);
         const uint64_t start = 1 << 20;
         uint64_t budget = start;
-        wwpackDecodeBlock(bytes.substr(2), image, data[1] % image.size(), budget);
+        qdx::wwpackDecodeBlock(bytes.substr(2), image, data[1] % image.size(), budget);
         if (budget > start || start - budget > image.size()) std::abort();
         return 0;
     }

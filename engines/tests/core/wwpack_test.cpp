@@ -306,6 +306,7 @@ TEST(WwpackProgram, BlocksAreDecodedInPlaceAndTheHeadersRewritten) {
     const Unpacked u = unpack(p.file);
     ASSERT_TRUE(u.claimed);
     EXPECT_EQ(u.name, "unpacked (WWPack32)");
+    EXPECT_NE(unpackedPackers().find("UPX, WWPack32"), std::string::npos);
     ASSERT_EQ(u.image.size(), kText + p.textVsz);
     EXPECT_TRUE(u.image.substr(kText, s.expected.size()) == s.expected);
     // Past the output, the stream's own bytes were wiped as the loader does.
@@ -371,6 +372,10 @@ TEST(WwpackProgram, WhatIsNotUnpacked) {
     other = p.file;
     poke32(other, kPe + 24 + 16, p.packerRva + 1);
     EXPECT_FALSE(unpack(other).claimed);
+    // A packer's section just long enough for the list.
+    other = p.file.substr(0, p.file.size() - 0x400 + 0x2A1 + 17);
+    poke32(other, kTable + 40 + 16, 0x2A1 + 17);
+    EXPECT_TRUE(unpack(other).claimed);
     // A packer's section too short to tell the original entry point.
     other = p.file;
     poke32(other, kTable + 40 + 16, 0x200);
