@@ -5,8 +5,9 @@
 
 The cases are packed_cases.hostile_cases (engines/oracle): a UPX program
 claiming 2 GB, 60 MiB unpacked from a few bytes, 100 MiB of matches into
-room for 60, 250,000 fake programs for the embedded-program search, and a
-program packed 30 times over.
+room for 60, 250,000 fake programs for the embedded-program search, a
+program packed 30 times over, a WWPack32 program claiming 2 GB and one
+whose blocks write 300 MiB into an image of 60.
 A database of one line; with --clamscan, clamscan on each as well.
 """
 import argparse

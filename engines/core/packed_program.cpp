@@ -4,6 +4,7 @@
 
 #include "bytes.h"
 #include "upx.h"
+#include "wwpack.h"
 
 namespace qdx {
 namespace {
@@ -16,6 +17,7 @@ constexpr size_t kOptionalHeader32 = 0xE0;
 // otherwise take a later packer's program for its own.
 constexpr std::array kPackers = {
     PackerEntry{"UPX", unpackUpx},
+    PackerEntry{"WWPack32", unpackWwpack},
 };
 
 uint32_t alignDown(uint32_t value, uint32_t alignment) { return alignment ? value / alignment * alignment : value; }
@@ -105,6 +107,7 @@ bool readProgramHeaders(RandomAccess& file, ProgramHeaders& out) {
     const uint32_t optionalSize = le16(head + 20);
     const uint8_t* opt = head + 24;
     if (count == 0 || count > kMaxSections || le16(opt) != kPe32Magic) return false;
+    out.peOffset = peAt;
     out.entryRva = le32(opt + 16);
     out.imageBase = le32(opt + 28);
     const uint32_t sectionAlign = le32(opt + 32);

@@ -33,6 +33,7 @@ struct ProgramSection {
 // The headers of a 32-bit Windows program (PE32), which is all that is
 // unpacked.
 struct ProgramHeaders {
+    uint32_t peOffset = 0;  // of the "PE" signature
     uint32_t imageBase = 0;
     uint32_t entryRva = 0;
     uint64_t entryOffset = 0;

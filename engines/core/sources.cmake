@@ -60,6 +60,7 @@ set(QDX_CORE_SOURCES
   tnef_file.cpp
   upx.cpp
   vba.cpp
+  wwpack.cpp
   xlm.cpp
   xlm_names.cpp
   zip.cpp

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Cases for packed Windows programs (UPX), checked against clamscan.
+"""Cases for packed Windows programs (UPX, WWPack32), checked against clamscan.
 
     packed_cases.py [--qdx-scan PROGRAM] [--keep DIR] [--seed N]
 
@@ -16,6 +16,9 @@ own headers (found through the loader's imports offset), and damaged data
 the unpacked entry point (EP+) and at a section's start (S1+), so they
 match only in the unpacked image. A program carried in another's overlay,
 after a false start, is flagged by the MD5 of its bytes to the end.
+Debian's clam-wwpack.exe by clam.exe's MD5, the unpacked image's MD5 and
+an EP+ body signature; programs packed here as WWPack32 packs them (two
+blocks, literals and matches of every distance), and one damaged.
 
 Run alone, it checks the cases with clamscan --allmatch and, when given,
 qdx-scan --all-match: each must find exactly what was planted.
@@ -35,6 +38,11 @@ CLAM_EXE_MD5 = "aa15bcf478d165efd2065190eb473bcb"
 CLAM_UPX_IMAGE_MD5 = "3b03bc19b1f39587a0650c7b6fe35d38"
 CLAM_UPX_EP = "83ec4456ff150c2040006a448bf08d44"
 CLAM_UPX_RDATA = b"embedded clam.exe".hex()
+
+# clam-wwpack.exe's image as clamscan rebuilds it: 20,480 bytes.
+CLAM_WWPACK_IMAGE_MD5 = "7b8cd3dd6a198ec191afce0206665d2d"
+WWPACK_ENTRY = (b"\x53\x55\x8b\xe8\x33\xdb\xeb",
+                b"\xe8\x00\x00\x00\x00\x58\x2d\x6d\x00\x00\x00\x50\x60\x33\xc9\x50\x58\x50\x50")
 
 LOOPS = {"b": b"\x11\xdb\x11\xc9\x01\xdb\x75\x07\x8b\x1e\x83\xee\xfc",
          "d": b"\x83\xf0\xff\x74\x78\xd1\xf8\x89\xc5\xeb\x0b\x01\xdb",
@@ -224,6 +232,131 @@ def original_headers(entry_rva):
     return b"PE\0\0" + coff + bytes(opt) + sections
 
 
+class WwStream:
+    """WWPack32's stream: 32-bit words of codes, most significant bit
+    first, literal bytes between them where the decoder needs them."""
+
+    DISTANCES = [(0, None, 5, 1), (1, None, 6, 33), (2, None, 7, 97), (3, 0, 8, 225), (3, 1, 9, 481),
+                 (4, 0, 10, 993), (4, 1, 11, 2017), (5, None, 12, 4065), (6, None, 14, 0x1FE1),
+                 (7, None, 15, 0x5FE1)]
+
+    def __init__(self):
+        self.out = bytearray()
+        self.new_word()
+
+    def new_word(self):
+        self.word = len(self.out)
+        self.out += bytes(4)
+        self.used = 0
+
+    def bit(self, b):
+        if b:
+            self.out[self.word + 3 - self.used // 8] |= 0x80 >> (self.used % 8)
+        self.used += 1
+        if self.used == 32:
+            self.new_word()
+
+    def bits(self, v, n):
+        for i in reversed(range(n)):
+            self.bit((v >> i) & 1)
+
+    def literal(self, c):
+        self.bit(0)
+        self.out.append(c)
+
+    def match(self, distance, length):
+        """length 3..16383, distance 1..57312."""
+        head = {3: 1, 4: 2}.get(length, 0)
+        self.bit(1)
+        self.bits(head, 2)
+        kind, extra, width, base = next(c for c in self.DISTANCES if c[3] <= distance < c[3] + (1 << c[2]))
+        self.bits(kind, 3)
+        if extra is not None:
+            self.bit(extra)
+        self.bits(distance - base, width)
+        if head:
+            return
+        if length <= 6:
+            self.bit(0)
+            return self.bit(length - 5)
+        self.bit(1)
+        if length <= 13:
+            return self.bits(length - 6, 3)
+        self.bits(0, 3)
+        if length <= 28:
+            return self.bits(length - 13, 4)
+        self.bits(0, 4)
+        base = 29
+        for width in (5, 6, 7):
+            if length < base + (1 << width):
+                self.bit(1)
+                return self.bits(length - base, width)
+            self.bit(0)
+            base = base * 2 + 3
+        self.bits(length, 14)
+
+    def finish(self):
+        self.bit(1)
+        self.bits(3, 2)
+        self.bits(3, 2)
+        self.bits(0x1FF, 9)
+        out = bytes(self.out)
+        return out + bytes(-len(out) % 4 + 4)
+
+
+def wwpack(data, matches=()):
+    """Literals, with each (at, distance, length) of `matches` coded as a
+    match where the data reaches `at`."""
+    w = WwStream()
+    todo = dict((at, (d, n)) for at, d, n in matches)
+    i = 0
+    while i < len(data):
+        if i in todo:
+            d, n = todo[i]
+            w.match(d, n)
+            i += n
+        else:
+            w.literal(data[i])
+            i += 1
+    return w.finish()
+
+
+def wwpack_program(blocks, text_vsz, entry_rva, text_fill=b""):
+    """A program whose first section holds the (rva, stream) blocks, and
+    the packer's section after it lists them; the loader is at the entry."""
+    text = bytearray(text_fill or bytes(0x200))
+    for rva, stream in blocks:
+        at = rva - 0x1000
+        text[len(text):] = bytes(max(0, at + len(stream) - len(text)))
+        text[at:at + len(stream)] = stream
+    text += bytes(-len(text) % 0x200)
+    packer_rva = 0x1000 + (text_vsz + 0xFFF) // 0x1000 * 0x1000
+    packer = bytearray(b"\xCC" * 0x400)
+    packer[0:7] = WWPACK_ENTRY[0]
+    packer[0x68:0x68 + 19] = WWPACK_ENTRY[1]
+    packer[0x295:0x299] = struct.pack("<I", (entry_rva - packer_rva - 0x299) & 0xFFFFFFFF)
+    for i, (rva, stream) in enumerate(blocks):
+        e = 0x2A1 + i * 17
+        packer[e:e + 17] = struct.pack("<IIIIB", (packer_rva - rva) & 0xFFFFFFFF, 0, len(stream) // 4,
+                                       len(stream) - 4, 1 if i + 1 < len(blocks) else 0)
+    pe = 0x80
+    head = bytearray(0x200)
+    head[0:2] = b"MZ"
+    head[0x3C:0x40] = struct.pack("<I", pe)
+    opt = bytearray(0xE0)
+    struct.pack_into("<HBBIIIIIIIIIHHHHHHIIIIHHIIIIII", opt, 0, 0x10B, 1, 0, len(text), 0, 0, packer_rva, 0x1000,
+                     0, 0x400000, 0x1000, 0x200, 4, 0, 0, 0, 4, 0, 0, packer_rva + 0x1000, 0x200, 0, 2, 0,
+                     0x100000, 0x1000, 0x100000, 0x1000, 0, 16)
+    head[pe:pe + 24] = b"PE\0\0" + struct.pack("<HHIIIHH", 0x14C, 2, 0, 0, 0, 0xE0, 0x10F)
+    head[pe + 24:pe + 24 + 0xE0] = opt
+    table = pe + 24 + 0xE0
+    head[table:table + 40] = struct.pack("<8sIIIIIIHHI", b".text", text_vsz, 0x1000, len(text), 0x200,
+                                         0, 0, 0, 0, 0xE0000020)
+    head[table + 40:table + 80] = struct.pack("<8sIIIIIIHHI", b".wwp32", 0x1000, packer_rva, len(packer),
+                                              0x200 + len(text), 0, 0, 0, 0, 0xE0000020)
+    return bytes(head) + bytes(text) + bytes(packer)
+
+
 def make_cases(work, rng):
     files, hdb, ndb, ldb, planted = [], [], [], [], {}
 
@@ -252,7 +385,40 @@ def make_cases(work, rng):
         shutil.copyfile(clam_upx, target)
         files.append(target)
         planted["clam-upx.exe"] = {"Qdx.Oracle.ClamExe", "Upx.Clam.Image", "Upx.Clam.Ep", "Upx.Clam.Rdata",
-                                   "Upx.Clam.Logical"}
+                                   "Upx.Clam.Logical", "WwPack.Clam.Ep"}
+
+    # Debian's test program packed by WWPack32: the same program unpacked,
+    # so the UPX case's body and logical signatures match as well.
+    hdb.append("%s:20480:WwPack.Clam.Image" % CLAM_WWPACK_IMAGE_MD5)
+    ndb.append("WwPack.Clam.Ep:1:EP+0:%s" % CLAM_UPX_EP)
+    clam_wwpack = os.path.join(TESTFILES, "clam-wwpack.exe")
+    if os.path.exists(clam_wwpack):
+        target = os.path.join(work, "clam-wwpack.exe")
+        shutil.copyfile(clam_wwpack, target)
+        files.append(target)
+        planted["clam-wwpack.exe"] = {"Qdx.Oracle.ClamExe", "WwPack.Clam.Image", "WwPack.Clam.Ep", "Upx.Clam.Ep",
+                                      "Upx.Clam.Rdata", "Upx.Clam.Logical"}
+
+    # WWPack32 here: two blocks, the first with matches of every distance
+    # class before the marker at its entry point, the second with a marker
+    # at a section offset: both are found only in the unpacked image.
+    ep, second = marker("WwPack.Ep"), marker("WwPack.Second")
+    first = bytearray(noise(60000))
+    matches = []
+    for i, d in enumerate([1, 40, 100, 300, 700, 1500, 3000, 6000, 20000, 50000]):
+        matches.append((len(first), d, 3 + i % 4))
+        for _ in range(3 + i % 4):
+            first.append(first[len(first) - d])
+    entry_at = len(first)
+    first += ep + noise(100)
+    ndb.append("WwPack.Ep:1:EP+0:%s" % ep.hex())
+    ndb.append("WwPack.Second:1:S0+%d:%s" % (0x11000, second.hex()))
+    stream_one = wwpack(bytes(first), matches)
+    blocks = [(0x1000, stream_one), (0x12000, wwpack(second + noise(300)))]
+    write("wwpack.exe", wwpack_program(blocks, 0x20000, 0x1000 + entry_at), {"WwPack.Ep", "WwPack.Second"})
+    # Cut in the middle: not unpacked, nothing found.
+    damaged = [(0x1000, stream_one[:len(stream_one) // 2])]
+    write("wwpack-damaged.exe", wwpack_program(damaged, 0x20000, 0x1000 + entry_at), set())
 
     # Bytes without headers, NRV2B: the made program's entry point is the
     # first unpacked byte.
@@ -341,6 +507,17 @@ def hostile_cases(folder):
     for _ in range(30):
         inner = upx_program(nrv2b(inner), "nrv2b", (len(inner) + 0xFFF) // 0x1000 * 0x1000 + 0x1000)
     add("30 times packed", inner)
+    # WWPack32: an image of 2 GB claimed, and blocks each rewriting 60 MiB
+    # of the image, 300 MiB in all, past the bound on what blocks write.
+    add("WWPack claims 2 GB", wwpack_program([(0x1000, wwpack(b"x" * 100))], 0x7FFF0000, 0x1000))
+    blocks = []
+    for i in reversed(range(5)):
+        w = WwStream()
+        w.literal(0x41 + i)
+        for _ in range((60 * 2**20 - 0x20000) // 16383):
+            w.match(1, 16383)
+        blocks.append((0x1000 + i * 0x5000, w.finish()))
+    add("WWPack 300 MiB of blocks", wwpack_program(blocks, 60 * 2**20, 0x1000))
     return cases
 
 
