@@ -37,7 +37,9 @@ public:
     }
 
 private:
-    AutoItKeys() = default;
+    // The twister makes a cipher's keystream, predictable by design; ea05()
+    // seeds it from the file.
+    AutoItKeys() = default;  // NOLINT(cert-msc32-c,cert-msc51-cpp)
     uint32_t step();
     bool ea06_ = false;
     std::mt19937 twister_;
