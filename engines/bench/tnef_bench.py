@@ -9,44 +9,15 @@ attachment of 200 MB, BinHex runs that make 100 MiB from 1 MB, runs that
 go on for some 4 GB past the fork's stated end, and forks claiming 4 GB.
 A database of one line; with --clamscan, clamscan on each as well.
 """
-import argparse
+
 import os
-import shutil
 import sys
 
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(here, "..", "oracle"))
 
 import tnef_cases  # noqa: E402
-from archive_bench import timed_with_peak  # noqa: E402
-
-# clamscan writes every attachment to a file of its own: some cases take it minutes.
-CLAMSCAN_SECONDS = 60
-
-
-def main(argv):
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    ap.add_argument("--qdx-scan", required=True)
-    ap.add_argument("--cache", default=os.path.join(here, "..", "..", "build", "tnef-bench"))
-    ap.add_argument("--clamscan", action="store_true")
-    args = ap.parse_args(argv)
-    shutil.rmtree(args.cache, ignore_errors=True)
-    db = os.path.join(args.cache, "db")
-    os.makedirs(db)
-    with open(os.path.join(db, "one.hdb"), "w") as f:
-        f.write("00000000000000000000000000000000:1:Never\n")
-    cases = tnef_cases.hostile_cases(os.path.join(args.cache, "hostile"))
-    print(f"{'hostile case':<32} {'MB':>6} {'seconds':>8} {'peak MB':>8}  first note")
-    for name, path in cases:
-        took, peak, lines = timed_with_peak([args.qdx_scan, "--no-image", "-d", db, path])
-        size = os.path.getsize(path) / (1 << 20)
-        print(f"{name:<32} {size:>6.1f} {took:>8.2f} {peak / 1024:>8.0f}  {lines[0][-70:] if lines else ''}")
-        if args.clamscan:
-            took, peak, _ = timed_with_peak(["timeout", str(CLAMSCAN_SECONDS), "clamscan", "--no-summary", "-d", db, path])
-            over = "  stopped: over %d s" % CLAMSCAN_SECONDS if took >= CLAMSCAN_SECONDS else ""
-            print(f"{'  clamscan':<32} {'':>6} {took:>8.2f} {peak / 1024:>8.0f}{over}")
-    return 0
-
+import hostile_cases_bench  # noqa: E402
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+    sys.exit(hostile_cases_bench.run(sys.argv[1:], __doc__, "tnef", tnef_cases.hostile_cases))

@@ -24,12 +24,16 @@ def found_by(command, files):
     return found
 
 
-def check(make_cases, label):
-    """Exit code 0 when both scanners find what was planted, no more."""
+def check(make_cases, label, options=(), also=None):
+    """Exit code 0 when both scanners find what was planted, no more.
+    `options`: more command-line options (names); `also(args, files, sigs,
+    work)`: a further check of the module's own, giving its disagreements."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--qdx-scan")
     parser.add_argument("--keep")
     parser.add_argument("--seed", type=int, default=1)
+    for option in options:
+        parser.add_argument(option)
     args = parser.parse_args()
     work = args.keep or tempfile.mkdtemp(prefix=label + "-")
     sigs, cases = os.path.join(work, "sigs"), os.path.join(work, "cases")
@@ -51,6 +55,8 @@ def check(make_cases, label):
             if got != planted[name]:
                 bad += 1
                 print("%s %s: found %s, planted %s" % (who, name, sorted(got), sorted(planted[name])))
+    if also:
+        bad += also(args, files, sigs, work)
     print("%d files, %d disagreements" % (len(files), bad))
     if not args.keep:
         shutil.rmtree(work)

@@ -18,11 +18,9 @@ qdx-scan --all-match: each must find exactly what was planted. Given
 --js-view (qdx-js-view), it also compares that program's view of each page
 with the `javascript` file clamscan --leave-temps keeps, byte for byte.
 """
-import argparse
 import glob
 import hashlib
 import os
-import random
 import shutil
 import subprocess
 import sys
@@ -162,17 +160,6 @@ def make_cases(work, rng):
     return files, hdb, ndb, ldb, planted
 
 
-def found_by(command, files):
-    out = subprocess.run(command + files, capture_output=True, text=True).stdout
-    found = {}
-    for line in out.splitlines():
-        if not line.endswith(" FOUND"):
-            continue
-        path, name = line[:-len(" FOUND")].rsplit(": ", 1)
-        found.setdefault(os.path.basename(path), set()).add(name.replace(".UNOFFICIAL", ""))
-    return found
-
-
 def clamscan_view(page, sigs, work):
     """The `javascript` file clamscan writes for `page` (empty when it
     writes none); `sigs` a database folder, or None for a harmless one."""
@@ -194,44 +181,21 @@ def clamscan_view(page, sigs, work):
         shutil.rmtree(temp)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--qdx-scan")
-    parser.add_argument("--js-view")
-    parser.add_argument("--keep")
-    parser.add_argument("--seed", type=int, default=1)
-    args = parser.parse_args()
-    work = args.keep or tempfile.mkdtemp(prefix="js-cases-")
-    sigs, cases = os.path.join(work, "sigs"), os.path.join(work, "cases")
-    os.makedirs(sigs, exist_ok=True)
-    os.makedirs(cases, exist_ok=True)
-    files, hdb, ndb, ldb, planted = make_cases(cases, random.Random(args.seed))
-    for ext, lines in (("hdb", hdb), ("ndb", ndb), ("ldb", ldb)):
-        with open(os.path.join(sigs, "t." + ext), "w") as f:
-            f.write("\n".join(lines) + "\n")
-    scanners = [("clamscan", ["clamscan", "--allmatch", "--no-summary", "-d", sigs])]
-    if args.qdx_scan:
-        scanners.append(("qdx-scan", [args.qdx_scan, "--all-match", "-d", sigs]))
+def compare_views(args, files, sigs, work):
+    """With --js-view, that program's view of each page against the
+    `javascript` file clamscan keeps: the pages that differ."""
+    if not args.js_view:
+        return 0
     bad = 0
-    for label, command in scanners:
-        found = found_by(command, files)
-        for name in sorted(planted):
-            got = found.get(name, set())
-            if got != planted[name]:
-                bad += 1
-                print("%s %s: found %s, planted %s" % (label, name, sorted(got), sorted(planted[name])))
-    if args.js_view:
-        for path in files:
-            theirs = clamscan_view(path, sigs, work)
-            ours = subprocess.run([args.js_view, path], capture_output=True).stdout
-            if theirs != ours:
-                bad += 1
-                print("view of %s: clamscan %r, ours %r" % (os.path.basename(path), theirs, ours))
-    print("%d files, %d disagreements" % (len(files), bad))
-    if not args.keep:
-        shutil.rmtree(work)
-    return 1 if bad else 0
+    for path in files:
+        theirs = clamscan_view(path, sigs, work)
+        ours = subprocess.run([args.js_view, path], capture_output=True).stdout
+        if theirs != ours:
+            bad += 1
+            print("view of %s: clamscan %r, ours %r" % (os.path.basename(path), theirs, ours))
+    return bad
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    import cases_alone
+    sys.exit(cases_alone.check(make_cases, "js-cases", ["--js-view"], compare_views))
